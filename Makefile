@@ -1,0 +1,57 @@
+# nimbard: one entry for building, testing and the demo.
+#   make demo   build dist/nimbard.exe and run it as a Windows service under Wine
+#   make test   build both flavours and run every test (native, Wine, end to end)
+SHELL := /bin/bash
+JOBS ?= 2
+NATIVE := build/native
+WIN := build/win
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
+
+export WINEDEBUG ?= -all
+
+.PHONY: all deps native win test test-native test-win test-e2e demo fuzz bench clean
+
+all: native win
+
+deps:
+	@tools/install-deps.sh
+
+native:
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DNIMBARD_SANITIZE=ON >/dev/null
+	cmake --build $(NATIVE) -j$(JOBS)
+
+win:
+	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	cmake --build $(WIN) -j$(JOBS)
+
+test: deps
+	$(MAKE) native win
+	$(MAKE) test-native test-win test-e2e
+
+test-native:
+	cd $(NATIVE) && ctest --output-on-failure
+
+test-win:
+	tools/run-wine-tests.sh $(WIN)
+
+test-e2e:
+	tools/run-e2e-tests.sh
+
+demo: deps
+	$(MAKE) win
+	tools/demo.sh
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DNIMBARD_FUZZ=ON -DNIMBARD_SANITIZE=OFF >/dev/null
+	cmake --build $(FUZZ) -j$(JOBS) --target fuzz_config_reader
+	tools/run-fuzzers.sh $(FUZZ) $(FUZZ_SECONDS)
+
+bench: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DNIMBARD_SANITIZE=OFF >/dev/null
+	cmake --build build/bench -j$(JOBS) --target nimbard_bench
+	build/bench/nimbard_bench
+
+clean:
+	rm -rf build dist

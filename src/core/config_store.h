@@ -1,0 +1,38 @@
+#pragma once
+// The configuration file "nimbard-demo.json" beside the executable.
+// Nothing is kept in memory between calls: every load reads the file afresh.
+#include <string>
+#include <string_view>
+
+#include "core/record_config.h"
+
+namespace nimbard {
+
+// Full path of the configuration file (the executable's directory followed
+// by "nimbard-demo.json"; the bare file name when the directory is unknown).
+std::wstring ConfigFilePath();
+
+// Appends the complete records of the file to `list`; true when it then
+// holds at least one record.
+bool LoadRecords(RecordList& list);
+
+// Fills `record` with the first complete record; leaves it untouched and
+// returns false when there is none.
+bool LoadFirstRecord(RecordConfig& record);
+
+// Writes the first record of the list from the fixed template, replacing the
+// file only once the new text is complete. False (file unchanged) for an
+// empty list or when the write fails.
+bool SaveRecords(const RecordList& list);
+
+// Reads one record object's fields into `record`; returns IsRecordComplete.
+bool ParseRecordObject(std::string_view objectText, RecordConfig& record);
+
+// The reading rules of LoadRecords applied to a file's bytes (for the loader,
+// the tests and the fuzzer).
+bool ParseRecordsText(std::string_view fileText, RecordList& list);
+
+// The exact bytes SaveRecords writes for one record.
+std::string FormatRecordFile(const RecordConfig& record);
+
+}  // namespace nimbard

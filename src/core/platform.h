@@ -1,0 +1,42 @@
+#pragma once
+// The few platform calls of the portable code. Each has a Windows side
+// (platform_win.cpp) and a POSIX side (platform_posix.cpp).
+#include <string>
+#include <string_view>
+
+#include "core/tray_window.h"
+
+namespace nimbard::platform {
+
+// Full path of the running executable (GetModuleFileNameW into 260 units);
+// empty when it cannot be obtained.
+std::wstring ExecutablePath();
+
+// Tests point the executable path elsewhere so that the files "beside the
+// executable" land in a scratch directory. Empty text restores the real path.
+void OverrideExecutablePathForTesting(const std::wstring& path);
+
+struct LocalDateTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+LocalDateTime LocalTimeNow();  // GetLocalTime
+
+// Whole file into `bytes`; false when it cannot be opened or read.
+// Opened without denying others read, write or delete access.
+bool ReadFileBytes(const std::wstring& path, std::string& bytes);
+
+// Opens for appending (creating it), writes, flushes and closes; shares all.
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
+
+// Writes bytes to a new file in the same directory and moves it over `path`
+// in one atomic step. On failure `path` is left as it was.
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes);
+
+// True when text is a dotted IPv4 address (InetPtonW with AF_INET returns 1).
+// A text holding a NUL is never an address.
+bool IsIPv4Text(const std::wstring& text);
+
+// Shell_NotifyIconW(NIM_MODIFY, NIF_TIP, id 1, tip) for the window's icon.
+void ModifyTrayTip(TrayWindow window, const std::wstring& tip);
+
+}  // namespace nimbard::platform

@@ -1,0 +1,113 @@
+// POSIX side of the platform seam: lets the portable code build and be
+// tested natively (sanitizers, fuzzers, benchmarks).
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <mutex>
+
+#include "core/platform.h"
+#include "core/text.h"
+
+namespace nimbard::platform {
+namespace {
+
+std::mutex g_overrideMutex;
+std::wstring g_executableOverride;
+
+std::string NativePath(const std::wstring& path) { return NarrowLow8(path); }
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring ExecutablePath() {
+  {
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    if (!g_executableOverride.empty()) return g_executableOverride;
+  }
+  char buffer[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  return WidenBytes(std::string_view(buffer, static_cast<size_t>(n)));
+}
+
+void OverrideExecutablePathForTesting(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(g_overrideMutex);
+  g_executableOverride = path;
+}
+
+LocalDateTime LocalTimeNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bytes.clear();
+  char chunk[65536];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) { ok = false; break; }
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
+  int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes);
+  return (::close(fd) == 0) && ok;
+}
+
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
+  static std::atomic<unsigned> counter{0};
+  const std::string target = NativePath(path);
+  const std::string temp = target + "." + std::to_string(::getpid()) + "." +
+                           std::to_string(counter.fetch_add(1)) + ".tmp";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+bool IsIPv4Text(const std::wstring& text) {
+  // Only plain ASCII can be an address; anything else must not be narrowed
+  // into one by losing its high bits.
+  for (wchar_t c : text) {
+    if (c == 0 || static_cast<unsigned long>(c) > 0x7E) return false;
+  }
+  in_addr address{};
+  return ::inet_pton(AF_INET, NarrowLow8(text).c_str(), &address) == 1;
+}
+
+void ModifyTrayTip(TrayWindow, const std::wstring&) {
+  // There is no notification area outside Windows.
+}
+
+}  // namespace nimbard::platform

@@ -1,0 +1,117 @@
+// Windows side of the platform seam.
+#include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+#include <ws2tcpip.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "core/platform.h"
+#include "core/win_handle.h"
+
+namespace nimbard::platform {
+namespace {
+
+std::mutex g_overrideMutex;
+std::wstring g_executableOverride;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD chunk = bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring ExecutablePath() {
+  {
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    if (!g_executableOverride.empty()) return g_executableOverride;
+  }
+  wchar_t buffer[MAX_PATH] = {};
+  DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::wstring(buffer, length);
+}
+
+void OverrideExecutablePathForTesting(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(g_overrideMutex);
+  g_executableOverride = path;
+}
+
+LocalDateTime LocalTimeNow() {
+  SYSTEMTIME st{};
+  ::GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  bytes.clear();
+  char chunk[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) return false;
+    if (read == 0) return true;
+    bytes.append(chunk, read);
+  }
+}
+
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end,
+  // even when another process appends to the same file.
+  UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  return WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
+}
+
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
+  static std::atomic<unsigned> counter{0};
+  const std::wstring temp = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+                            std::to_wstring(counter.fetch_add(1)) + L".tmp";
+  {
+    UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    if (!WriteAll(file.get(), bytes) || !::FlushFileBuffers(file.get())) {
+      file.reset();
+      ::DeleteFileW(temp.c_str());
+      return false;
+    }
+  }
+  if (!::MoveFileExW(temp.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool IsIPv4Text(const std::wstring& text) {
+  // InetPtonW stops at the first NUL, which would let "1.2.3.4\0junk" pass.
+  if (text.find(L'\0') != std::wstring::npos) return false;
+  IN_ADDR address{};
+  return ::InetPtonW(AF_INET, text.c_str(), &address) == 1;
+}
+
+void ModifyTrayTip(TrayWindow window, const std::wstring& tip) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof data;
+  data.hWnd = static_cast<HWND>(window);
+  data.uID = 1;
+  data.uFlags = NIF_TIP;
+  lstrcpynW(data.szTip, tip.c_str(), ARRAYSIZE(data.szTip));
+  ::Shell_NotifyIconW(NIM_MODIFY, &data);  // result deliberately not examined
+}
+
+}  // namespace nimbard::platform

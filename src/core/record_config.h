@@ -1,0 +1,41 @@
+#pragma once
+// One configured DNS A record and the ordered list of them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace nimbard {
+
+// Upper bound of pollMinutes: minutes x 60 000 must fit the millisecond
+// counts of the service wait and of the tray timer (SetTimer caps at 0x7FFFFFFF).
+constexpr std::uint32_t kMaxPollMinutes = 35791;
+constexpr std::uint32_t kMinPollMinutes = 1;
+constexpr std::uint32_t kMinTtl = 60;
+
+struct RecordConfig {
+  std::wstring provider = L"godaddy";
+  bool providerLocked = false;
+  std::wstring apiKey;
+  std::wstring domain;
+  std::wstring record;
+  std::wstring zoneId;
+  std::wstring recordId;
+  std::uint32_t pollMinutes = 5;
+  std::uint32_t ttl = 3600;
+  bool proxied = true;
+};
+
+using RecordList = std::vector<RecordConfig>;
+
+// The provider rule: exactly "cloudflare" (case-sensitive, whole text) is
+// Cloudflare; every other value is GoDaddy.
+bool IsCloudflareRecord(const RecordConfig& record);
+
+// apiKey, domain and record non-empty; for Cloudflare also zoneId and recordId.
+bool IsRecordComplete(const RecordConfig& record);
+
+// "@" or empty record: the domain; a record holding a "." stays as it is;
+// otherwise record + "." + domain.
+std::wstring RecordFullName(const RecordConfig& record);
+
+}  // namespace nimbard

@@ -1,0 +1,37 @@
+#pragma once
+// Text helpers shared by the configuration store, the providers and the UI.
+//
+// In memory all text is UTF-16 held in std::wstring (wchar_t is 16 bits on
+// Windows, 32 on Linux; only values up to 0xFFFF are ever stored). Files,
+// request bodies and responses are 8-bit and converted byte by byte, never
+// as UTF-8.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace nimbard {
+
+// Each byte becomes one UTF-16 unit holding the byte as a signed 8-bit value:
+// 0x00-0x7F stay ASCII, 0x80-0xFF become U+FF80-U+FFFF.
+std::wstring WidenBytes(std::string_view bytes);
+
+// Each UTF-16 unit becomes one byte: its low 8 bits.
+std::string NarrowLow8(std::wstring_view text);
+
+// Removes space, tab, CR and LF (and nothing else) from both ends.
+std::wstring TrimWhitespace(std::wstring_view text);
+
+// Makes text fit to stand between double quotes in a JSON text: tab, LF, CR,
+// double quote and backslash are escaped; every other unit becomes its low byte.
+std::string JsonEscape(std::wstring_view text);
+
+// The string value of the first `"key" : "value"` in json (white space
+// allowed around the colon), widened byte by byte; empty when there is none.
+// The escapes JsonEscape writes (\\ \" \t \n \r) are decoded; any other
+// backslash pair is kept as it stands.
+std::wstring ExtractJsonString(std::string_view json, std::string_view key);
+
+// Unsigned decimal digits, no sign, no leading zeros, no grouping.
+std::wstring DecimalText(std::uint32_t value);
+
+}  // namespace nimbard

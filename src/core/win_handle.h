@@ -1,0 +1,51 @@
+#pragma once
+// Owners for Win32 handles: each handle gets one the moment it is created and
+// is closed exactly once, on every path. Non-copyable, movable.
+#include <windows.h>
+
+#include <utility>
+
+namespace nimbard {
+
+template <typename Handle, typename Traits>
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(Handle handle) : handle_(handle) {}
+  ~UniqueHandle() { reset(); }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+
+  explicit operator bool() const { return Traits::IsValid(handle_); }
+  Handle get() const { return handle_; }
+  Handle release() { return std::exchange(handle_, Traits::Invalid()); }
+  void reset(Handle handle = Traits::Invalid()) {
+    Handle old = std::exchange(handle_, handle);
+    if (Traits::IsValid(old)) Traits::Close(old);
+  }
+
+ private:
+  Handle handle_ = Traits::Invalid();
+};
+
+struct FileHandleTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct KernelHandleTraits {
+  static HANDLE Invalid() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h != nullptr; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+
+// CreateFileW fails with INVALID_HANDLE_VALUE; events, mutexes and processes with null.
+using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
+
+}  // namespace nimbard

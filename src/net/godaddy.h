@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+#include "core/record_config.h"
+namespace nimbard {
+// The data of the first A record of the zone named like the configured
+// record with a valid IPv4 value; empty text when none.
+bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp);
+// Replaces the A records of the configured name.
+bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp);
+// The single update entry point: Cloudflare records to CloudflareUpdate,
+// every other record to GoDaddyUpdate.
+bool UpdateARecord(const RecordConfig& record, const std::wstring& newIp);
+// The name GoDaddy knows the record by: "@" for the apex ("" or "@"), the
+// part before "." + domain when record ends with it, else record.
+std::wstring GoDaddyRecordName(const RecordConfig& record);
+}  // namespace nimbard
