@@ -2,12 +2,17 @@
 // Paths of the files the system keeps beside the executable. Built afresh at
 // every use, so nothing caches a directory.
 #include <string>
+#include <string_view>
 
 namespace nimbard {
 
 // The configuration file's directory (up to and including its last "\" or
 // "/") followed by fileName; fileName alone when there is no separator.
 std::wstring PathBesideConfig(const std::wstring& fileName);
+
+// The part of path up to and including its last "\" or "/"; empty when
+// the path holds neither.
+std::wstring DirectoryPrefix(std::wstring_view path);
 
 std::wstring LogFilePath();     // "nimbard.log"
 std::wstring StatusFilePath();  // "nimbard.status"

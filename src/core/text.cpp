@@ -1,15 +1,70 @@
 #include "core/text.h"
+
+#include "core/json_scan.h"
+
 namespace nimbard {
+namespace {
+
+bool IsTrimmed(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+}  // namespace
+
 std::wstring WidenBytes(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size());
-  for (char b : bytes) out.push_back(static_cast<wchar_t>(static_cast<std::uint16_t>(static_cast<std::int8_t>(b))));
+  for (char b : bytes) {
+    out.push_back(static_cast<wchar_t>(static_cast<std::uint16_t>(static_cast<std::int8_t>(b))));
+  }
   return out;
 }
+
 std::string NarrowLow8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (wchar_t c : text) out.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
   return out;
 }
+
+std::wstring TrimWhitespace(std::wstring_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsTrimmed(text[begin])) ++begin;
+  while (end > begin && IsTrimmed(text[end - 1])) --end;
+  return std::wstring(text.substr(begin, end - begin));
+}
+
+std::string JsonEscape(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'\t': out += "\\t"; break;
+      case L'\n': out += "\\n"; break;
+      case L'\r': out += "\\r"; break;
+      case L'"': out += "\\\""; break;
+      case L'\\': out += "\\\\"; break;
+      default: out.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
+    }
+  }
+  return out;
+}
+
+std::wstring ExtractJsonString(std::string_view json, std::string_view key) {
+  json_scan::Match m = json_scan::StringMember(json, key);
+  if (!m.found) return {};
+  return WidenBytes(json_scan::DecodeEscapes(m.capture));
+}
+
+std::wstring DecimalText(std::uint32_t value) {
+  wchar_t digits[10];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  std::wstring out;
+  while (count > 0) out.push_back(digits[--count]);
+  return out;
+}
+
 }  // namespace nimbard

@@ -1,0 +1,65 @@
+#include "core/activity_log.h"
+
+#include "core/app_paths.h"
+
+namespace nimbard {
+
+// Constant-initialised: usable by any thread from the first instruction on.
+std::mutex LogMutex;
+
+namespace {
+
+void AppendNumber(std::string& out, int value, std::size_t minDigits) {
+  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  char digits[16];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) out.push_back('-');
+  for (std::size_t i = count; i < minDigits; ++i) out.push_back('0');
+  while (count > 0) out.push_back(digits[--count]);
+}
+
+}  // namespace
+
+std::string FormatLogLine(const platform::LocalDateTime& time, std::wstring_view message) {
+  std::string line;
+  line.reserve(24 + message.size());
+  line.push_back('[');
+  AppendNumber(line, time.year, 1);
+  line.push_back('-');
+  AppendNumber(line, time.month, 2);
+  line.push_back('-');
+  AppendNumber(line, time.day, 2);
+  line.push_back(' ');
+  AppendNumber(line, time.hour, 2);
+  line.push_back(':');
+  AppendNumber(line, time.minute, 2);
+  line.push_back(':');
+  AppendNumber(line, time.second, 2);
+  line += "] ";
+  // A unit that does not fit one byte would turn into an unrelated byte if
+  // cut to its low 8 bits; a '?' keeps the line honest and its length.
+  for (wchar_t c : message) {
+    const auto code = static_cast<unsigned long>(c);
+    line.push_back(code < 256 ? static_cast<char>(static_cast<unsigned char>(code)) : '?');
+  }
+  line += "\r\n";
+  return line;
+}
+
+void LogMessage(std::wstring_view message) {
+  // The log is the last resort for reporting trouble: it must never become
+  // trouble itself, so any failure (even running out of memory) loses the line.
+  try {
+    std::lock_guard<std::mutex> lock(LogMutex);
+    const std::wstring path = LogFilePath();
+    const platform::LocalDateTime now = platform::LocalTimeNow();
+    platform::AppendFileBytes(path, FormatLogLine(now, message));
+  } catch (...) {
+  }
+}
+
+}  // namespace nimbard

@@ -1,0 +1,21 @@
+#include "core/app_paths.h"
+
+#include "core/config_store.h"
+
+namespace nimbard {
+
+std::wstring DirectoryPrefix(std::wstring_view path) {
+  const std::size_t cut = path.find_last_of(L"\\/");
+  if (cut == std::wstring_view::npos) return {};
+  return std::wstring(path.substr(0, cut + 1));
+}
+
+std::wstring PathBesideConfig(const std::wstring& fileName) {
+  return DirectoryPrefix(ConfigFilePath()) + fileName;
+}
+
+std::wstring LogFilePath() { return PathBesideConfig(L"nimbard.log"); }
+
+std::wstring StatusFilePath() { return PathBesideConfig(L"nimbard.status"); }
+
+}  // namespace nimbard

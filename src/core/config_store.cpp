@@ -1,0 +1,140 @@
+#include "core/config_store.h"
+
+#include "core/app_paths.h"
+#include "core/json_scan.h"
+#include "core/platform.h"
+#include "core/text.h"
+
+namespace nimbard {
+namespace {
+
+std::wstring TrimmedString(std::string_view text, std::string_view key) {
+  return TrimWhitespace(ExtractJsonString(text, key));
+}
+
+// The first "key": digits, converted; false when the key has no digit value
+// or the number does not fit 32 bits (the field then keeps its value).
+bool ReadNumber(std::string_view text, std::string_view key, std::uint32_t& value) {
+  const json_scan::Match m = json_scan::DigitsMember(text, key);
+  return m.found && json_scan::ParseUint32(m.capture, value);
+}
+
+void AppendStringLine(std::string& out, const char* key, const std::wstring& value) {
+  out += "      \"";
+  out += key;
+  out += "\": \"";
+  out += JsonEscape(value);
+  out += "\",\n";
+}
+
+}  // namespace
+
+std::wstring ConfigFilePath() {
+  return DirectoryPrefix(platform::ExecutablePath()) + L"nimbard-demo.json";
+}
+
+bool ParseRecordObject(std::string_view objectText, RecordConfig& record) {
+  record.provider = TrimmedString(objectText, "provider");
+  if (record.provider.empty()) record.provider = L"godaddy";
+
+  record.providerLocked = json_scan::TrueMember(objectText, "providerLocked").found;
+
+  record.apiKey = TrimmedString(objectText, "apiKey");
+  if (record.apiKey.empty()) record.apiKey = TrimmedString(objectText, "Bearer");
+  if (record.apiKey.empty()) record.apiKey = TrimmedString(objectText, "bearer");
+
+  record.domain = TrimmedString(objectText, "domain");
+  record.record = TrimmedString(objectText, "record");
+  record.zoneId = TrimmedString(objectText, "zoneId");
+  record.recordId = TrimmedString(objectText, "recordId");
+
+  // Minutes become milliseconds for the service wait and the tray timer, so
+  // the value is held within what both can count.
+  std::uint32_t number = 0;
+  if (ReadNumber(objectText, "pollMinutes", number)) {
+    if (number < kMinPollMinutes) number = kMinPollMinutes;
+    if (number > kMaxPollMinutes) number = kMaxPollMinutes;
+    record.pollMinutes = number;
+  }
+  if (ReadNumber(objectText, "ttl", number)) {
+    record.ttl = number < kMinTtl ? kMinTtl : number;
+  }
+
+  const json_scan::Match proxied = json_scan::BoolMember(objectText, "proxied");
+  if (proxied.found) record.proxied = proxied.capture == "true";
+
+  return IsRecordComplete(record);
+}
+
+bool ParseRecordsText(std::string_view fileText, RecordList& list) {
+  if (fileText.empty()) return false;
+  bool appended = false;
+
+  const std::size_t key = fileText.find("\"records\"");
+  const std::size_t open = key == std::string_view::npos ? key : fileText.find('[', key);
+  const std::size_t close = open == std::string_view::npos ? open : fileText.find(']', open);
+  if (close != std::string_view::npos) {
+    const std::string_view array = fileText.substr(open, close - open + 1);
+    for (std::string_view object : json_scan::FlatObjects(array)) {
+      RecordConfig record;
+      if (ParseRecordObject(object, record)) {
+        list.push_back(std::move(record));
+        appended = true;
+      }
+    }
+  }
+
+  // A file holding the fields at its top level, without the array.
+  if (!appended) {
+    RecordConfig record;
+    if (ParseRecordObject(fileText, record)) {
+      record.providerLocked = true;
+      list.push_back(std::move(record));
+    }
+  }
+  return !list.empty();
+}
+
+bool LoadRecords(RecordList& list) {
+  std::string bytes;
+  if (!platform::ReadFileBytes(ConfigFilePath(), bytes)) return false;
+  return ParseRecordsText(bytes, list);
+}
+
+bool LoadFirstRecord(RecordConfig& record) {
+  RecordList list;
+  if (!LoadRecords(list)) return false;
+  record = list.front();
+  return true;
+}
+
+std::string FormatRecordFile(const RecordConfig& record) {
+  std::string out;
+  out.reserve(512);
+  out += "{\n  \"records\": [\n    {\n";
+  AppendStringLine(out, "provider", record.provider);
+  // Whatever the record held: a file this system wrote reads back locked.
+  out += "      \"providerLocked\": true,\n";
+  AppendStringLine(out, "apiKey", record.apiKey);
+  AppendStringLine(out, "domain", record.domain);
+  AppendStringLine(out, "record", record.record);
+  AppendStringLine(out, "zoneId", record.zoneId);
+  AppendStringLine(out, "recordId", record.recordId);
+  out += "      \"pollMinutes\": ";
+  out += NarrowLow8(DecimalText(record.pollMinutes));
+  out += ",\n      \"ttl\": ";
+  out += NarrowLow8(DecimalText(record.ttl));
+  out += ",\n      \"proxied\": ";
+  out += record.proxied ? "true" : "false";
+  out += "\n    }\n  ]\n}\n";
+  return out;
+}
+
+bool SaveRecords(const RecordList& list) {
+  if (list.empty()) return false;
+  // Written beside and moved over the old file in one step: a failed or
+  // interrupted save leaves the previous configuration whole.
+  return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list.front()));
+}
+
+}  // namespace nimbard

@@ -1,0 +1,167 @@
+#include "core/json_scan.h"
+
+namespace nimbard::json_scan {
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t SkipSpaces(std::string_view text, std::size_t pos) {
+  while (pos < text.size() && IsSpaceByte(text[pos])) ++pos;
+  return pos;
+}
+
+// Finds each occurrence of "key" in turn and hands the offset just past the
+// colon and the white space after it to `value`, which returns the end of the
+// value (kNone when the value does not have its form). The first occurrence
+// that has a value wins. Occurrences of "key" cannot overlap the white space
+// or colon of an earlier one, so the whole search is linear apart from the
+// value scans, which the callers keep linear.
+template <typename ValueScanner>
+Match FindMember(std::string_view text, std::string_view key, ValueScanner value) {
+  Match result;
+  const std::size_t keyLength = key.size() + 2;
+  if (text.size() < keyLength) return result;
+  std::size_t from = 0;
+  while (from + keyLength <= text.size()) {
+    std::size_t at = text.find('"', from);
+    if (at == kNone || at + keyLength > text.size()) break;
+    from = at + 1;
+    if (text.compare(at + 1, key.size(), key) != 0 || text[at + 1 + key.size()] != '"') continue;
+    std::size_t pos = SkipSpaces(text, at + keyLength);
+    if (pos >= text.size() || text[pos] != ':') continue;
+    pos = SkipSpaces(text, pos + 1);
+    std::size_t valueBegin = pos;
+    std::size_t valueEnd = value(text, pos);
+    if (valueEnd == kNone) continue;
+    result.found = true;
+    result.begin = at;
+    result.end = valueEnd;
+    result.capture = text.substr(valueBegin, valueEnd - valueBegin);
+    return result;
+  }
+  return result;
+}
+
+std::size_t ScanWord(std::string_view text, std::size_t pos, std::string_view word) {
+  return text.compare(pos, word.size(), word) == 0 ? pos + word.size() : kNone;
+}
+
+}  // namespace
+
+bool IsSpaceByte(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::vector<std::string_view> FlatObjects(std::string_view text) {
+  std::vector<std::string_view> objects;
+  std::size_t open = text.find('{');
+  while (open != kNone) {
+    std::size_t next = text.find_first_of("{}", open + 1);
+    if (next == kNone) break;
+    if (text[next] == '{') {
+      open = next;  // nothing between can start an object
+      continue;
+    }
+    objects.push_back(text.substr(open, next - open + 1));
+    open = text.find('{', next + 1);
+  }
+  return objects;
+}
+
+Match StringMember(std::string_view text, std::string_view key) {
+  // A value scan that reaches the end without its closing quote fails, and so
+  // does every later scan once it steps past a byte other than a backslash:
+  // from there on it walks the same units as the failed one. Remembering where
+  // the first failed scan began keeps a text full of unterminated values from
+  // being walked once per occurrence of the key.
+  std::size_t failedFrom = kNone;
+  auto scan = [&failedFrom](std::string_view t, std::size_t pos) -> std::size_t {
+    if (pos >= t.size() || t[pos] != '"') return kNone;
+    const std::size_t start = ++pos;
+    while (pos < t.size()) {
+      const char c = t[pos];
+      if (c == '"') return pos + 1;
+      if (c == '\\') {
+        if (pos + 1 >= t.size()) break;
+        pos += 2;
+        continue;
+      }
+      if (failedFrom != kNone && pos >= failedFrom) return kNone;
+      ++pos;
+    }
+    if (failedFrom == kNone) failedFrom = start;
+    return kNone;
+  };
+  Match m = FindMember(text, key, scan);
+  if (m.found) {
+    // Drop the quotes from the capture.
+    m.capture = m.capture.substr(1, m.capture.size() - 2);
+  }
+  return m;
+}
+
+Match DigitsMember(std::string_view text, std::string_view key) {
+  return FindMember(text, key, [](std::string_view t, std::size_t pos) -> std::size_t {
+    std::size_t end = pos;
+    while (end < t.size() && IsDigit(t[end])) ++end;
+    return end == pos ? kNone : end;
+  });
+}
+
+Match BoolMember(std::string_view text, std::string_view key) {
+  return FindMember(text, key, [](std::string_view t, std::size_t pos) -> std::size_t {
+    std::size_t end = ScanWord(t, pos, "true");
+    return end != kNone ? end : ScanWord(t, pos, "false");
+  });
+}
+
+Match TrueMember(std::string_view text, std::string_view key) {
+  return FindMember(text, key, [](std::string_view t, std::size_t pos) -> std::size_t {
+    return ScanWord(t, pos, "true");
+  });
+}
+
+std::string DecodeEscapes(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (c != '\\' || i + 1 >= raw.size()) {
+      out.push_back(c);
+      continue;
+    }
+    const char next = raw[i + 1];
+    char decoded = 0;
+    switch (next) {
+      case '\\': decoded = '\\'; break;
+      case '"': decoded = '"'; break;
+      case 't': decoded = '\t'; break;
+      case 'n': decoded = '\n'; break;
+      case 'r': decoded = '\r'; break;
+      default:
+        out.push_back(c);
+        out.push_back(next);
+        ++i;
+        continue;
+    }
+    out.push_back(decoded);
+    ++i;
+  }
+  return out;
+}
+
+bool ParseUint32(std::string_view digits, std::uint32_t& value) {
+  if (digits.empty()) return false;
+  std::uint64_t total = 0;
+  for (char c : digits) {
+    if (!IsDigit(c)) return false;
+    total = total * 10 + static_cast<std::uint64_t>(c - '0');
+    if (total > 0xFFFFFFFFull) return false;
+  }
+  value = static_cast<std::uint32_t>(total);
+  return true;
+}
+
+}  // namespace nimbard::json_scan

@@ -1,0 +1,19 @@
+#include "core/record_config.h"
+
+namespace nimbard {
+
+bool IsCloudflareRecord(const RecordConfig& record) { return record.provider == L"cloudflare"; }
+
+bool IsRecordComplete(const RecordConfig& record) {
+  if (record.apiKey.empty() || record.domain.empty() || record.record.empty()) return false;
+  if (IsCloudflareRecord(record)) return !record.zoneId.empty() && !record.recordId.empty();
+  return true;
+}
+
+std::wstring RecordFullName(const RecordConfig& record) {
+  if (record.record.empty() || record.record == L"@") return record.domain;
+  if (record.record.find(L'.') != std::wstring::npos) return record.record;
+  return record.record + L"." + record.domain;
+}
+
+}  // namespace nimbard
