@@ -1,0 +1,175 @@
+#include "host/service_control.h"
+
+#include <shellapi.h>
+
+#include "core/platform.h"
+#include "host/scm_handle.h"
+#include "host/service_host.h"
+
+namespace nimbard {
+namespace {
+
+constexpr DWORD kInstallServiceAccess = SERVICE_ALL_ACCESS;
+constexpr DWORD kUninstallServiceAccess = DELETE | SERVICE_STOP;
+constexpr DWORD kRequestServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP;
+constexpr int kStopPolls = 30;
+constexpr DWORD kStopPollIntervalMs = 100;
+
+UniqueScHandle OpenManager(DWORD access) {
+  return UniqueScHandle(::OpenSCManagerW(nullptr, nullptr, access));
+}
+
+UniqueScHandle OpenNimbardService(const UniqueScHandle& manager, DWORD access) {
+  return UniqueScHandle(::OpenServiceW(manager.get(), kServiceName, access));
+}
+
+bool QueryState(const UniqueScHandle& service, DWORD& state) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                              reinterpret_cast<LPBYTE>(&status), sizeof status, &needed)) {
+    return false;
+  }
+  state = status.dwCurrentState;
+  return true;
+}
+
+bool StopAndWait(const UniqueScHandle& service, DWORD state) {
+  if (state == SERVICE_STOPPED) return true;
+  SERVICE_STATUS status{};
+  if (!::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return false;
+  for (int poll = 0; poll < kStopPolls; ++poll) {
+    ::Sleep(kStopPollIntervalMs);
+    if (!QueryState(service, state)) return false;
+    if (state == SERVICE_STOPPED) break;
+  }
+  // A service still stopping after the polls counts as stopped; a start that
+  // follows at once then fails and says so.
+  return true;
+}
+
+bool StartIfNotRunning(const UniqueScHandle& service, DWORD state) {
+  if (state == SERVICE_RUNNING) return true;
+  return ::StartServiceW(service.get(), 0, nullptr) != FALSE;
+}
+
+}  // namespace
+
+std::wstring QuotedCommandLine(const std::wstring& executablePath, const wchar_t* option) {
+  return L"\"" + executablePath + L"\" " + option;
+}
+
+DWORD RegistryStringBytes(const std::wstring& data) {
+  return static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+}
+
+std::wstring ServiceStateText(ServiceQuery outcome, DWORD state) {
+  switch (outcome) {
+    case ServiceQuery::ManagerUnavailable:
+    case ServiceQuery::QueryFailed:
+      return L"Service: unavailable";
+    case ServiceQuery::NotInstalled:
+      return L"Service: not installed";
+    case ServiceQuery::Answered:
+      break;
+  }
+  switch (state) {
+    case SERVICE_STOPPED: return L"Service: stopped";
+    case SERVICE_START_PENDING: return L"Service: starting";
+    case SERVICE_STOP_PENDING: return L"Service: stopping";
+    case SERVICE_RUNNING: return L"Service: running";
+    default: return L"Service: state unknown";
+  }
+}
+
+bool InstallService() {
+  const std::wstring path = platform::ExecutablePath();
+  if (path.empty()) return false;
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
+  if (!manager) return false;
+  const std::wstring commandLine = QuotedCommandLine(path, L"--service");
+  UniqueScHandle service(::CreateServiceW(
+      manager.get(), kServiceName, kServiceDisplayName, kInstallServiceAccess,
+      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine.c_str(),
+      nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (!service) return false;  // an existing service of that name included
+  const bool started = ::StartServiceW(service.get(), 0, nullptr) != FALSE;
+  const bool autostart = RegisterAutostart();
+  return started && autostart;
+}
+
+bool UninstallService() {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return false;
+  UniqueScHandle service = OpenNimbardService(manager, kUninstallServiceAccess);
+  if (!service) return false;
+  SERVICE_STATUS status{};
+  ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);  // a stopped service refuses; fine
+  const bool deleted = ::DeleteService(service.get()) != FALSE;
+  service.reset();
+  manager.reset();
+
+  HKEY rawKey = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, &rawKey) == ERROR_SUCCESS) {
+    UniqueRegKey key(rawKey);
+    ::RegDeleteValueW(key.get(), kAutostartValueName);
+  }
+  return deleted;
+}
+
+bool RegisterAutostart() {
+  HKEY rawKey = nullptr;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &rawKey, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  UniqueRegKey key(rawKey);
+  const std::wstring path = platform::ExecutablePath();
+  if (path.empty()) return false;
+  const std::wstring data = QuotedCommandLine(path, L"--tray");
+  return ::RegSetValueExW(key.get(), kAutostartValueName, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.c_str()),
+                          RegistryStringBytes(data)) == ERROR_SUCCESS;
+}
+
+bool SendServiceRequest(int request) {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return false;
+  UniqueScHandle service = OpenNimbardService(manager, kRequestServiceAccess);
+  if (!service) return false;
+  DWORD state = 0;
+  if (!QueryState(service, state)) return false;
+  if (request == kServiceRequestStop) return StopAndWait(service, state);
+  if (request == kServiceRequestStart) return StartIfNotRunning(service, state);
+  return false;
+}
+
+std::wstring GetServiceStateText() {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return ServiceStateText(ServiceQuery::ManagerUnavailable, 0);
+  UniqueScHandle service = OpenNimbardService(manager, SERVICE_QUERY_STATUS);
+  if (!service) return ServiceStateText(ServiceQuery::NotInstalled, 0);
+  DWORD state = 0;
+  if (!QueryState(service, state)) return ServiceStateText(ServiceQuery::QueryFailed, 0);
+  return ServiceStateText(ServiceQuery::Answered, state);
+}
+
+bool RunElevated(const std::wstring& argument) {
+  const std::wstring path = platform::ExecutablePath();
+  if (path.empty()) return false;
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.hwnd = nullptr;
+  info.lpVerb = L"runas";
+  info.lpFile = path.c_str();
+  info.lpParameters = argument.c_str();
+  info.lpDirectory = nullptr;
+  info.nShow = SW_SHOWNORMAL;
+  if (!::ShellExecuteExW(&info)) return false;
+  UniqueKernelHandle process(info.hProcess);
+  if (process) ::WaitForSingleObject(process.get(), INFINITE);
+  return true;
+}
+
+}  // namespace nimbard

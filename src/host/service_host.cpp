@@ -1,0 +1,160 @@
+#include "host/service_host.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "core/config_store.h"
+#include "engine/poll_pass.h"
+
+namespace nimbard {
+namespace {
+
+// The host whose handler the Service Control Manager calls. RegisterServiceCtrlHandlerW
+// passes no context, so the handler finds its host here.
+std::atomic<ServiceHost*> g_activeHost{nullptr};
+
+bool IsPendingState(DWORD state) {
+  return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+}
+
+}  // namespace
+
+SERVICE_STATUS_HANDLE ServiceHostPlatform::RegisterControlHandler(LPHANDLER_FUNCTION handler) {
+  return ::RegisterServiceCtrlHandlerW(kServiceName, handler);
+}
+
+void ServiceHostPlatform::ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status) {
+  SERVICE_STATUS copy = status;
+  ::SetServiceStatus(handle, &copy);
+}
+
+HANDLE ServiceHostPlatform::CreateStopEvent(DWORD& error) {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  error = event ? 0 : ::GetLastError();
+  return event;
+}
+
+DWORD ServiceHostPlatform::WaitForStop(HANDLE stopEvent, DWORD milliseconds) {
+  return ::WaitForSingleObject(stopEvent, milliseconds);
+}
+
+void ServiceHostPlatform::RunPollPass() { PollPass(nullptr, false); }
+
+bool ServiceHostPlatform::LoadFirstRecord(RecordConfig& record) {
+  return ::nimbard::LoadFirstRecord(record);
+}
+
+ServiceHostPlatform& DefaultServiceHostPlatform() {
+  static ServiceHostPlatform platform;
+  return platform;
+}
+
+DWORD PollWaitMilliseconds(bool configLoaded, std::uint32_t pollMinutes) {
+  const std::uint32_t minutes =
+      configLoaded ? std::clamp(pollMinutes, kMinPollMinutes, kMaxPollMinutes)
+                   : kFallbackPollMinutes;
+  return static_cast<DWORD>(minutes * 60000u);
+}
+
+ServiceHost::ServiceHost(ServiceHostPlatform& platform) : platform_(platform) {}
+
+ServiceHost::~ServiceHost() {
+  ServiceHost* self = this;
+  g_activeHost.compare_exchange_strong(self, nullptr);
+}
+
+void ServiceHost::Run() noexcept {
+  try {
+    RunLoop();
+  } catch (...) {
+    // Whatever escaped a pass must not end the process behind the Service
+    // Control Manager's back: the service stops and says it failed.
+    try {
+      StopRequested.exchange(true);
+      std::lock_guard<std::mutex> lock(mutex_);
+      FinishLocked(ERROR_EXCEPTION_IN_SERVICE);
+    } catch (...) {
+    }
+  }
+}
+
+void ServiceHost::RunLoop() {
+  g_activeHost.store(this);
+  HANDLE stopEvent = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    statusHandle_ = platform_.RegisterControlHandler(&ServiceCtrlHandler);
+    if (!statusHandle_) return;
+    ReportLocked(SERVICE_START_PENDING, 0, 0);
+    DWORD error = 0;
+    stopEvent_.reset(platform_.CreateStopEvent(error));
+    if (!stopEvent_) {
+      FinishLocked(error);
+      return;
+    }
+    stopEvent = stopEvent_.get();  // only this thread replaces it, under the lock, below
+    StopRequested.exchange(false);
+    ReportLocked(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0);
+  }
+
+  while (!StopRequested.load()) {
+    platform_.RunPollPass();
+    // Read afresh after every pass: an edited interval applies from the next wait.
+    RecordConfig first;
+    const bool loaded = platform_.LoadFirstRecord(first);
+    if (platform_.WaitForStop(stopEvent, PollWaitMilliseconds(loaded, first.pollMinutes)) ==
+        WAIT_OBJECT_0) {
+      break;
+    }
+  }
+
+  StopRequested.exchange(true);
+  std::lock_guard<std::mutex> lock(mutex_);
+  FinishLocked(0);
+}
+
+void ServiceHost::HandleControl(DWORD control) noexcept {
+  if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
+  try {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A control that races the final report must not follow STOPPED with STOP_PENDING.
+    if (stopped_ || !statusHandle_) return;
+    ReportLocked(SERVICE_STOP_PENDING, 0, 0);
+    if (stopEvent_) ::SetEvent(stopEvent_.get());
+  } catch (...) {
+  }
+}
+
+void ServiceHost::ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode) {
+  status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status_.dwCurrentState = state;
+  status_.dwControlsAccepted = controlsAccepted;
+  status_.dwWin32ExitCode = exitCode;
+  status_.dwServiceSpecificExitCode = 0;
+  if (IsPendingState(state)) {
+    status_.dwCheckPoint = checkpoint_++;
+    status_.dwWaitHint = kPendingWaitHintMs;
+  } else {
+    status_.dwCheckPoint = 0;
+    status_.dwWaitHint = 0;
+  }
+  platform_.ReportStatus(statusHandle_, status_);
+}
+
+void ServiceHost::FinishLocked(DWORD exitCode) {
+  stopEvent_.reset();
+  if (stopped_ || !statusHandle_) return;
+  stopped_ = true;
+  ReportLocked(SERVICE_STOPPED, 0, exitCode);
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+  static ServiceHost host(DefaultServiceHostPlatform());
+  host.Run();
+}
+
+void WINAPI ServiceCtrlHandler(DWORD control) {
+  if (ServiceHost* host = g_activeHost.load()) host->HandleControl(control);
+}
+
+}  // namespace nimbard

@@ -1,0 +1,84 @@
+#pragma once
+// The Windows service "nimbard-demo": status reports to the Service Control
+// Manager, one poll pass at start and one after every poll interval, and a
+// stop on STOP or SHUTDOWN.
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+
+#include "core/record_config.h"
+#include "core/win_handle.h"
+
+namespace nimbard {
+
+inline constexpr wchar_t kServiceName[] = L"nimbard-demo";
+
+// Wait hint of the START_PENDING and STOP_PENDING reports.
+inline constexpr DWORD kPendingWaitHintMs = 3000;
+// Interval between passes while the configuration cannot be loaded.
+inline constexpr std::uint32_t kFallbackPollMinutes = 5;
+
+// Every call through which the service host reaches the Service Control
+// Manager, the kernel, the configuration and the engine. The default
+// implementation makes the real calls; tests record and script them.
+class ServiceHostPlatform {
+ public:
+  virtual ~ServiceHostPlatform() = default;
+  virtual SERVICE_STATUS_HANDLE RegisterControlHandler(LPHANDLER_FUNCTION handler);
+  virtual void ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status);
+  // A manual-reset, non-signalled, unnamed event; null with `error` set on failure.
+  virtual HANDLE CreateStopEvent(DWORD& error);
+  virtual DWORD WaitForStop(HANDLE stopEvent, DWORD milliseconds);
+  virtual void RunPollPass();
+  virtual bool LoadFirstRecord(RecordConfig& record);
+};
+
+// The real calls.
+ServiceHostPlatform& DefaultServiceHostPlatform();
+
+// Milliseconds to wait after a pass. pollMinutes is held to the bounds the
+// configuration allows, so neither a zero (a pass loop hammering the APIs)
+// nor a product beyond 32 bits can reach the wait.
+DWORD PollWaitMilliseconds(bool configLoaded, std::uint32_t pollMinutes);
+
+// The state of one service run: the status record, the checkpoint counter
+// (starts at 1, never reset) and the stop event. The service main thread and
+// the control handler (the dispatcher's thread) share it under one lock, so a
+// report is never a mix of two and the handler never signals an event that
+// the main thread is closing.
+class ServiceHost {
+ public:
+  explicit ServiceHost(ServiceHostPlatform& platform);
+  ~ServiceHost();
+  ServiceHost(const ServiceHost&) = delete;
+  ServiceHost& operator=(const ServiceHost&) = delete;
+
+  // The body of ServiceMain; returns after the STOPPED report (or at once
+  // when no control handler could be registered). Never throws.
+  void Run() noexcept;
+  // The body of ServiceCtrlHandler. Never throws.
+  void HandleControl(DWORD control) noexcept;
+
+ private:
+  void RunLoop();
+  // Caller holds mutex_.
+  void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);
+  void FinishLocked(DWORD exitCode);
+
+  ServiceHostPlatform& platform_;
+  std::mutex mutex_;
+  SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
+  SERVICE_STATUS status_{};
+  DWORD checkpoint_ = 1;
+  UniqueKernelHandle stopEvent_;
+  bool stopped_ = false;
+};
+
+// Named in the dispatcher table under "nimbard-demo"; runs the process's
+// one ServiceHost with the real platform.
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
+// Registered with RegisterServiceCtrlHandlerW; forwards to the running host.
+void WINAPI ServiceCtrlHandler(DWORD control);
+
+}  // namespace nimbard
