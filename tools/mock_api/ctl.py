@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Command line for the mock's control API, for shell scripts.
+
+  ctl.py wait                          wait until the mock answers
+  ctl.py reset                         defaults: no records, no rules, empty log
+  ctl.py scene JSON|@FILE              merge a scene (records, public_ip, tokens)
+  ctl.py ip ADDRESS                    set the address the echo service returns
+  ctl.py rule KEY=VALUE...             add a fault rule (host= path= method=
+                                       status= body= body_hex= mode= delay=
+                                       size_mb= times= announce= content_type=)
+  ctl.py clear-rules
+  ctl.py state                         the whole state as JSON
+  ctl.py cf ZONE ID [FIELD]            one Cloudflare record (or one field)
+  ctl.py gd DOMAIN                     one GoDaddy zone as JSON
+  ctl.py log [host=H] [method=M] [path=P]   recorded requests as JSON
+  ctl.py count [host=H] [method=M] [path=P] number of recorded requests
+  ctl.py tls [certificate=untrusted|trusted] [sni=HOST]
+                                       number of TLS handshakes so recorded
+  ctl.py clear-log
+
+Exit status 0 on success, 1 when a looked-up record does not exist, 2 on
+usage or connection errors. The control URL comes from $MOCK_CONTROL.
+"""
+
+import json
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from client import MockClient, MockError  # noqa: E402
+
+INT_KEYS = {"status", "times", "announce"}
+FLOAT_KEYS = {"delay", "size_mb"}
+
+
+def pairs(args):
+    out = {}
+    for a in args:
+        if "=" not in a:
+            raise ValueError("expected KEY=VALUE, got %r" % a)
+        k, v = a.split("=", 1)
+        out[k] = int(v) if k in INT_KEYS else float(v) if k in FLOAT_KEYS else v
+    return out
+
+
+def load_json(text):
+    if text.startswith("@"):
+        with open(text[1:]) as f:
+            return json.load(f)
+    return json.loads(text)
+
+
+def run(argv):
+    if not argv or argv[0] in ("-h", "--help"):
+        print(__doc__)
+        return 0 if argv else 2
+    mock = MockClient()
+    cmd, rest = argv[0], argv[1:]
+    out = None
+    if cmd == "wait":
+        mock.wait_ready()
+    elif cmd == "reset":
+        mock.reset()
+    elif cmd == "scene" and len(rest) == 1:
+        mock.set_scene(load_json(rest[0]))
+    elif cmd == "ip" and len(rest) == 1:
+        mock.set_scene({"public_ip": rest[0]})
+    elif cmd == "rule":
+        mock.add_rule(**pairs(rest))
+    elif cmd == "clear-rules":
+        mock.clear_rules()
+    elif cmd == "state":
+        out = json.dumps(mock.state(), indent=1)
+    elif cmd == "cf" and len(rest) in (2, 3):
+        rec = mock.cloudflare_record(rest[0], rest[1])
+        if rec is None:
+            return 1
+        out = json.dumps(rec) if len(rest) == 2 else str(rec.get(rest[2]))
+    elif cmd == "gd" and len(rest) == 1:
+        zone = mock.godaddy_zone(rest[0])
+        if zone is None:
+            return 1
+        out = json.dumps(zone)
+    elif cmd in ("log", "count"):
+        found = mock.requests(**pairs(rest))
+        out = json.dumps(found, indent=1) if cmd == "log" else str(len(found))
+    elif cmd == "tls":
+        want = pairs(rest)
+        out = str(sum(1 for e in mock.log() if e["kind"] == "tls" and
+                      all(e.get(k) == v for k, v in want.items())))
+    elif cmd == "clear-log":
+        mock.clear_log()
+    else:
+        print(__doc__, file=sys.stderr)
+        return 2
+    if out is not None:
+        print(out)
+    return 0
+
+
+def main():
+    try:
+        return run(sys.argv[1:])
+    except (MockError, OSError, ValueError, TypeError) as e:
+        print("ctl: %s" % e, file=sys.stderr)
+        return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,568 @@
+#!/usr/bin/env python3
+"""Local stand-in for the three HTTPS services nimbard talks to.
+
+One TLS listener answers for api.cloudflare.com, api.godaddy.com and
+api.ipify.org (chosen by the Host header), with certificates issued by a test
+CA made at start-up. A plain-HTTP control listener lets tests set the scene,
+inject faults and read back every request that arrived.
+
+Standard library only (plus the openssl command line for the certificates).
+"""
+
+import argparse
+import base64
+import copy
+import json
+import os
+import re
+import socket
+import ssl
+import subprocess
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+CLOUDFLARE = "api.cloudflare.com"
+GODADDY = "api.godaddy.com"
+IPIFY = "api.ipify.org"
+HOSTS = (CLOUDFLARE, GODADDY, IPIFY)
+
+CF_PATH = re.compile(r"^/client/v4/zones/([^/?#]+)/dns_records/([^/?#]+)$")
+GD_ZONE_PATH = re.compile(r"^/v3/domains/zones/([^/?#]+)/dns-records$")
+GD_PUT_PATH = re.compile(r"^/v1/domains/([^/?#]+)/records/A/([^/?#]+)$")
+
+FAULT_MODES = ("respond", "cut", "huge", "high_bytes", "empty", "close",
+               "bad_cert")
+
+# Requests larger than this are refused: the client never sends more than a
+# few hundred bytes, and the mock must not be the thing that runs out of memory.
+MAX_REQUEST_BODY = 1 << 20
+
+
+# --------------------------------------------------------------- certificates
+
+def _openssl(*args):
+    subprocess.run(["openssl", *args], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.PIPE)
+
+
+def _make_ca(directory, stem, subject):
+    key, pem, der = (os.path.join(directory, stem + ext)
+                     for ext in (".key", ".pem", ".der"))
+    _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
+             "-days", "30", "-subj", subject, "-keyout", key, "-out", pem,
+             "-addext", "basicConstraints=critical,CA:TRUE",
+             "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    _openssl("x509", "-in", pem, "-outform", "DER", "-out", der)
+    return key, pem
+
+
+def _make_server_cert(directory, stem, ca_key, ca_pem):
+    key, csr, pem = (os.path.join(directory, stem + ext)
+                     for ext in (".key", ".csr", ".pem"))
+    ext = os.path.join(directory, stem + ".ext")
+    with open(ext, "w") as f:
+        f.write("basicConstraints=CA:FALSE\n"
+                "keyUsage=critical,digitalSignature,keyEncipherment\n"
+                "extendedKeyUsage=serverAuth\n"
+                "subjectAltName=" + ",".join("DNS:" + h for h in HOSTS) + "\n")
+    _openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj",
+             "/CN=" + HOSTS[0], "-keyout", key, "-out", csr)
+    _openssl("x509", "-req", "-in", csr, "-CA", ca_pem, "-CAkey", ca_key,
+             "-CAcreateserial", "-days", "30", "-sha256", "-extfile", ext,
+             "-out", pem)
+    return pem, key
+
+
+def make_certificates(directory):
+    """Writes ca.pem/ca.der (the trusted test CA), server.pem/server.key, and
+    an unrelated CA with its own server certificate for the untrusted mode."""
+    os.makedirs(directory, exist_ok=True)
+    good_pem = os.path.join(directory, "server.pem")
+    bad_pem = os.path.join(directory, "untrusted-server.pem")
+    if not os.path.exists(good_pem):
+        ca_key, ca_pem = _make_ca(directory, "ca", "/CN=nimbard test CA")
+        _make_server_cert(directory, "server", ca_key, ca_pem)
+    if not os.path.exists(bad_pem):
+        ca_key, ca_pem = _make_ca(directory, "untrusted-ca",
+                                  "/CN=nimbard untrusted CA")
+        _make_server_cert(directory, "untrusted-server", ca_key, ca_pem)
+    return ((good_pem, os.path.join(directory, "server.key")),
+            (bad_pem, os.path.join(directory, "untrusted-server.key")))
+
+
+# ---------------------------------------------------------------------- state
+
+DEFAULT_TOKENS = {"cloudflare": "cf-test-token", "godaddy": "gd-test-token"}
+DEFAULT_PUBLIC_IP = "203.0.113.7"
+
+
+def _now():
+    return time.strftime("%Y-%m-%dT%H:%M:%S.000000Z", time.gmtime())
+
+
+def cloudflare_record(zone_id, zone_name, record_id, name, content,
+                      ttl=1, proxied=False):
+    stamp = _now()
+    return {
+        "id": record_id, "zone_id": zone_id, "zone_name": zone_name,
+        "name": name, "type": "A", "content": content, "proxiable": True,
+        "proxied": proxied, "ttl": ttl, "settings": {},
+        "meta": {"auto_added": False, "managed_by_apps": False,
+                 "managed_by_argo_tunnel": False},
+        "comment": None, "tags": [], "created_on": stamp,
+        "modified_on": stamp,
+    }
+
+
+class MockState:
+    """Everything the services remember, behind one lock."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.reset()
+
+    def reset(self):
+        self.tokens = dict(DEFAULT_TOKENS)
+        self.public_ip = DEFAULT_PUBLIC_IP
+        self.cf_zones = {}    # zone_id -> zone name
+        self.cf_records = {}  # (zone_id, record_id) -> record object
+        self.gd_zones = {}    # domain -> [ {type, name, data, ttl}, ... ]
+        self.rules = []
+        self.log = []
+
+    def snapshot(self):
+        return {
+            "tokens": dict(self.tokens),
+            "public_ip": self.public_ip,
+            "cloudflare": [copy.deepcopy(r) for r in self.cf_records.values()],
+            "godaddy": copy.deepcopy(self.gd_zones),
+            "rules": copy.deepcopy(self.rules),
+        }
+
+    def apply(self, scene):
+        """Merges a scene description (see README) into the state."""
+        if "tokens" in scene:
+            self.tokens.update(scene["tokens"])
+        if "public_ip" in scene:
+            self.public_ip = str(scene["public_ip"])
+        for r in scene.get("cloudflare", []):
+            zone_id = r["zone_id"]
+            zone_name = r.get("zone_name", self.cf_zones.get(zone_id, "example.com"))
+            self.cf_zones[zone_id] = zone_name
+            rec = cloudflare_record(zone_id, zone_name, r["id"],
+                                    r.get("name", zone_name),
+                                    r.get("content", ""), r.get("ttl", 1),
+                                    r.get("proxied", False))
+            self.cf_records[(zone_id, r["id"])] = rec
+        for domain, records in scene.get("godaddy", {}).items():
+            self.gd_zones[domain] = [dict(x) for x in records]
+
+
+# ---------------------------------------------------------------------- rules
+
+def rule_matches(rule, host, method, path):
+    if rule.get("host") not in (None, host):
+        return False
+    if rule.get("method") not in (None, method):
+        return False
+    if "path" in rule and rule["path"] != path:
+        return False
+    if "path_prefix" in rule and not path.startswith(rule["path_prefix"]):
+        return False
+    return rule.get("times", 1) != 0
+
+
+def validate_rule(rule):
+    mode = rule.setdefault("mode", "respond")
+    if mode not in FAULT_MODES:
+        raise ValueError("unknown mode %r" % mode)
+    rule.setdefault("times", -1)  # -1: every matching request
+    rule.setdefault("status", 200)
+    if "body_hex" in rule:
+        bytes.fromhex(rule["body_hex"])
+    return rule
+
+
+def rule_body(rule):
+    if "body_hex" in rule:
+        return bytes.fromhex(rule["body_hex"])
+    return rule.get("body", "").encode("latin-1")
+
+
+# --------------------------------------------------------------- the services
+
+def _json(obj):
+    return json.dumps(obj, separators=(",", ":")).encode()
+
+
+def cf_error(code, message):
+    return _json({"success": False, "errors": [{"code": code, "message": message}],
+                  "messages": [], "result": None})
+
+
+def gd_error(code, message):
+    return _json({"code": code, "message": message})
+
+
+def bearer_status(headers, token):
+    """None when the bearer token is right, else the refusal status."""
+    auth = headers.get("Authorization")
+    if auth is None or not auth.startswith("Bearer "):
+        return 401
+    return None if auth[len("Bearer "):] == token else 403
+
+
+def is_ipv4(text):
+    parts = text.split(".")
+    return (len(parts) == 4 and
+            all(p.isdigit() and p.isascii() and len(p) <= 3 and int(p) <= 255
+                for p in parts))
+
+
+def serve_cloudflare(state, method, path, headers, body):
+    refused = bearer_status(headers, state.tokens["cloudflare"])
+    if refused == 401:
+        return 401, cf_error(10000, "Authentication error"), "application/json"
+    if refused == 403:
+        return 403, cf_error(9109, "Unauthorized to access requested resource"), "application/json"
+    m = CF_PATH.match(path)
+    if not m:
+        return 404, cf_error(7003, "Could not route to %s, perhaps your object identifier is invalid?" % path), "application/json"
+    key = (m.group(1), m.group(2))
+    record = state.cf_records.get(key)
+    if record is None:
+        return 404, cf_error(81044, "Record does not exist."), "application/json"
+    if method == "PUT":
+        try:
+            change = json.loads(body.decode("latin-1"))
+            if not isinstance(change, dict):
+                raise ValueError
+        except ValueError:
+            return 400, cf_error(9207, "Request body is invalid."), "application/json"
+        if change.get("type", "A") != "A":
+            return 400, cf_error(9004, "This record type cannot be changed."), "application/json"
+        content = change.get("content")
+        if not isinstance(content, str) or not is_ipv4(content):
+            return 400, cf_error(9005, "Content for A record must be a valid IPv4 address."), "application/json"
+        record["content"] = content
+        if "name" in change:
+            record["name"] = change["name"]
+        if "ttl" in change:
+            record["ttl"] = change["ttl"]
+        if "proxied" in change:
+            record["proxied"] = change["proxied"]
+        record["modified_on"] = _now()
+    elif method != "GET":
+        return 405, cf_error(10405, "Method not allowed"), "application/json"
+    return 200, _json({"result": record, "success": True, "errors": [],
+                       "messages": []}), "application/json"
+
+
+def serve_godaddy(state, method, path, headers, body):
+    refused = bearer_status(headers, state.tokens["godaddy"])
+    if refused == 401:
+        return 401, gd_error("UNABLE_TO_AUTHENTICATE", "Unauthorized : Could not authenticate API key/secret"), "application/json"
+    if refused == 403:
+        return 403, gd_error("ACCESS_DENIED", "Authenticated user is not allowed access"), "application/json"
+    m = GD_ZONE_PATH.match(path)
+    if m and method == "GET":
+        zone = state.gd_zones.get(m.group(1))
+        if zone is None:
+            return 404, gd_error("UNKNOWN_DOMAIN", "The given domain is not registered, or does not have a zone file"), "application/json"
+        return 200, _json(zone), "application/json"
+    m = GD_PUT_PATH.match(path)
+    if m and method == "PUT":
+        domain, name = m.group(1), m.group(2)
+        zone = state.gd_zones.get(domain)
+        if zone is None:
+            return 404, gd_error("UNKNOWN_DOMAIN", "The given domain is not registered, or does not have a zone file"), "application/json"
+        try:
+            items = json.loads(body.decode("latin-1"))
+            ok = (isinstance(items, list) and items and
+                  all(isinstance(i, dict) and isinstance(i.get("data"), str)
+                      and is_ipv4(i["data"]) for i in items))
+        except ValueError:
+            ok = False
+        if not ok:
+            return 422, gd_error("INVALID_BODY", "Request body doesn't fulfill schema, see details in `fields`"), "application/json"
+        kept = [r for r in zone if not (r.get("type") == "A" and r.get("name") == name)]
+        for i in items:
+            kept.append({"type": "A", "name": name, "data": i["data"],
+                         "ttl": i.get("ttl", 3600)})
+        state.gd_zones[domain] = kept
+        return 200, b"", "application/json"
+    return 404, gd_error("NOT_FOUND", "The requested resource was not found"), "application/json"
+
+
+def serve_ipify(state, method, path, headers, body):
+    if method == "GET" and path == "/":
+        return 200, state.public_ip.encode("latin-1"), "text/plain"
+    return 404, b"Not Found", "text/plain"
+
+
+SERVICES = {CLOUDFLARE: serve_cloudflare, GODADDY: serve_godaddy,
+            IPIFY: serve_ipify}
+
+
+# ----------------------------------------------------------- the TLS listener
+
+class ApiHandler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "nimbard-mock/1.0"
+
+    def log_message(self, fmt, *args):  # the request log replaces stderr chatter
+        pass
+
+    def _host(self):
+        return (self.headers.get("Host") or "").split(":")[0].lower()
+
+    def _handle(self):
+        state = self.server.state
+        length = self.headers.get("Content-Length")
+        try:
+            length = int(length) if length is not None else 0
+        except ValueError:
+            length = -1
+        if length < 0 or length > MAX_REQUEST_BODY:
+            self.close_connection = True
+            self._send(400, b"bad Content-Length", "text/plain")
+            return
+        body = self.rfile.read(length) if length else b""
+        host, method, path = self._host(), self.command, self.path
+        with state.lock:
+            state.log.append({
+                "kind": "request", "time": time.time(), "method": method,
+                "host": host, "path": path,
+                "headers": [[k, v] for k, v in self.headers.items()],
+                "body": body.decode("latin-1"), "body_hex": body.hex(),
+            })
+            rule = next((r for r in state.rules
+                         if r["mode"] != "bad_cert" and
+                         rule_matches(r, host, method, path)), None)
+            if rule is not None and rule["times"] > 0:
+                rule["times"] -= 1
+            if rule is None:
+                service = SERVICES.get(host)
+                if service is None:
+                    answer = (421, b"Misdirected Request", "text/plain")
+                else:
+                    answer = service(state, method, path, self.headers, body)
+        if rule is not None:
+            self._fault(rule)
+        else:
+            self._send(*answer)
+
+    def _send(self, status, body, content_type, length=None):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body) if length is None else length))
+        self.end_headers()
+        self.wfile.write(body)
+        self.wfile.flush()
+
+    def _fault(self, rule):
+        if rule.get("delay"):
+            time.sleep(float(rule["delay"]))
+        mode, status = rule["mode"], int(rule["status"])
+        ctype = rule.get("content_type", "application/json")
+        if mode == "respond":
+            self._send(status, rule_body(rule), ctype)
+        elif mode == "empty":
+            self._send(status, b"", ctype)
+        elif mode == "high_bytes":
+            self._send(status, rule_body(rule) or bytes(range(0x80, 0x100)), ctype)
+        elif mode == "huge":
+            self._send_huge(status, ctype, int(float(rule.get("size_mb", 5)) * 1024 * 1024))
+        elif mode == "cut":
+            # Announce more than is sent, then drop the connection.
+            body = rule_body(rule) or b"203.0.113."
+            announced = int(rule.get("announce", len(body) * 2 + 10))
+            self._send(status, body, ctype, length=announced)
+            self._drop()
+        elif mode == "close":
+            self._drop()  # no status line at all
+
+    def _send_huge(self, status, ctype, size):
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        chunk = (b"x" * 1023 + b"\n") * 64
+        left = size
+        while left > 0:
+            piece = chunk[:min(left, len(chunk))]
+            self.wfile.write(piece)
+            left -= len(piece)
+        self.wfile.flush()
+
+    def _drop(self):
+        self.close_connection = True
+        try:
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+    do_GET = do_PUT = do_POST = do_DELETE = do_PATCH = _handle
+
+
+class TlsServer(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, address, state, good, bad):
+        super().__init__(address, ApiHandler)
+        self.state = state
+        self.good_ctx = self._context(*good)
+        self.bad_ctx = self._context(*bad)
+        self.good_ctx.sni_callback = self._choose_certificate
+        self.handshake = threading.local()
+
+    @staticmethod
+    def _context(cert, key):
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.load_cert_chain(cert, key)
+        return ctx
+
+    def _choose_certificate(self, sslobj, server_name, _ctx):
+        host = (server_name or "").lower()
+        with self.state.lock:
+            bad = any(r["mode"] == "bad_cert" and r.get("host") in (None, host)
+                      and r.get("times", -1) != 0 for r in self.state.rules)
+        if bad:
+            sslobj.context = self.bad_ctx
+        self.handshake.sni = host
+        self.handshake.certificate = "untrusted" if bad else "trusted"
+        return None
+
+    def _log_handshake(self, error):
+        hs = self.handshake
+        with self.state.lock:
+            self.state.log.append({
+                "kind": "tls", "time": time.time(),
+                "sni": getattr(hs, "sni", ""),
+                "certificate": getattr(hs, "certificate", "trusted"),
+                "ok": error is None, "error": error})
+
+    def finish_request(self, request, client_address):
+        # The handshake runs here, on the connection's own thread, so that a
+        # slow or failing client never holds up the accept loop. With TLS 1.3
+        # a client that rejects the certificate does so after the server side
+        # is done, so "ok" only means the server finished its part.
+        request.settimeout(60)
+        self.handshake.sni, self.handshake.certificate = "", "trusted"
+        try:
+            tls = self.good_ctx.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError) as e:
+            self._log_handshake(str(e))
+            return
+        self._log_handshake(None)
+        try:
+            self.RequestHandlerClass(tls, client_address, self)
+        finally:
+            try:
+                tls.close()
+            except OSError:
+                pass
+
+
+# ------------------------------------------------------ the control listener
+
+class ControlHandler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def _reply(self, status, obj):
+        body = _json(obj)
+        self.send_response(status)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def _body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        raw = self.rfile.read(length) if length > 0 else b""
+        return json.loads(raw.decode()) if raw.strip() else {}
+
+    def do_GET(self):
+        state = self.server.state
+        with state.lock:
+            if self.path == "/health":
+                return self._reply(200, {"ok": True})
+            if self.path == "/state":
+                return self._reply(200, state.snapshot())
+            if self.path == "/log":
+                return self._reply(200, state.log)
+        self._reply(404, {"error": "no such control path"})
+
+    def do_POST(self):
+        state = self.server.state
+        try:
+            body = self._body()
+            with state.lock:
+                if self.path == "/reset":
+                    state.reset()
+                elif self.path == "/state":
+                    state.apply(body)
+                elif self.path == "/rules":
+                    state.rules.append(validate_rule(body))
+                else:
+                    return self._reply(404, {"error": "no such control path"})
+        except (ValueError, KeyError, TypeError) as e:
+            return self._reply(400, {"error": str(e)})
+        self._reply(200, {"ok": True})
+
+    def do_DELETE(self):
+        state = self.server.state
+        with state.lock:
+            if self.path == "/rules":
+                state.rules.clear()
+            elif self.path == "/log":
+                state.log.clear()
+            else:
+                return self._reply(404, {"error": "no such control path"})
+        self._reply(200, {"ok": True})
+
+
+class ControlServer(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, address, state):
+        super().__init__(address, ControlHandler)
+        self.state = state
+
+
+def main(argv=None):
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--dir", required=True, help="where the certificates go")
+    p.add_argument("--bind", default="127.0.0.1")
+    p.add_argument("--port", type=int, default=443)
+    p.add_argument("--control-port", type=int, default=8080)
+    p.add_argument("--scene", help="JSON file applied at start-up")
+    args = p.parse_args(argv)
+
+    good, bad = make_certificates(args.dir)
+    state = MockState()
+    if args.scene:
+        with open(args.scene) as f:
+            state.apply(json.load(f))
+    tls = TlsServer((args.bind, args.port), state, good, bad)
+    control = ControlServer((args.bind, args.control_port), state)
+    threading.Thread(target=tls.serve_forever, daemon=True).start()
+    print("mock: https on %s:%d, control on http://%s:%d" %
+          (args.bind, args.port, args.bind, args.control_port), flush=True)
+    try:
+        control.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

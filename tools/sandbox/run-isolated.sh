@@ -1,0 +1,154 @@
+#!/bin/bash
+# Runs a command in a private network and mount namespace with the local API
+# mock standing in for the real services, and a throwaway Wine prefix that
+# trusts only the mock's test CA. See tools/sandbox/README.md.
+#
+#   run-isolated.sh [options] -- COMMAND [ARG...]
+#
+# Options:
+#   --win-build DIR   Windows build dir holding trust_ca.exe (default: build/win,
+#                     else the newest build/*-win that has it)
+#   --no-wine         no Wine prefix (mock and network only)
+#   --xvfb            run COMMAND under xvfb-run (for tests that open windows)
+#   --timeout SECS    limit for COMMAND (default 900)
+#   --scene FILE      JSON scene loaded into the mock before COMMAND starts
+#   --keep            keep the scratch directory (prefix, certificates, mock log)
+#
+# COMMAND sees: WINEPREFIX, MOCK_CONTROL (control URL), MOCK_DIR (ca.pem,
+# ca.der, ...), MOCK_CTL (path of ctl.py), SANDBOX_DIR (scratch dir, removed
+# afterwards), WINEDEBUG. The exit status is COMMAND's (124 on timeout), or
+# 125 when the sandbox itself could not be set up.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+self="$root/tools/sandbox/run-isolated.sh"
+CONTROL_PORT=8080
+# A host name that resolves but where nothing listens: the "unreachable" case.
+CLOSED_HOST=closed-port.test
+CLOSED_ADDR=127.0.0.2
+
+die() { echo "run-isolated: $*" >&2; exit 125; }
+
+win_build="" use_wine=1 use_xvfb=0 timeout_s=900 scene="" keep=0 inside=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --win-build) win_build=$2; shift 2 ;;
+    --no-wine) use_wine=0; shift ;;
+    --xvfb) use_xvfb=1; shift ;;
+    --timeout) timeout_s=$2; shift 2 ;;
+    --scene) scene=$(realpath "$2"); shift 2 ;;
+    --keep) keep=1; shift ;;
+    --inside) inside=1; shift ;;
+    --) shift; break ;;
+    *) die "unknown option $1 (usage: run-isolated.sh [options] -- COMMAND...)" ;;
+  esac
+done
+[ $# -gt 0 ] || die "no command given (usage: run-isolated.sh [options] -- COMMAND...)"
+
+find_trust_ca() {
+  local d
+  for d in ${win_build:+"$win_build"} "$root/build/win" $(ls -td "$root"/build/*-win 2>/dev/null); do
+    [ -f "$d/trust_ca.exe" ] && { realpath "$d/trust_ca.exe"; return 0; }
+  done
+  return 1
+}
+
+# ------------------------------------------------------------ outside: enter
+if [ "$inside" -eq 0 ]; then
+  command -v unshare >/dev/null || die "unshare not found (install util-linux)"
+  command -v python3 >/dev/null || die "python3 not found"
+  command -v openssl >/dev/null || die "openssl not found"
+  command -v ip >/dev/null || die "ip not found (install iproute2)"
+  opts=()
+  if [ "$use_wine" -eq 1 ]; then
+    command -v wine >/dev/null || die "wine not found"
+    trust=$(find_trust_ca) || die "trust_ca.exe not found: build the Windows tools (cmake --build build/win --target trust_ca) or pass --win-build DIR"
+    opts+=(--win-build "$(dirname "$trust")")
+  else
+    opts+=(--no-wine)
+  fi
+  [ "$use_xvfb" -eq 1 ] && opts+=(--xvfb)
+  [ "$keep" -eq 1 ] && opts+=(--keep)
+  [ -n "$scene" ] && opts+=(--scene "$scene")
+  userns=()
+  [ "$(id -u)" -eq 0 ] || userns=(--map-root-user)
+  unshare "${userns[@]}" -mn true 2>/dev/null ||
+    die "cannot create network and mount namespaces (unshare -mn failed: need root or unprivileged user namespaces)"
+  exec unshare "${userns[@]}" -mn -- "$self" --inside "${opts[@]}" --timeout "$timeout_s" -- "$@"
+fi
+
+# ------------------------------------------------------------ inside
+work=$(mktemp -d /tmp/nimbard-sandbox.XXXXXX) || die "mktemp failed"
+mock_pid=""
+cleanup() {
+  if [ "$use_wine" -eq 1 ] && [ -n "${WINEPREFIX:-}" ]; then
+    timeout 20 wineserver -k 2>/dev/null
+    timeout 20 wineserver -w 2>/dev/null
+  fi
+  if [ -n "$mock_pid" ]; then
+    kill "$mock_pid" 2>/dev/null
+    wait "$mock_pid" 2>/dev/null
+  fi
+  if [ "$keep" -eq 1 ]; then echo "run-isolated: kept $work" >&2; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+mount --make-rprivate / || die "cannot make mounts private"
+ip link set lo up || die "cannot bring lo up"
+
+# Name resolution: only the three services (and one closed port) exist.
+cat >"$work/hosts" <<EOF
+127.0.0.1 localhost
+127.0.0.1 api.cloudflare.com
+127.0.0.1 api.godaddy.com
+127.0.0.1 api.ipify.org
+$CLOSED_ADDR $CLOSED_HOST
+EOF
+: >"$work/resolv.conf"
+mount --bind "$work/hosts" /etc/hosts || die "cannot bind-mount /etc/hosts"
+mount --bind "$work/resolv.conf" /etc/resolv.conf 2>/dev/null || true
+
+# Hide the host's CA bundles so that the prefix trusts only the test CA.
+mkdir -p "$work/empty"
+for d in /etc/ssl/certs /etc/pki /usr/share/ca-certificates /usr/local/share/certs; do
+  [ -d "$d" ] && { mount --bind "$work/empty" "$d" || die "cannot hide $d"; }
+done
+[ -f /etc/ssl/cert.pem ] && mount --bind /dev/null /etc/ssl/cert.pem
+
+export MOCK_DIR="$work/mock"
+export MOCK_CONTROL="http://127.0.0.1:$CONTROL_PORT"
+export MOCK_CTL="$root/tools/mock_api/ctl.py"
+export SANDBOX_DIR="$work"
+mkdir -p "$MOCK_DIR"
+python3 "$root/tools/mock_api/mock_api.py" --dir "$MOCK_DIR" --port 443 \
+  --control-port "$CONTROL_PORT" ${scene:+--scene "$scene"} \
+  >"$work/mock.log" 2>&1 &
+mock_pid=$!
+
+if [ "$use_wine" -eq 1 ]; then
+  export WINEPREFIX="$work/prefix"
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+  # The server starts here, inside the namespace: Wine's sockets are made by
+  # the wineserver, so it must live in the private network.
+  mkdir -p "$WINEPREFIX"
+  wineserver -p || die "cannot start wineserver"
+  timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || {
+    cat "$work/wineboot.log" >&2; die "wineboot failed"; }
+fi
+
+timeout 20 python3 "$MOCK_CTL" wait || { cat "$work/mock.log" >&2; die "mock did not start"; }
+
+if [ "$use_wine" -eq 1 ]; then
+  trust=$(find_trust_ca) || die "trust_ca.exe not found"
+  timeout 60 wine "$trust" "$(winepath -w "$MOCK_DIR/ca.der" 2>/dev/null)" ||
+    die "could not add the test CA to the prefix"
+fi
+
+cmd=("$@")
+[ "$use_xvfb" -eq 1 ] && cmd=(xvfb-run -a "${cmd[@]}")
+timeout --kill-after=10 "$timeout_s" "${cmd[@]}"
+rc=$?
+[ "$rc" -eq 124 ] && echo "run-isolated: command timed out after ${timeout_s}s" >&2
+exit "$rc"
