@@ -1,0 +1,112 @@
+#include "net/godaddy.h"
+
+#include "core/activity_log.h"
+#include "core/json_scan.h"
+#include "core/platform.h"
+#include "core/text.h"
+#include "net/api_hosts.h"
+#include "net/cloudflare.h"
+#include "net/request_fields.h"
+
+namespace nimbard {
+namespace {
+
+wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
+
+bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+void LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record) {
+  LogMessage(line);
+  if (!outcome.response.body.empty()) {
+    LogMessage(L"GoDaddy response: " + WidenBytes(MaskSecret(outcome.response.body, record.apiKey)));
+  }
+  LogRefusedField(outcome);
+}
+
+}  // namespace
+
+std::wstring GoDaddyRecordName(const RecordConfig& record) {
+  const std::wstring& name = record.record;
+  const std::wstring& domain = record.domain;
+  if (name.empty() || name == L"@") return L"@";
+  // DNS names ignore ASCII case: "WWW.Example.com" in the zone "example.com"
+  // is still the label "WWW", and "Example.com" is still the apex.
+  if (!domain.empty()) {
+    if (SameIgnoringAsciiCase(name, domain)) return L"@";
+    if (name.size() > domain.size() + 1) {
+      const size_t dot = name.size() - domain.size() - 1;
+      if (name[dot] == L'.' && SameIgnoringAsciiCase(std::wstring_view(name).substr(dot + 1), domain)) {
+        return name.substr(0, dot);
+      }
+    }
+  }
+  return name;
+}
+
+bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp) {
+  HttpRequest request;
+  request.method = L"GET";
+  request.host = kGoDaddyApiHost;
+  request.path = L"/v3/domains/zones/" + record.domain + L"/dns-records";
+  request.headers = BearerHeaders(record.apiKey, false);
+  const GuardedResponse outcome = ExchangeIfSendable(request, {
+      {L"apiKey", record.apiKey, FieldPlace::Header},
+      {L"domain", record.domain, FieldPlace::PathPiece},
+  });
+  if (!Succeeded(outcome.response)) {
+    LogFailure(L"GoDaddy DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
+               outcome, record);
+    return false;
+  }
+  const std::wstring wanted = GoDaddyRecordName(record);
+  currentIp.clear();
+  // Each brace-free object is a candidate; one holding a nested object is
+  // only ever seen through its brace-free inner parts.
+  for (std::string_view object : json_scan::FlatObjects(outcome.response.body)) {
+    if (ExtractJsonString(object, "type") != L"A") continue;
+    if (ExtractJsonString(object, "name") != wanted) continue;
+    std::wstring data = ExtractJsonString(object, "data");
+    if (platform::IsIPv4Text(data)) {
+      currentIp = std::move(data);
+      break;
+    }
+  }
+  return true;
+}
+
+bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp) {
+  const std::wstring name = GoDaddyRecordName(record);
+  HttpRequest request;
+  request.method = L"PUT";
+  request.host = kGoDaddyApiHost;
+  request.path = L"/v1/domains/" + record.domain + L"/records/A/" + name;
+  request.headers = BearerHeaders(record.apiKey, true);
+  request.body = "[{\"data\":\"" + NarrowLow8(newIp) + "\",\"ttl\":600}]";
+  // Says what would be sent even when the request is then refused.
+  LogMessage(L"GoDaddy PUT body: " + WidenBytes(request.body));
+  const GuardedResponse outcome = ExchangeIfSendable(request, {
+      {L"apiKey", record.apiKey, FieldPlace::Header},
+      {L"domain", record.domain, FieldPlace::PathPiece},
+      {L"record", name, FieldPlace::PathPiece},
+  });
+  if (Succeeded(outcome.response)) {
+    LogMessage(L"GoDaddy A record updated for " + record.record + L" to " + newIp + L".");
+    return true;
+  }
+  LogFailure(L"GoDaddy A record update failed for " + record.record + L" (HTTP " +
+                 DecimalText(outcome.response.status) + L").",
+             outcome, record);
+  return false;
+}
+
+bool UpdateARecord(const RecordConfig& record, const std::wstring& newIp) {
+  return IsCloudflareRecord(record) ? CloudflareUpdate(record, newIp) : GoDaddyUpdate(record, newIp);
+}
+
+}  // namespace nimbard

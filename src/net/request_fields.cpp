@@ -1,0 +1,93 @@
+#include "net/request_fields.h"
+
+#include "core/activity_log.h"
+#include "core/text.h"
+
+namespace nimbard {
+namespace {
+
+bool IsControl(wchar_t c) { return c < 0x20 || c == 0x7F; }
+bool IsBeyondAscii(wchar_t c) { return static_cast<unsigned long>(c) > 0x7E; }
+
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+  if (what.empty()) return;
+  std::string out;
+  size_t from = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
+    out.append(text, from, at - from);
+    out.append(with);
+    from = at + what.size();
+  }
+  if (from == 0) return;
+  out.append(text, from, std::string::npos);
+  text.swap(out);
+}
+
+}  // namespace
+
+bool IsSendableHeaderValue(std::wstring_view value) {
+  for (wchar_t c : value) {
+    if (IsControl(c) || IsBeyondAscii(c)) return false;
+  }
+  return true;
+}
+
+bool IsSendablePathPiece(std::wstring_view value) {
+  if (value == L"." || value == L"..") return false;
+  for (wchar_t c : value) {
+    if (IsControl(c) || IsBeyondAscii(c)) return false;
+    switch (c) {
+      case L'/': case L'?': case L'#': case L'%': case L'\\': case L' ':
+        return false;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+const wchar_t* FirstUnsendableField(std::initializer_list<RequestField> fields) {
+  for (const RequestField& field : fields) {
+    bool ok = field.place == FieldPlace::Header ? IsSendableHeaderValue(field.value)
+                                                : IsSendablePathPiece(field.value);
+    if (!ok) return field.name;
+  }
+  return nullptr;
+}
+
+std::wstring BearerHeaders(std::wstring_view apiKey, bool jsonBody) {
+  std::wstring headers = L"Authorization: Bearer ";
+  headers.append(apiKey);
+  headers += L"\r\n";
+  if (jsonBody) headers += L"Content-Type: application/json\r\n";
+  return headers;
+}
+
+GuardedResponse ExchangeIfSendable(const HttpRequest& request,
+                                   std::initializer_list<RequestField> fields) {
+  GuardedResponse outcome;
+  outcome.refusedField = FirstUnsendableField(fields);
+  if (outcome.refusedField == nullptr) outcome.response = HttpExchange(request);
+  return outcome;
+}
+
+void LogRefusedField(const GuardedResponse& outcome) {
+  if (outcome.refusedField == nullptr) return;
+  std::wstring line = L"Request not sent: the ";
+  line += outcome.refusedField;
+  line += L" field holds characters that cannot be sent.";
+  LogMessage(line);
+}
+
+std::string MaskSecret(std::string_view bytes, std::wstring_view apiKey) {
+  std::string masked(bytes);
+  // The escaped form goes first: it may contain the plain form (a key ending
+  // in a backslash), never the other way round.
+  const std::string escaped = JsonEscape(apiKey);
+  const std::string plain = NarrowLow8(apiKey);
+  if (escaped != plain) ReplaceAll(masked, escaped, "***");
+  ReplaceAll(masked, plain, "***");
+  return masked;
+}
+
+}  // namespace nimbard

@@ -1,0 +1,59 @@
+#pragma once
+// What both DNS providers share around one API exchange: the bearer headers,
+// the guard that keeps configuration values from reshaping a request, and the
+// masking of the API key in server answers that get logged.
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "net/http_exchange.h"
+
+namespace nimbard {
+
+// Where a configuration value ends up in a request decides what it may hold.
+enum class FieldPlace {
+  Header,     // a header value: no control characters, nothing beyond 0x7E
+  PathPiece,  // one segment of the request path
+};
+
+struct RequestField {
+  const wchar_t* name;  // the configuration key, as named in the log
+  std::wstring_view value;
+  FieldPlace place;
+};
+
+// A header value must not hold CR, LF or any other control character (it
+// would end the header and start another) nor anything outside ASCII.
+bool IsSendableHeaderValue(std::wstring_view value);
+
+// A path segment must not step out of its place in the API's path: no "/",
+// "?", "#", "%", "\", blanks, control or non-ASCII characters, and not "."
+// or "..". An empty segment is allowed (the server answers it).
+bool IsSendablePathPiece(std::wstring_view value);
+
+// The name of the first field that cannot be sent, or nullptr.
+const wchar_t* FirstUnsendableField(std::initializer_list<RequestField> fields);
+
+// "Authorization: Bearer <key>" CR LF, followed for bodies by the JSON
+// content type line.
+std::wstring BearerHeaders(std::wstring_view apiKey, bool jsonBody);
+
+// The outcome of an exchange that may have been refused before sending.
+struct GuardedResponse {
+  HttpResponse response;           // completed false, status 0 when refused
+  const wchar_t* refusedField = nullptr;
+};
+
+// Runs the exchange unless one of the fields cannot be sent.
+GuardedResponse ExchangeIfSendable(const HttpRequest& request,
+                                   std::initializer_list<RequestField> fields);
+
+// Logs which field stopped a refused request (never its value); nothing for
+// a request that was sent.
+void LogRefusedField(const GuardedResponse& outcome);
+
+// The bytes of a server answer fit for the log: every occurrence of the API
+// key, as written and JSON-escaped, replaced by "***".
+std::string MaskSecret(std::string_view bytes, std::wstring_view apiKey);
+
+}  // namespace nimbard
