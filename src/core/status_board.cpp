@@ -1,0 +1,117 @@
+#include "core/status_board.h"
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "core/app_paths.h"
+#include "core/platform.h"
+#include "core/text.h"
+
+namespace nimbard {
+namespace {
+
+// The texts are written by the pass thread and read by the tray's window
+// thread. A reader copies a text out under the lock, so it never sees one
+// that is half replaced.
+struct Board {
+  std::mutex textMutex;
+  std::wstring detail = kDetailUnavailable;
+  std::wstring summary = kSummaryStarting;
+
+  // Held from the change of the detail text until its file write has ended,
+  // so that two writers leave the file holding the text that is also in
+  // memory, not the older of the two.
+  std::mutex fileMutex;
+};
+
+Board& TheBoard() {
+  static Board board;
+  return board;
+}
+
+// A replace can fail for a moment while a reader in another process holds
+// the old file open; a few short retries keep the file from falling behind
+// the detail text until the next pass.
+constexpr int kWriteAttempts = 4;
+
+void WriteStatusFileLocked(const std::wstring& text) {
+  const std::string bytes = NarrowLow8(text);
+  const std::wstring path = StatusFilePath();
+  for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+    if (platform::ReplaceFileBytes(path, bytes)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 << attempt));
+  }
+}
+
+}  // namespace
+
+void SetDetailText(const std::wstring& text) {
+  Board& board = TheBoard();
+  std::lock_guard<std::mutex> fileLock(board.fileMutex);
+  {
+    std::lock_guard<std::mutex> lock(board.textMutex);
+    board.detail = text;
+  }
+  WriteStatusFileLocked(text);
+}
+
+void SetSummaryText(TrayWindow window, const std::wstring& text) {
+  Board& board = TheBoard();
+  {
+    std::lock_guard<std::mutex> lock(board.textMutex);
+    board.summary = text;
+  }
+  RefreshTrayTip(window);
+}
+
+void RefreshTrayTip(TrayWindow window) {
+  if (window == nullptr) return;
+  platform::ModifyTrayTip(window, L"nimbard");
+}
+
+void WriteStatusFile(const std::wstring& text) {
+  std::lock_guard<std::mutex> fileLock(TheBoard().fileMutex);
+  WriteStatusFileLocked(text);
+}
+
+std::wstring ReadStatusFile() {
+  std::string bytes;
+  if (!platform::ReadFileBytes(StatusFilePath(), bytes) || bytes.empty()) {
+    return kDetailUnavailable;
+  }
+  return WidenBytes(bytes);
+}
+
+std::wstring DetailText() {
+  Board& board = TheBoard();
+  std::lock_guard<std::mutex> lock(board.textMutex);
+  return board.detail;
+}
+
+std::wstring SummaryText() {
+  Board& board = TheBoard();
+  std::lock_guard<std::mutex> lock(board.textMutex);
+  return board.summary;
+}
+
+void ClearDetailText() {
+  Board& board = TheBoard();
+  std::lock_guard<std::mutex> lock(board.textMutex);
+  board.detail.clear();
+}
+
+void SetDetailTextWithoutFile(const std::wstring& text) {
+  Board& board = TheBoard();
+  std::lock_guard<std::mutex> lock(board.textMutex);
+  board.detail = text;
+}
+
+void ResetStatusBoard() {
+  Board& board = TheBoard();
+  std::lock_guard<std::mutex> lock(board.textMutex);
+  board.detail = kDetailUnavailable;
+  board.summary = kSummaryStarting;
+}
+
+}  // namespace nimbard

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "core/status_board.h"
+#include "unit/engine_test_support.h"
+
+namespace nimbard {
+namespace {
+
+using testing::ScratchDir;
+
+TEST(StatusBoard, DetailTextGoesToTheFileByteForByte) {
+  ScratchDir dir("board-bytes");
+  struct {
+    std::wstring text;
+    std::string bytes;
+  } cases[] = {
+      {L"Record: a.example/www = 203.0.113.7 (unchanged)",
+       "Record: a.example/www = 203.0.113.7 (unchanged)"},
+      {L"Record: one\r\nRecord: two", "Record: one\r\nRecord: two"},
+      {L"Record: one\r\nRecord: two\r\nRecord: three", "Record: one\r\nRecord: two\r\nRecord: three"},
+      {L"", ""},
+      {L"x", "x"},
+      {std::wstring(1, wchar_t(0xE9)), "\xE9"},          // low 8 bits, not UTF-8
+      {std::wstring(1, wchar_t(0xFFE9)), "\xE9"},        // a byte read back, written again
+      {std::wstring(L"a\0b", 3), std::string("a\0b", 3)},  // no terminating zero, no cut
+  };
+  ResetStatusBoard();
+  for (const auto& c : cases) {
+    SetSummaryText(nullptr, L"summary stays");
+    SetDetailText(c.text);
+    EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.bytes);
+    EXPECT_EQ(DetailText(), c.text);
+    EXPECT_EQ(SummaryText(), L"summary stays");
+  }
+  // Only the status file remains: no temporary file is left beside it.
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"nimbard.status"});
+}
+
+TEST(StatusBoard, ReadStatusFile) {
+  ScratchDir dir("board-read");
+  struct {
+    const char* name;
+    bool present;
+    std::string bytes;
+    std::wstring expected;
+  } cases[] = {
+      {"missing", false, "", kDetailUnavailable},
+      {"empty", true, "", kDetailUnavailable},
+      {"one line", true, "Record: lookup failed", L"Record: lookup failed"},
+      {"two lines", true, "Record: a\r\nRecord: b", L"Record: a\r\nRecord: b"},
+      {"high byte", true, "\xE9", std::wstring(1, wchar_t(0xFFE9))},
+      {"NUL inside", true, std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
+      {"trailing line end kept", true, "x\r\n", L"x\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.Remove("nimbard.status");
+    if (c.present) dir.Write("nimbard.status", c.bytes);
+    EXPECT_EQ(ReadStatusFile(), c.expected);
+    // Reading never writes: a missing file stays missing, a present one unchanged.
+    EXPECT_EQ(dir.Exists("nimbard.status"), c.present);
+    if (c.present) {
+      EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.bytes);
+    }
+  }
+}
+
+TEST(StatusBoard, AsciiSurvivesWriteAndRead) {
+  ScratchDir dir("board-ascii");
+  std::wstring all;
+  for (wchar_t c = 1; c < 0x80; ++c) all.push_back(c);
+  for (const std::wstring& text : {all, std::wstring(L"Record: a\r\nRecord: b"),
+                                   std::wstring(100000, L'r')}) {
+    WriteStatusFile(text);
+    EXPECT_EQ(ReadStatusFile(), text);
+  }
+}
+
+TEST(StatusBoard, EachOperationTouchesOnlyWhatItNames) {
+  ScratchDir dir("board-scope");
+  ResetStatusBoard();
+  EXPECT_EQ(DetailText(), L"Record: status unavailable");
+  EXPECT_EQ(SummaryText(), L"Starting...");
+
+  SetSummaryText(nullptr, L"Unchanged: 203.0.113.7");  // no window: no tray, no file
+  EXPECT_EQ(SummaryText(), L"Unchanged: 203.0.113.7");
+  EXPECT_EQ(DetailText(), L"Record: status unavailable");
+  EXPECT_FALSE(dir.Exists("nimbard.status"));
+
+  WriteStatusFile(L"on disk");
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "on disk");
+  EXPECT_EQ(SummaryText(), L"Unchanged: 203.0.113.7");
+  EXPECT_EQ(DetailText(), L"Record: status unavailable");
+
+  SetDetailTextWithoutFile(L"from the file of another process");
+  ClearDetailText();
+  EXPECT_EQ(DetailText(), L"");
+  SetDetailTextWithoutFile(L"monitor view");
+  EXPECT_EQ(DetailText(), L"monitor view");
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "on disk");
+
+  ResetStatusBoard();
+  EXPECT_EQ(DetailText(), L"Record: status unavailable");
+  EXPECT_EQ(SummaryText(), L"Starting...");
+}
+
+TEST(StatusBoard, UnwritableFileKeepsTheTextInMemory) {
+  ScratchDir dir("board-unwritable");
+  // A directory where the file should be: every write fails.
+  std::filesystem::create_directory(std::filesystem::path(NarrowLow8(dir.File("nimbard.status"))));
+  SetDetailText(L"Record: only in memory");
+  EXPECT_EQ(DetailText(), L"Record: only in memory");
+  EXPECT_EQ(ReadStatusFile(), kDetailUnavailable);
+  // The next write that can succeed brings the file up to date.
+  std::filesystem::remove(std::filesystem::path(NarrowLow8(dir.File("nimbard.status"))));
+  SetDetailText(L"Record: on disk again");
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: on disk again");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"nimbard.status"});
+}
+
+// A reader (the monitor tray, another process in real life) must see the old
+// or the new file whole, never an empty or half-written one, and the tray's
+// window thread must never see a half-replaced text.
+TEST(StatusBoard, ReaderNeverSeesAPartialFileOrText) {
+  ScratchDir dir("board-race");
+  std::wstring a, b;
+  for (int i = 0; i < 400; ++i) {
+    a += L"Record: first.example/www = 198.51.100.4 (unchanged)\r\n";
+    b += L"Record: second.example/mail not found (changed; update pending)\r\n";
+  }
+  a += L"end A";
+  b += L"end B";
+  SetDetailText(a);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0}, badFile{0}, badText{0};
+  std::wstring firstBad;
+  std::thread reader([&] {
+    while (!done.load()) {
+      const std::wstring file = ReadStatusFile();
+      if (file != a && file != b && badFile++ == 0) firstBad = file.substr(0, 80);
+      const std::wstring text = DetailText();
+      if (text != a && text != b) ++badText;
+      ++reads;
+    }
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  int writes = 0;
+  while (writes < 3000 && std::chrono::steady_clock::now() < deadline) {
+    SetDetailText((writes++ % 2) ? a : b);
+  }
+  done = true;
+  reader.join();
+
+  EXPECT_EQ(badFile.load(), 0) << "first bad read: " << NarrowLow8(firstBad);
+  EXPECT_EQ(badText.load(), 0);
+  EXPECT_GE(writes, 200);
+  EXPECT_GE(reads.load(), 200);
+  // The file ends as the text written last.
+  EXPECT_EQ(ReadStatusFile(), DetailText());
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"nimbard.status"});
+}
+
+}  // namespace
+}  // namespace nimbard
