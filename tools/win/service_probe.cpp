@@ -1,0 +1,199 @@
+// Test helper for the service scripts: reads what the Service Control
+// Manager and the registry hold for "nimbard-demo", controls the service, and
+// finds, reads and closes a message box by its caption.
+//
+//   service_probe config           display=, type=, start=, error=, path= lines
+//   service_probe state            state=N (1 stopped ... 4 running) or state=absent
+//   service_probe stop SECONDS     sends STOP, waits for STOPPED; prints state=N
+//   service_probe start SECONDS    starts, waits for RUNNING; prints state=N
+//   service_probe runvalue         type=, bytes=, data= of the autostart value, or absent
+//   service_probe msgbox CAPTION SECONDS
+//                                  waits for a dialog with that caption, prints
+//                                  text=..., closes it with OK; exit 1 if none came
+//
+// Output is UTF-8, one "key=value" per line. Exit 0 on success, 1 otherwise.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kService[] = L"nimbard-demo";
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void Print(const char* key, const std::wstring& value) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), &utf8[0], size,
+                        nullptr, nullptr);
+  printf("%s=%s\n", key, utf8.c_str());
+}
+
+void PrintNumber(const char* key, unsigned long value) { printf("%s=%lu\n", key, value); }
+
+struct Sc {
+  SC_HANDLE h = nullptr;
+  explicit Sc(SC_HANDLE handle) : h(handle) {}
+  ~Sc() {
+    if (h) ::CloseServiceHandle(h);
+  }
+  Sc(const Sc&) = delete;
+  Sc& operator=(const Sc&) = delete;
+};
+
+bool QueryState(SC_HANDLE service, DWORD& state) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                              sizeof status, &needed)) {
+    return false;
+  }
+  state = status.dwCurrentState;
+  return true;
+}
+
+int Config() {
+  Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.h) return 1;
+  Sc service(::OpenServiceW(manager.h, kService, SERVICE_QUERY_CONFIG));
+  if (!service.h) {
+    printf("config=absent\n");
+    return 1;
+  }
+  DWORD needed = 0;
+  ::QueryServiceConfigW(service.h, nullptr, 0, &needed);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!::QueryServiceConfigW(service.h, config, needed, &needed)) return 1;
+  Print("display", config->lpDisplayName ? config->lpDisplayName : L"");
+  printf("type=0x%lx\n", config->dwServiceType);
+  PrintNumber("start", config->dwStartType);
+  PrintNumber("error", config->dwErrorControl);
+  Print("path", config->lpBinaryPathName ? config->lpBinaryPathName : L"");
+  Print("account", config->lpServiceStartName ? config->lpServiceStartName : L"");
+  return 0;
+}
+
+// Opens the service with `access`; prints state=absent and returns null when it is not there.
+SC_HANDLE OpenService(SC_HANDLE manager, DWORD access) {
+  SC_HANDLE service = ::OpenServiceW(manager, kService, access);
+  if (!service) printf("state=absent\n");
+  return service;
+}
+
+int State() {
+  Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.h) return 1;
+  Sc service(OpenService(manager.h, SERVICE_QUERY_STATUS));
+  DWORD state = 0;
+  if (!service.h || !QueryState(service.h, state)) return service.h ? 1 : 0;
+  PrintNumber("state", state);
+  return 0;
+}
+
+// Sends STOP or starts the service, then polls until `wanted` or the time is up.
+int Control(bool stop, long seconds) {
+  Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.h) return 1;
+  Sc service(OpenService(manager.h, SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP));
+  if (!service.h) return 1;
+  if (stop) {
+    SERVICE_STATUS status{};
+    if (!::ControlService(service.h, SERVICE_CONTROL_STOP, &status)) {
+      printf("control_error=%lu\n", ::GetLastError());
+    }
+  } else if (!::StartServiceW(service.h, 0, nullptr)) {
+    printf("start_error=%lu\n", ::GetLastError());
+  }
+  const DWORD wanted = stop ? SERVICE_STOPPED : SERVICE_RUNNING;
+  DWORD state = 0;
+  for (long i = 0; i <= seconds * 10; ++i) {
+    if (!QueryState(service.h, state)) return 1;
+    if (state == wanted) break;
+    ::Sleep(100);
+  }
+  PrintNumber("state", state);
+  return state == wanted ? 0 : 1;
+}
+
+int RunValue() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    printf("runvalue=absent\n");
+    return 0;
+  }
+  DWORD type = 0, bytes = 0;
+  LONG result = ::RegQueryValueExW(key, kService, nullptr, &type, nullptr, &bytes);
+  if (result != ERROR_SUCCESS) {
+    ::RegCloseKey(key);
+    printf("runvalue=absent\n");
+    return 0;
+  }
+  std::vector<BYTE> data(bytes + 2, 0);
+  result = ::RegQueryValueExW(key, kService, nullptr, &type, data.data(), &bytes);
+  ::RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return 1;
+  PrintNumber("type", type);
+  PrintNumber("bytes", bytes);
+  // The stored bytes as they are: a terminating NUL shows as the last unit 0.
+  const auto* units = reinterpret_cast<const wchar_t*>(data.data());
+  const size_t count = bytes / sizeof(wchar_t);
+  PrintNumber("last_unit", count ? units[count - 1] : 0xFFFF);
+  Print("data", std::wstring(units, count && units[count - 1] == 0 ? count - 1 : count));
+  return 0;
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
+  wchar_t className[64] = {};
+  ::GetClassNameW(child, className, 64);
+  if (lstrcmpiW(className, L"Static") == 0) {
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(child, text, 1024);
+    if (text[0] != 0) {
+      auto* out = reinterpret_cast<std::wstring*>(param);
+      if (!out->empty()) *out += L"|";
+      *out += text;
+    }
+  }
+  return TRUE;
+}
+
+int MessageBoxProbe(const wchar_t* caption, long seconds) {
+  for (long i = 0; i <= seconds * 10; ++i) {
+    HWND box = ::FindWindowW(L"#32770", caption);
+    if (box && ::IsWindowVisible(box)) {
+      std::wstring text;
+      ::EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+      Print("text", text);
+      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      return 0;
+    }
+    ::Sleep(100);
+  }
+  printf("msgbox=none\n");
+  return 1;
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  if (!argv) return 2;
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  const long seconds = argc > 2 ? wcstol(argv[argc - 1], nullptr, 10) : 0;
+  if (command == L"config") return Config();
+  if (command == L"state") return State();
+  if (command == L"stop" && argc == 3) return Control(true, seconds);
+  if (command == L"start" && argc == 3) return Control(false, seconds);
+  if (command == L"runvalue") return RunValue();
+  if (command == L"msgbox" && argc == 4) return MessageBoxProbe(argv[2], seconds);
+  fprintf(stderr, "usage: service_probe config|state|runvalue|stop S|start S|msgbox CAPTION S\n");
+  return 2;
+}
