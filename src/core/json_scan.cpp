@@ -4,6 +4,8 @@ namespace nimbard::json_scan {
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
+// A value scanner's answer when no later occurrence of the key can match.
+constexpr std::size_t kGiveUp = kNone - 1;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -16,8 +18,8 @@ std::size_t SkipSpaces(std::string_view text, std::size_t pos) {
 // colon and the white space after it to `value`, which returns the end of the
 // value (kNone when the value does not have its form). The first occurrence
 // that has a value wins. Occurrences of "key" cannot overlap the white space
-// or colon of an earlier one, so the whole search is linear apart from the
-// value scans, which the callers keep linear.
+// or colon of an earlier one, so the search is linear as long as the value
+// scans are (a string value scan gives up the search rather than rescan).
 template <typename ValueScanner>
 Match FindMember(std::string_view text, std::string_view key, ValueScanner value) {
   Match result;
@@ -34,6 +36,7 @@ Match FindMember(std::string_view text, std::string_view key, ValueScanner value
     pos = SkipSpaces(text, pos + 1);
     std::size_t valueBegin = pos;
     std::size_t valueEnd = value(text, pos);
+    if (valueEnd == kGiveUp) break;
     if (valueEnd == kNone) continue;
     result.found = true;
     result.begin = at;
@@ -71,34 +74,18 @@ std::vector<std::string_view> FlatObjects(std::string_view text) {
 }
 
 Match StringMember(std::string_view text, std::string_view key) {
-  // A value scan that reaches the end without its closing quote fails, and so
-  // does every later scan once it steps past a byte other than a backslash:
-  // from there on it walks the same units as the failed one. Remembering where
-  // the first failed scan began keeps a text full of unterminated values from
-  // being walked once per occurrence of the key.
-  std::size_t failedFrom = kNone;
-  auto scan = [&failedFrom](std::string_view t, std::size_t pos) -> std::size_t {
+  Match m = FindMember(text, key, [](std::string_view t, std::size_t pos) -> std::size_t {
     if (pos >= t.size() || t[pos] != '"') return kNone;
-    const std::size_t start = ++pos;
-    while (pos < t.size()) {
-      const char c = t[pos];
-      if (c == '"') return pos + 1;
-      if (c == '\\') {
-        if (pos + 1 >= t.size()) break;
-        pos += 2;
-        continue;
-      }
-      if (failedFrom != kNone && pos >= failedFrom) return kNone;
-      ++pos;
+    for (++pos; pos < t.size();) {
+      if (t[pos] == '"') return pos + 1;
+      pos += t[pos] == '\\' ? 2 : 1;
     }
-    if (failedFrom == kNone) failedFrom = start;
-    return kNone;
-  };
-  Match m = FindMember(text, key, scan);
-  if (m.found) {
-    // Drop the quotes from the capture.
-    m.capture = m.capture.substr(1, m.capture.size() - 2);
-  }
+    // No closing quote up to the end. Every later value starts just after a
+    // quote inside this one, which can only be the second byte of a backslash
+    // pair, so it walks the same units from there on and fails the same way.
+    return kGiveUp;
+  });
+  if (m.found) m.capture = m.capture.substr(1, m.capture.size() - 2);  // drop the quotes
   return m;
 }
 
