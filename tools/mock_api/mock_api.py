@@ -158,6 +158,8 @@ class MockState:
             self.cf_records[(zone_id, r["id"])] = rec
         for domain, records in scene.get("godaddy", {}).items():
             self.gd_zones[domain] = [dict(x) for x in records]
+        for rule in scene.get("rules", []):
+            self.rules.append(validate_rule(dict(rule)))
 
 
 # ---------------------------------------------------------------------- rules
@@ -355,6 +357,10 @@ class ApiHandler(BaseHTTPRequestHandler):
             self._send(*answer)
 
     def _send(self, status, body, content_type, length=None):
+        if status < 200:
+            # A 1xx is interim to any HTTP/1.1 client, which would then wait
+            # for a final answer that never comes: end the connection instead.
+            self.close_connection = True
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body) if length is None else length))

@@ -1,0 +1,113 @@
+#include <string_view>
+#include <vector>
+
+#include "net/http_steps.h"
+
+namespace nimbard {
+
+namespace {
+
+// Owns one handle from the steps from the moment it is opened; declared in
+// opening order, so the destructors close request, connection, session.
+class StepHandle {
+ public:
+  StepHandle(HttpSteps& steps, HttpSteps::Handle handle) : steps_(steps), handle_(handle) {}
+  ~StepHandle() {
+    if (handle_) steps_.Close(handle_);
+  }
+  StepHandle(const StepHandle&) = delete;
+  StepHandle& operator=(const StepHandle&) = delete;
+
+  explicit operator bool() const { return handle_ != nullptr; }
+  HttpSteps::Handle get() const { return handle_; }
+
+ private:
+  HttpSteps& steps_;
+  HttpSteps::Handle handle_;
+};
+
+bool IsHeaderNameChar(wchar_t c) { return c > 0x20 && c < 0x7F && c != L':'; }
+
+bool IsHeaderLine(std::wstring_view line) {
+  const std::size_t colon = line.find(L':');
+  if (colon == 0 || colon == std::wstring_view::npos) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    if (!IsHeaderNameChar(line[i])) return false;
+  }
+  return line.find_first_of(L"\r\n", colon) == std::wstring_view::npos;
+}
+
+// The body as the server sent it. False when it did not arrive whole: a
+// failed availability query or read (the connection broke), or a body that
+// would pass the size limit.
+bool ReadBody(HttpSteps& steps, HttpSteps::Handle request, std::string& body) {
+  for (;;) {
+    std::uint32_t available = 0;
+    if (!steps.QueryDataAvailable(request, available)) return false;
+    if (available == 0) return true;
+    if (available > kMaxResponseBodyBytes - body.size()) return false;
+    std::vector<char> buffer(available);  // fresh and zero-filled per piece
+    std::uint32_t read = 0;
+    if (!steps.ReadData(request, buffer.data(), available, read)) return false;
+    if (read > available) return false;  // a platform promise broken: trust nothing
+    if (read == 0) return true;          // end of data
+    body.append(buffer.data(), read);
+  }
+}
+
+}  // namespace
+
+bool IsSendableRequest(const HttpRequest& request) {
+  if (request.host.empty() || request.host.find(L'\0') != std::wstring::npos) return false;
+  if (request.path.empty() || request.path[0] != L'/' ||
+      request.path.find(L'\0') != std::wstring::npos) {
+    return false;
+  }
+  if (request.headers.find(L'\0') != std::wstring::npos) return false;
+  std::wstring_view rest = request.headers;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find(L"\r\n");
+    if (end == std::wstring_view::npos || !IsHeaderLine(rest.substr(0, end))) return false;
+    rest.remove_prefix(end + 2);
+  }
+  return true;
+}
+
+HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request) {
+  HttpResponse response;
+  if (!IsSendableRequest(request)) return response;
+  try {
+    const bool full = request.form == ExchangeForm::Full;
+    StepHandle session(steps, steps.OpenSession());
+    if (!session) return response;
+    response.sessionOpened = true;
+    StepHandle connection(steps, steps.Connect(session.get(), request.host));
+    if (!connection) return response;
+    StepHandle handle(steps,
+                      steps.OpenRequest(connection.get(), request.method, request.path));
+    if (!handle) return response;
+    if (!steps.Send(handle.get(), full ? &request.headers : nullptr,
+                    full ? std::string_view(request.body) : std::string_view())) {
+      return response;
+    }
+    if (!steps.ReceiveResponse(handle.get())) return response;
+    std::uint32_t status = 0;
+    if (!steps.QueryStatus(handle.get(), status)) return response;
+    response.status = status;
+    // The address lookup has no use for the body of a refusal.
+    if (!full && status - 200u > 99u) return response;
+
+    std::uint64_t announced = 0;
+    const bool hasLength = steps.QueryContentLength(handle.get(), announced);
+    const bool whole = ReadBody(steps, handle.get(), response.body);
+    // A connection dropped mid-body can look like a normal end of data; the
+    // announced length tells the two apart.
+    response.completed = whole && (!hasLength || announced == response.body.size());
+  } catch (...) {
+    // Out of memory while collecting the body: the handles are closed by now.
+    response.completed = false;
+  }
+  return response;
+}
+
+}  // namespace nimbard

@@ -1,0 +1,98 @@
+// The exchange's steps as WinHTTP calls. Only the platform defaults apply:
+// no time-out, proxy, security or certificate option is ever set, so a
+// certificate the system does not trust always ends the exchange.
+#include <windows.h>
+#include <winhttp.h>
+
+#include "net/api_hosts.h"
+#include "net/http_steps.h"
+
+namespace nimbard {
+
+namespace {
+
+// WinHTTP's automatic proxy type (WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY), which
+// older SDK headers do not name.
+constexpr DWORD kAccessTypeAutomaticProxy = 4;
+constexpr DWORD kSecureRequest = 0x00800000;  // WINHTTP_FLAG_SECURE
+constexpr DWORD kStatusCodeAsNumber = 0x20000013;  // WINHTTP_QUERY_STATUS_CODE | FLAG_NUMBER
+constexpr DWORD kContentLengthAsNumber = WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER;
+
+class WinHttpSteps final : public HttpSteps {
+ public:
+  Handle OpenSession() override {
+    return WinHttpOpen(kUserAgent, kAccessTypeAutomaticProxy, WINHTTP_NO_PROXY_NAME,
+                       WINHTTP_NO_PROXY_BYPASS, 0);
+  }
+
+  Handle Connect(Handle session, const std::wstring& host) override {
+    return WinHttpConnect(session, host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0);
+  }
+
+  Handle OpenRequest(Handle connection, const std::wstring& method,
+                     const std::wstring& path) override {
+    return WinHttpOpenRequest(connection, method.c_str(), path.c_str(), nullptr,
+                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, kSecureRequest);
+  }
+
+  bool Send(Handle request, const std::wstring* headers, std::string_view body) override {
+    const DWORD length = static_cast<DWORD>(body.size());
+    // WinHTTP takes the optional data as non-const; it only reads it.
+    void* data = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data());
+    return WinHttpSendRequest(request, headers ? headers->c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+                              headers ? static_cast<DWORD>(-1) : 0, data, length, length,
+                              0) != FALSE;
+  }
+
+  bool ReceiveResponse(Handle request) override {
+    return WinHttpReceiveResponse(request, nullptr) != FALSE;
+  }
+
+  bool QueryStatus(Handle request, std::uint32_t& status) override {
+    return QueryNumber(request, kStatusCodeAsNumber, status);
+  }
+
+  bool QueryContentLength(Handle request, std::uint64_t& length) override {
+    std::uint32_t value = 0;
+    if (!QueryNumber(request, kContentLengthAsNumber, value)) return false;
+    length = value;
+    return true;
+  }
+
+  bool QueryDataAvailable(Handle request, std::uint32_t& available) override {
+    DWORD amount = 0;
+    if (!WinHttpQueryDataAvailable(request, &amount)) return false;
+    available = amount;
+    return true;
+  }
+
+  bool ReadData(Handle request, char* buffer, std::uint32_t size, std::uint32_t& read) override {
+    DWORD got = 0;
+    if (!WinHttpReadData(request, buffer, size, &got)) return false;
+    read = got;
+    return true;
+  }
+
+  void Close(Handle handle) override { WinHttpCloseHandle(handle); }
+
+ private:
+  static bool QueryNumber(Handle request, DWORD level, std::uint32_t& value) {
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    if (!WinHttpQueryHeaders(request, level, WINHTTP_HEADER_NAME_BY_INDEX, &number, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+      return false;
+    }
+    value = number;
+    return true;
+  }
+};
+
+}  // namespace
+
+HttpResponse PlatformHttpExchange(const HttpRequest& request) {
+  WinHttpSteps steps;
+  return RunHttpExchange(steps, request);
+}
+
+}  // namespace nimbard
