@@ -1,0 +1,26 @@
+#!/bin/bash
+# The public address lookup and both providers through Wine's real WinHTTP
+# and TLS against the API mock: a lookup, update and lookup again per
+# provider, refused keys, a 5 MB zone and a 200 KB record value; then the
+# exact requests the mock received and the records it holds afterwards.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+win_build=${NIMBARD_WIN_BUILD:-$root/build/win}
+case $win_build in /*) ;; *) win_build=$root/$win_build ;; esac
+exe="$win_build/nimbard_net_tests.exe"
+[ -f "$exe" ] || { echo "missing $exe (build the Windows tests first)" >&2; exit 1; }
+export NET_TESTS_EXE=$exe
+export PROVIDERS_MOCK=$root/tests/e2e/providers_mock.py
+
+scene=$(mktemp /tmp/nimbard-providers-scene.XXXXXX.json)
+trap 'rm -f "$scene"' EXIT
+python3 "$PROVIDERS_MOCK" scene "$scene"
+
+"$root/tools/sandbox/run-isolated.sh" --win-build "$win_build" --timeout 600 \
+  --scene "$scene" -- bash -c '
+set -euo pipefail
+wine "$NET_TESTS_EXE" --gtest_filter="ProvidersNet.*" 2>&1 | tee "$SANDBOX_DIR/gtest.log"
+grep -q "\[  PASSED  \]" "$SANDBOX_DIR/gtest.log"
+if grep -q "FAILED" "$SANDBOX_DIR/gtest.log"; then exit 1; fi
+python3 "$PROVIDERS_MOCK" verify
+'
