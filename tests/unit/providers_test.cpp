@@ -55,6 +55,11 @@ class RecordingTransport : public HttpTransport {
   std::deque<HttpResponse> replies;
 };
 
+const std::wstring kCloudflarePath = L"/client/v4/zones/zone9/dns_records/rec7";
+const std::wstring kCloudflareAuth = L"Authorization: Bearer cf-token-123\r\n";
+const std::wstring kGoDaddyAuth = L"Authorization: Bearer gd-key:secret\r\n";
+const std::wstring kJson = L"Content-Type: application/json\r\n";
+
 RecordConfig Cloudflare(std::wstring record = L"www") {
   RecordConfig r;
   r.provider = L"cloudflare";
@@ -87,6 +92,16 @@ class ProvidersTest : public ::testing::Test {
     scratch_.Remove("nimbard.log");
     return lines;
   }
+  // The one request made since the last check, field by field.
+  void ExpectRequest(const HttpRequest& want) {
+    const HttpRequest got = OnlyRequest();
+    EXPECT_EQ(got.method, want.method);
+    EXPECT_EQ(got.host, want.host);
+    EXPECT_EQ(got.path, want.path);
+    EXPECT_EQ(got.headers, want.headers);
+    EXPECT_EQ(got.body, want.body);
+    EXPECT_EQ(got.form, want.form);
+  }
   HttpRequest OnlyRequest() {
     EXPECT_EQ(fake_.requests.size(), 1u);
     HttpRequest r = fake_.requests.empty() ? HttpRequest{} : fake_.requests.back();
@@ -118,13 +133,7 @@ TEST_F(ProvidersTest, PublicIpAnswers) {
     Reply(c.reply);
     EXPECT_EQ(PublicIpLookup(), c.result) << c.reply.body;
     EXPECT_EQ(TakeLog(), c.log) << c.reply.status;
-    const HttpRequest r = OnlyRequest();
-    EXPECT_EQ(r.method, L"GET");
-    EXPECT_EQ(r.host, kPublicIpHost);
-    EXPECT_EQ(r.path, L"/");
-    EXPECT_EQ(r.headers, L"");
-    EXPECT_EQ(r.body, "");
-    EXPECT_EQ(r.form, ExchangeForm::Short);
+    ExpectRequest({L"GET", kPublicIpHost, L"/", L"", "", ExchangeForm::Short});
   }
 }
 
@@ -146,13 +155,7 @@ TEST_F(ProvidersTest, CloudflareUpdateRequest) {
     record.proxied = c.proxied;
     Reply(Answer(200, R"({"success":true})"));
     EXPECT_TRUE(CloudflareUpdate(record, L"203.0.113.7"));
-    const HttpRequest r = OnlyRequest();
-    EXPECT_EQ(r.body, c.body);
-    EXPECT_EQ(r.method, L"PUT");
-    EXPECT_EQ(r.host, kCloudflareApiHost);
-    EXPECT_EQ(r.path, L"/client/v4/zones/zone9/dns_records/rec7");
-    EXPECT_EQ(r.headers, L"Authorization: Bearer cf-token-123\r\nContent-Type: application/json\r\n");
-    EXPECT_EQ(r.form, ExchangeForm::Full);
+    ExpectRequest({L"PUT", kCloudflareApiHost, kCloudflarePath, kCloudflareAuth + kJson, c.body});
   }
   TakeLog();
 }
@@ -184,13 +187,7 @@ TEST_F(ProvidersTest, CloudflareLookupAnswers) {
     EXPECT_EQ(CloudflareLookup(Cloudflare(), ip), c.ok) << c.reply.body.substr(0, 80);
     EXPECT_EQ(ip, c.ip);
     EXPECT_EQ(TakeLog(), c.log);
-    const HttpRequest r = OnlyRequest();
-    EXPECT_EQ(r.method, L"GET");
-    EXPECT_EQ(r.host, kCloudflareApiHost);
-    EXPECT_EQ(r.path, L"/client/v4/zones/zone9/dns_records/rec7");
-    EXPECT_EQ(r.headers, L"Authorization: Bearer cf-token-123\r\n");
-    EXPECT_EQ(r.body, "");
-    EXPECT_EQ(r.form, ExchangeForm::Full);
+    ExpectRequest({L"GET", kCloudflareApiHost, kCloudflarePath, kCloudflareAuth, ""});
   }
 }
 
@@ -248,12 +245,7 @@ TEST_F(ProvidersTest, GoDaddyLookupPicksTheRecord) {
     EXPECT_TRUE(GoDaddyLookup(GoDaddy(c.record), ip)) << c.body;
     EXPECT_EQ(ip, c.ip) << c.body;
     EXPECT_EQ(TakeLog(), Lines{});
-    const HttpRequest r = OnlyRequest();
-    EXPECT_EQ(r.method, L"GET");
-    EXPECT_EQ(r.host, kGoDaddyApiHost);
-    EXPECT_EQ(r.path, L"/v3/domains/zones/example.com/dns-records");
-    EXPECT_EQ(r.headers, L"Authorization: Bearer gd-key:secret\r\n");
-    EXPECT_EQ(r.body, "");
+    ExpectRequest({L"GET", kGoDaddyApiHost, L"/v3/domains/zones/example.com/dns-records", kGoDaddyAuth, ""});
   }
 }
 
@@ -296,13 +288,7 @@ TEST_F(ProvidersTest, GoDaddyUpdateRequest) {
     record.ttl = 300;  // GoDaddy always gets 600
     Reply(Answer(200));
     EXPECT_TRUE(GoDaddyUpdate(record, L"203.0.113.7"));
-    const HttpRequest r = OnlyRequest();
-    EXPECT_EQ(r.path, c.path);
-    EXPECT_EQ(r.method, L"PUT");
-    EXPECT_EQ(r.host, kGoDaddyApiHost);
-    EXPECT_EQ(r.headers, L"Authorization: Bearer gd-key:secret\r\nContent-Type: application/json\r\n");
-    EXPECT_EQ(r.body, R"([{"data":"203.0.113.7","ttl":600}])");
-    EXPECT_EQ(r.form, ExchangeForm::Full);
+    ExpectRequest({L"PUT", kGoDaddyApiHost, c.path, kGoDaddyAuth + kJson, R"([{"data":"203.0.113.7","ttl":600}])"});
     EXPECT_EQ(TakeLog(), (Lines{R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])",
                                 "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."}));
   }
