@@ -29,8 +29,11 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
 
 // Writes bytes to a new file in the same directory and moves it over `path`
-// in one atomic step. On failure `path` is left as it was.
-bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes);
+// in one atomic step. On failure `path` is left as it was. flushToDisk waits
+// for the new content to reach the disk first (settings that must survive a
+// power cut); without it readers still see the old or the new file whole,
+// at a fraction of the cost (the status file, rewritten at every step).
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk = true);
 
 // True when text is a dotted IPv4 address (InetPtonW with AF_INET returns 1).
 // A text holding a NUL is never an address.

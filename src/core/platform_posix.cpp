@@ -82,14 +82,14 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
   return (::close(fd) == 0) && ok;
 }
 
-bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk) {
   static std::atomic<unsigned> counter{0};
   const std::string target = NativePath(path);
   const std::string temp = target + "." + std::to_string(::getpid()) + "." +
                            std::to_string(counter.fetch_add(1)) + ".tmp";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  bool ok = WriteAll(fd, bytes) && (!flushToDisk || ::fsync(fd) == 0);
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());

@@ -75,7 +75,7 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
   return WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
 }
 
-bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk) {
   static std::atomic<unsigned> counter{0};
   const std::wstring temp = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
                             std::to_wstring(counter.fetch_add(1)) + L".tmp";
@@ -83,14 +83,14 @@ bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes) {
     UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    if (!WriteAll(file.get(), bytes) || !::FlushFileBuffers(file.get())) {
+    if (!WriteAll(file.get(), bytes) || (flushToDisk && !::FlushFileBuffers(file.get()))) {
       file.reset();
       ::DeleteFileW(temp.c_str());
       return false;
     }
   }
-  if (!::MoveFileExW(temp.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | (flushToDisk ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!::MoveFileExW(temp.c_str(), path.c_str(), moveFlags)) {
     ::DeleteFileW(temp.c_str());
     return false;
   }

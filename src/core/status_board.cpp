@@ -32,15 +32,17 @@ Board& TheBoard() {
 
 // A replace can fail for a moment while a reader in another process holds
 // the old file open; a few short retries keep the file from falling behind
-// the detail text until the next pass.
-constexpr int kWriteAttempts = 4;
+// the detail text until the next pass. The file is not flushed to disk: it is
+// rewritten at every step of every pass, and after a power cut the next pass
+// writes it afresh.
+constexpr int kWriteAttempts = 8;
 
 void WriteStatusFileLocked(const std::wstring& text) {
   const std::string bytes = NarrowLow8(text);
   const std::wstring path = StatusFilePath();
   for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-    if (platform::ReplaceFileBytes(path, bytes)) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1 << attempt));
+    if (platform::ReplaceFileBytes(path, bytes, /*flushToDisk=*/false)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 4 ? 1 << attempt : 16));
   }
 }
 
