@@ -59,16 +59,17 @@ bool IsSpaceByte(char c) {
 
 std::vector<std::string_view> FlatObjects(std::string_view text) {
   std::vector<std::string_view> objects;
-  std::size_t open = text.find('{');
-  while (open != kNone) {
-    std::size_t next = text.find_first_of("{}", open + 1);
-    if (next == kNone) break;
-    if (text[next] == '{') {
-      open = next;  // nothing between can start an object
-      continue;
+  const char* const data = text.data();
+  const std::size_t size = text.size();
+  std::size_t open = kNone;  // the latest '{' not yet followed by a brace
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = data[i];
+    if (c == '{') {
+      open = i;
+    } else if (c == '}' && open != kNone) {
+      objects.push_back(text.substr(open, i - open + 1));
+      open = kNone;
     }
-    objects.push_back(text.substr(open, next - open + 1));
-    open = text.find('{', next + 1);
   }
   return objects;
 }

@@ -52,6 +52,7 @@ std::string JsonEscape(std::wstring_view text) {
 std::wstring ExtractJsonString(std::string_view json, std::string_view key) {
   json_scan::Match m = json_scan::StringMember(json, key);
   if (!m.found) return {};
+  if (m.capture.find('\\') == std::string_view::npos) return WidenBytes(m.capture);
   return WidenBytes(json_scan::DecodeEscapes(m.capture));
 }
 
