@@ -46,8 +46,10 @@ done
 [ $# -gt 0 ] || die "no command given (usage: run-isolated.sh [options] -- COMMAND...)"
 
 find_trust_ca() {
-  local d
-  for d in ${win_build:+"$win_build"} "$root/build/win" $(ls -td "$root"/build/*-win 2>/dev/null); do
+  local d dirs
+  if [ -n "$win_build" ]; then dirs=("$win_build")
+  else dirs=("$root/build/win" $(ls -td "$root"/build/*-win 2>/dev/null)); fi
+  for d in "${dirs[@]}"; do
     [ -f "$d/trust_ca.exe" ] && { realpath "$d/trust_ca.exe"; return 0; }
   done
   return 1
@@ -91,8 +93,9 @@ cleanup() {
   fi
   if [ "$keep" -eq 1 ]; then echo "run-isolated: kept $work" >&2; else rm -rf "$work"; fi
 }
+cmd_pid=""
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap '[ -n "$cmd_pid" ] && kill -TERM "$cmd_pid" 2>/dev/null; exit 130' INT TERM
 
 mount --make-rprivate / || die "cannot make mounts private"
 ip link set lo up || die "cannot bring lo up"
@@ -148,7 +151,12 @@ fi
 
 cmd=("$@")
 [ "$use_xvfb" -eq 1 ] && cmd=(xvfb-run -a "${cmd[@]}")
-timeout --kill-after=10 "$timeout_s" "${cmd[@]}"
+# In the background so that a signal to the runner is handled at once (bash
+# runs traps only between foreground commands) and still cleans up.
+timeout --kill-after=10 "$timeout_s" "${cmd[@]}" <&0 &
+cmd_pid=$!
+wait "$cmd_pid"
 rc=$?
+cmd_pid=""
 [ "$rc" -eq 124 ] && echo "run-isolated: command timed out after ${timeout_s}s" >&2
 exit "$rc"
