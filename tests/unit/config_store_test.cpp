@@ -133,10 +133,6 @@ TEST(ConfigReader, ReadingRules) {
       {"first incomplete, second complete",
        "{\"records\":[{\"apiKey\":\"\",\"domain\":\"a.b\",\"record\":\"x\"},{" + kBase + "}]}",
        1, Want()},
-      {"three records in order",
-       "{\"records\":[{" + kBase + ",\"ttl\":61},{" + kBase + ",\"ttl\":62},{" + kBase +
-           ",\"ttl\":63}]}",
-       3, Want().Ttl(61)},
       {"nested object: flat reading, first occurrence in the file",
        "{\"pollMinutes\":9,\"records\":[{" + kBase + ",\"extra\":{\"ttl\":70}}]}", 1,
        Want().Locked().Poll(9).Ttl(70)},
