@@ -1,5 +1,7 @@
 #include "core/config_store.h"
 
+#include <exception>
+
 #include "core/app_paths.h"
 #include "core/json_scan.h"
 #include "core/platform.h"
@@ -96,9 +98,17 @@ bool ParseRecordsText(std::string_view fileText, RecordList& list) {
 }
 
 bool LoadRecords(RecordList& list) {
-  std::string bytes;
-  if (!platform::ReadFileBytes(ConfigFilePath(), bytes)) return false;
-  return ParseRecordsText(bytes, list);
+  // Callers run on the service thread and in window procedures: a file too
+  // big for memory is a configuration that cannot be loaded, not a crash.
+  const std::size_t before = list.size();
+  try {
+    std::string bytes;
+    if (!platform::ReadFileBytes(ConfigFilePath(), bytes)) return false;
+    return ParseRecordsText(bytes, list);
+  } catch (const std::exception&) {
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(before), list.end());
+    return false;
+  }
 }
 
 bool LoadFirstRecord(RecordConfig& record) {
@@ -134,7 +144,11 @@ bool SaveRecords(const RecordList& list) {
   if (list.empty()) return false;
   // Written beside and moved over the old file in one step: a failed or
   // interrupted save leaves the previous configuration whole.
-  return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list.front()));
+  try {
+    return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list.front()));
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 }  // namespace nimbard
