@@ -1,11 +1,17 @@
 #include "core/json_scan.h"
 
+#include <cstring>
+
 namespace nimbard::json_scan {
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
 // A value scanner's answer when no later occurrence of the key can match.
 constexpr std::size_t kGiveUp = kNone - 1;
+
+const char* Find(const char* from, const char* end, char c) {
+  return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -58,18 +64,20 @@ bool IsSpaceByte(char c) {
 }
 
 std::vector<std::string_view> FlatObjects(std::string_view text) {
+  // memchr does the walking: answers of thousands of objects are mostly
+  // bytes between braces.
   std::vector<std::string_view> objects;
-  const char* const data = text.data();
-  const std::size_t size = text.size();
-  std::size_t open = kNone;  // the latest '{' not yet followed by a brace
-  for (std::size_t i = 0; i < size; ++i) {
-    const char c = data[i];
-    if (c == '{') {
-      open = i;
-    } else if (c == '}' && open != kNone) {
-      objects.push_back(text.substr(open, i - open + 1));
-      open = kNone;
-    }
+  const char* const end = text.data() + text.size();
+  const char* from = text.data();
+  while (from < end) {
+    const char* open = Find(from, end, '{');
+    if (open == nullptr) break;
+    const char* close = Find(open + 1, end, '}');
+    if (close == nullptr) break;  // no later '{' can be closed either
+    // Only the last '{' before the '}' has no brace between them.
+    for (const char* inner; (inner = Find(open + 1, close, '{')) != nullptr;) open = inner;
+    objects.emplace_back(open, static_cast<std::size_t>(close - open + 1));
+    from = close + 1;
   }
   return objects;
 }
