@@ -26,6 +26,8 @@ class StepHandle {
   HttpSteps::Handle handle_;
 };
 
+bool HasNul(const std::wstring& text) { return text.find(L'\0') != std::wstring::npos; }
+
 bool IsHeaderNameChar(wchar_t c) { return c > 0x20 && c < 0x7F && c != L':'; }
 
 bool IsHeaderLine(std::wstring_view line) {
@@ -58,12 +60,10 @@ bool ReadBody(HttpSteps& steps, HttpSteps::Handle request, std::string& body) {
 }  // namespace
 
 bool IsSendableRequest(const HttpRequest& request) {
-  if (request.host.empty() || request.host.find(L'\0') != std::wstring::npos) return false;
-  if (request.path.empty() || request.path[0] != L'/' ||
-      request.path.find(L'\0') != std::wstring::npos) {
+  if (request.host.empty() || HasNul(request.host) || request.path.empty() ||
+      request.path[0] != L'/' || HasNul(request.path) || HasNul(request.headers)) {
     return false;
   }
-  if (request.headers.find(L'\0') != std::wstring::npos) return false;
   std::wstring_view rest = request.headers;
   while (!rest.empty()) {
     const std::size_t end = rest.find(L"\r\n");
