@@ -1,0 +1,196 @@
+#!/bin/bash
+# The service's whole life under Wine, against the local API mocks:
+# "--install" registers and starts the service and the autostart value, the
+# first pass updates the record at once, any second instance is refused while
+# the service runs, STOP stops it, a second "--install" changes nothing, and
+# "--uninstall" removes service and autostart value even while it runs.
+# Also prints the size of dist/nimbard.exe and the resident memory of the
+# running service next to an idle Win32 program in the same prefix.
+#
+# Needs dist/nimbard.exe and a Windows build dir holding service_probe.exe,
+# wait_only.exe and trust_ca.exe (WIN_BUILD, else build/win, else the newest
+# build/*-win).
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+if [ "${1:-}" != --inside ]; then
+  exe="$root/dist/nimbard.exe"
+  [ -f "$exe" ] || { echo "dist/nimbard.exe is missing: build the Windows exe first"; exit 1; }
+  tools=""
+  for d in ${WIN_BUILD:-} "$root/build/win" $(ls -td "$root"/build/*-win 2>/dev/null); do
+    if [ -f "$d/service_probe.exe" ] && [ -f "$d/wait_only.exe" ] && [ -f "$d/trust_ca.exe" ]; then
+      tools=$(realpath "$d"); break
+    fi
+  done
+  [ -n "$tools" ] || { echo "service_probe.exe, wait_only.exe or trust_ca.exe not built"; exit 1; }
+  exec "$root/tools/sandbox/run-isolated.sh" --xvfb --win-build "$tools" --timeout 600 \
+    -- bash "$0" --inside "$exe" "$tools"
+fi
+
+exe_src=$2
+tools=$3
+
+# Wine leaves two services.exe behind when a persistent wineserver creates a
+# fresh prefix; each then keeps its own service database and every SCM call
+# lands on one of them at random. One clean restart of the session leaves one.
+wineserver -k
+wineserver -w
+wineserver -p
+timeout 120 wineboot >/dev/null 2>&1
+failures=0
+ok() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_eq() {  # description, expected, actual
+  if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected [$2], got [$3]"; fi
+}
+
+# A blank in the directory: the registered command lines must keep the path whole.
+app="$SANDBOX_DIR/nimbard app"
+mkdir -p "$app"
+cp "$exe_src" "$app/nimbard.exe"
+cp "$tools/wait_only.exe" "$app/wait_only.exe"
+cat >"$app/nimbard-demo.json" <<'JSON'
+{
+  "records": [
+    {
+      "provider": "cloudflare",
+      "providerLocked": true,
+      "apiKey": "cf-test-token",
+      "domain": "example.com",
+      "record": "home",
+      "zoneId": "z1",
+      "recordId": "r1",
+      "pollMinutes": 5,
+      "ttl": 300,
+      "proxied": false
+    }
+  ]
+}
+JSON
+python3 "$MOCK_CTL" scene '{"public_ip": "203.0.113.7",
+  "cloudflare": [{"zone_id": "z1", "zone_name": "example.com", "id": "r1",
+                  "name": "home.example.com", "content": "198.51.100.4",
+                  "ttl": 300, "proxied": false}]}' >/dev/null
+
+nimbard() { timeout 90 wine "$app/nimbard.exe" "$@"; }
+probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
+state() { probe state | field state; }
+wait_state() {  # wanted, seconds
+  local i
+  for ((i = 0; i < $2 * 2; i++)); do [ "$(state)" = "$1" ] && return 0; sleep 0.5; done
+  return 1
+}
+# Processes of this run only (other prefixes may run their own nimbard): the
+# command line must start with this run's scratch path, which also leaves out
+# the timeout and wine launchers around a process.
+pids_of() {
+  ps -eo pid=,args= |
+    WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}'
+}
+service_pids() { pids_of "$win_exe --service"; }
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+cf_content() { python3 "$MOCK_CTL" cf z1 r1 content; }
+cf_puts() { python3 "$MOCK_CTL" count host=api.cloudflare.com method=PUT; }
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+add_run_value() {
+  timeout 60 wine reg add "$run_key" /v nimbard-demo /t REG_SZ /d "$tray_line" /f >/dev/null 2>&1
+}
+
+win_exe=$(winepath -w "$app/nimbard.exe" 2>/dev/null | tr -d '\r')
+service_line="\"$win_exe\" --service"
+tray_line="\"$win_exe\" --tray"
+message="The nimbard demo is already running. Only one instance is permitted."
+
+echo "== install"
+nimbard --install
+expect_eq "--install exits 1" 1 $?
+config=$(probe config)
+expect_eq "display name" "nimbard Demo DNS Updater" "$(field display <<<"$config")"
+expect_eq "own process" "0x10" "$(field type <<<"$config")"
+expect_eq "automatic start" 2 "$(field start <<<"$config")"
+expect_eq "normal error control" 1 "$(field error <<<"$config")"
+expect_eq "service command line" "$service_line" "$(field path <<<"$config")"
+runvalue=$(probe runvalue)
+expect_eq "autostart value type REG_SZ" 1 "$(field type <<<"$runvalue")"
+expect_eq "autostart data" "$tray_line" "$(field data <<<"$runvalue")"
+expect_eq "autostart length includes the NUL" "$(((${#tray_line} + 1) * 2))" \
+  "$(field bytes <<<"$runvalue")"
+expect_eq "autostart data ends in NUL" 0 "$(field last_unit <<<"$runvalue")"
+if timeout 60 wine reg query "$run_key" /v nimbard-demo 2>/dev/null | tr -d '\r' |
+  grep -qF -- "$tray_line"; then
+  ok "reg query shows the autostart value"
+else
+  fail "reg query does not show the autostart value"
+fi
+
+echo "== first pass at start"
+for ((i = 0; i < 60; i++)); do
+  [ "$(cf_content)" = 203.0.113.7 ] && break
+  sleep 1
+done
+expect_eq "record updated at the mock" 203.0.113.7 "$(cf_content)"
+expect_eq "one update sent" 1 "$(cf_puts)"
+if [ -s "$app/nimbard.log" ]; then ok "log written"; else fail "no log beside the exe"; fi
+if [ -s "$app/nimbard.status" ]; then ok "status file written"; else fail "no status file"; fi
+expect_eq "service running" 4 "$(state)"
+
+echo "== memory"
+svc_pid=$(service_pids | head -1)
+timeout 60 wine "$app/wait_only.exe" 15 &
+waiter=$!
+sleep 5
+wait_pid=$(pids_of "$app/wait_only.exe 15" | head -1)
+svc_rss=$([ -n "$svc_pid" ] && rss_kb "$svc_pid")
+wait_rss=$([ -n "$wait_pid" ] && rss_kb "$wait_pid")
+echo "exe size: $(stat -c %s "$exe_src") bytes (dist/nimbard.exe)"
+echo "RSS of the running service: ${svc_rss:-?} kB; of wait_only.exe: ${wait_rss:-?} kB"
+[ -n "$svc_rss" ] && [ -n "$wait_rss" ] || fail "could not measure the resident memory"
+wait "$waiter"
+
+echo "== single instance while the service runs"
+for mode in "" --tray --install; do
+  nimbard $mode &
+  pid=$!
+  box=$(probe msgbox "nimbard Demo" 30)
+  expect_eq "\"$mode\" shows the already-running message" "$message" "$(field text <<<"$box")"
+  wait "$pid"
+  expect_eq "\"$mode\" second instance exits 0" 0 $?
+done
+nimbard --service
+expect_eq "\"--service\" second instance exits 0" 0 $?
+expect_eq "\"--service\" second instance shows no message" "none" \
+  "$(probe msgbox "nimbard Demo" 3 | field msgbox)"
+expect_eq "service still running" 4 "$(state)"
+expect_eq "no second update by the refused instances" 1 "$(cf_puts)"
+
+echo "== stop"
+expect_eq "STOP reaches STOPPED" 1 "$(probe stop 20 | field state)"
+if [ -z "$(service_pids)" ]; then ok "service process ended"; else fail "service process still there"; fi
+
+echo "== second install changes nothing"
+timeout 60 wine reg delete "$run_key" /v nimbard-demo /f >/dev/null 2>&1
+nimbard --install
+expect_eq "second --install exits 0" 0 $?
+expect_eq "service left stopped" 1 "$(state)"
+expect_eq "autostart value not written" absent "$(probe runvalue | field runvalue)"
+expect_eq "registration unchanged" "$config" "$(probe config)"
+
+echo "== uninstall while running"
+add_run_value
+expect_eq "service started again" 4 "$(probe start 30 | field state)"
+nimbard --uninstall
+expect_eq "--uninstall exits 1" 1 $?
+if wait_state absent 30; then ok "service removed"; else fail "service still registered: $(probe state)"; fi
+expect_eq "autostart value removed" absent "$(probe runvalue | field runvalue)"
+for ((i = 0; i < 20; i++)); do [ -z "$(service_pids)" ] && break; sleep 0.5; done
+if [ -z "$(service_pids)" ]; then ok "service process ended"; else fail "service process still there"; fi
+
+echo "== second uninstall"
+add_run_value
+nimbard --uninstall
+expect_eq "second --uninstall exits 0" 0 $?
+expect_eq "autostart value left alone" "$tray_line" "$(probe runvalue | field data)"
+
+echo "service lifecycle: $failures failure(s)"
+[ "$failures" -eq 0 ]
