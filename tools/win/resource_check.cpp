@@ -181,7 +181,9 @@ ImageFacts DescribeImage(const unsigned char* p, DWORD size) {
   f.bits = ReadU16(p + 14);
   if (f.width <= 0 || f.width > 256 || f.height != f.width || (f.bits != 8 && f.bits != 32))
     return f;
-  DWORD paletteBytes = f.bits == 8 ? (ReadU32(p + 32) ? ReadU32(p + 32) : 256) * 4 : 0;
+  DWORD paletteEntries = f.bits == 8 ? (ReadU32(p + 32) ? ReadU32(p + 32) : 256) : 0;
+  if (paletteEntries > 256) return f;
+  DWORD paletteBytes = paletteEntries * 4;
   DWORD colourStride = ((f.width * f.bits + 31) / 32) * 4;
   DWORD maskStride = ((f.width + 31) / 32) * 4;
   DWORD colourAt = 40 + paletteBytes;
@@ -258,7 +260,7 @@ std::vector<IconImageRef> CheckIcon(HMODULE module, UINT iconId,
       bool same = false;
       for (const auto& r : *reference)
         if (r.size == size && r.bits == e.bits && r.data.size == data.size)
-          same = std::memcmp(r.data.data, data.data, data.size) == 0;
+          same = same || std::memcmp(r.data.data, data.data, data.size) == 0;
       Report(same, image + " same as in the large icon");
     }
     ImageFacts f = DescribeImage(data.data, data.size);
