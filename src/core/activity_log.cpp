@@ -22,7 +22,25 @@ void AppendNumber(std::string& out, int value, std::size_t minDigits) {
   while (count > 0) out.push_back(digits[--count]);
 }
 
+// U+FF80..U+FFFF are bytes 0x80..0xFF as read from a file or an answer: they
+// go back out as those bytes. Any other unit beyond one byte would turn into
+// an unrelated byte if cut, so it shows as '?'.
+char LogByte(wchar_t c) {
+  const auto code = static_cast<unsigned long>(c);
+  if (code == '\r' || code == '\n') return ' ';
+  if ((code < 0x20 && code != '\t') || code == 0x7F) return '?';
+  if (code < 256 || (code >= 0xFF80 && code <= 0xFFFF)) return static_cast<char>(code & 0xFF);
+  return '?';
+}
+
 }  // namespace
+
+std::wstring ShortenForLog(std::wstring_view text, std::size_t maxChars) {
+  if (text.size() <= maxChars) return std::wstring(text);
+  std::wstring out(text.substr(0, maxChars));
+  out += L"...";
+  return out;
+}
 
 std::string FormatLogLine(const platform::LocalDateTime& time, std::wstring_view message) {
   std::string line;
@@ -40,12 +58,7 @@ std::string FormatLogLine(const platform::LocalDateTime& time, std::wstring_view
   line.push_back(':');
   AppendNumber(line, time.second, 2);
   line += "] ";
-  // A unit that does not fit one byte would turn into an unrelated byte if
-  // cut to its low 8 bits; a '?' keeps the line honest and its length.
-  for (wchar_t c : message) {
-    const auto code = static_cast<unsigned long>(c);
-    line.push_back(code < 256 ? static_cast<char>(static_cast<unsigned char>(code)) : '?');
-  }
+  for (wchar_t c : message) line.push_back(LogByte(c));
   line += "\r\n";
   return line;
 }

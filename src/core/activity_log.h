@@ -13,8 +13,14 @@ namespace nimbard {
 extern std::mutex LogMutex;
 
 // Appends "[YYYY-MM-DD hh:mm:ss] " + message + CR LF. A log that cannot be
-// opened loses the line silently.
+// opened loses the line silently. One call is always one line: a CR or LF
+// inside the message (server answers are logged) is written as a blank, any
+// other control character as '?', so nothing can forge an entry of its own.
 void LogMessage(std::wstring_view message);
+
+// At most maxChars characters of text, followed by "..." when it was cut: for
+// values from the network that could otherwise put megabytes in every pass.
+std::wstring ShortenForLog(std::wstring_view text, std::size_t maxChars);
 
 // The bytes of one line, line end included (exposed for tests).
 std::string FormatLogLine(const platform::LocalDateTime& time, std::wstring_view message);

@@ -72,7 +72,9 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
   UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  return WriteAll(file.get(), bytes) && ::FlushFileBuffers(file.get());
+  // Written straight through WriteFile: nothing is buffered in the process, and
+  // a disk sync per line would cost milliseconds on every log line.
+  return WriteAll(file.get(), bytes);
 }
 
 bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk) {

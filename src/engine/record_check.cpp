@@ -12,22 +12,9 @@
 namespace nimbard {
 namespace {
 
-// The echo service's answer is logged when it is not an address. It comes
-// from the network, so it must not be able to start a line of its own in the
-// log (a forged entry) nor make a pass write megabytes of it every time.
+// The echo service's answer is logged when it is not an address; it comes
+// from the network, so a pass must not write megabytes of it every time.
 constexpr std::size_t kMaxLoggedAnswer = 256;
-
-std::wstring LoggableAnswer(const std::wstring& answer) {
-  std::wstring out;
-  const std::size_t shown = answer.size() < kMaxLoggedAnswer ? answer.size() : kMaxLoggedAnswer;
-  out.reserve(shown + 3);
-  for (std::size_t i = 0; i < shown; ++i) {
-    const wchar_t c = answer[i];
-    out.push_back((c < 0x20 || c == 0x7F) ? L'?' : c);
-  }
-  if (shown < answer.size()) out += L"...";
-  return out;
-}
 
 }  // namespace
 
@@ -52,7 +39,7 @@ void RecordCheck(TrayWindow window, bool manual, const RecordConfig& record) {
 
   const std::wstring address = PublicIpLookup();
   if (address.empty() || !platform::IsIPv4Text(address)) {
-    LogMessage(L"Public IP lookup returned an invalid IPv4 address: " + LoggableAnswer(address));
+    LogMessage(L"Public IP lookup returned an invalid IPv4 address: " + ShortenForLog(address, kMaxLoggedAnswer));
     SetDetailText(L"Record: current value " + (current.empty() ? std::wstring(L"not found") : current));
     SetSummaryText(window, L"Invalid public IP");
     return;

@@ -21,10 +21,16 @@ bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
   return true;
 }
 
+// An error document is worth showing whole; a huge answer is not worth
+// writing into the log at every pass.
+constexpr std::size_t kMaxLoggedResponse = 4096;
+
 void LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record) {
   LogMessage(line);
   if (!outcome.response.body.empty()) {
-    LogMessage(L"GoDaddy response: " + WidenBytes(MaskSecret(outcome.response.body, record.apiKey)));
+    LogMessage(L"GoDaddy response: " +
+               ShortenForLog(WidenBytes(MaskSecret(outcome.response.body, record.apiKey)),
+                             kMaxLoggedResponse));
   }
   LogRefusedField(outcome);
 }

@@ -31,11 +31,25 @@ TEST(ActivityLog, LineFormat) {
       {{12345, 9, 9, 9, 9, 9}, L"z", "[12345-09-09 09:09:09] z\r\n"},
       // One byte per character below 256; '?' for each one above, the rest kept.
       {{2026, 3, 7, 9, 5, 2}, L"caf\x00E9 \x0141x\x20AC", "[2026-03-07 09:05:02] caf\xE9 ?x?\r\n"},
-      {{2026, 3, 7, 9, 5, 2}, std::wstring{L'a', wchar_t(0xFFE9), L'b'}, "[2026-03-07 09:05:02] a?b\r\n"},
-      {{2026, 3, 7, 9, 5, 2}, std::wstring{L'a', L'\0', L'\xFF'}, std::string("[2026-03-07 09:05:02] a\0\xFF\r\n", 27)},
-      {{2026, 3, 7, 9, 5, 2}, L"a\r\nb", "[2026-03-07 09:05:02] a\r\nb\r\n"},
+      // A byte read from a file or an answer (U+FF80..U+FFFF) goes back out as that byte.
+      {{2026, 3, 7, 9, 5, 2}, std::wstring{L'a', wchar_t(0xFFE9), wchar_t(0xFF80), L'b'}, "[2026-03-07 09:05:02] a\xE9\x80""b\r\n"},
+      {{2026, 3, 7, 9, 5, 2}, std::wstring{L'a', L'\0', L'\xFF', L'\t'}, "[2026-03-07 09:05:02] a?\xFF\t\r\n"},
+      // One call is one line: line breaks inside a message cannot forge an entry.
+      {{2026, 3, 7, 9, 5, 2}, L"a\r\n[2026-01-01 00:00:00] forged\x1B\x7F", "[2026-03-07 09:05:02] a  [2026-01-01 00:00:00] forged??\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(FormatLogLine(c.time, c.message), c.line);
+}
+
+TEST(ActivityLog, ShortenForLog) {
+  const struct {
+    std::wstring text;
+    std::size_t max;
+    std::wstring shown;
+  } cases[] = {
+      {L"", 4, L""}, {L"abcd", 4, L"abcd"}, {L"abcde", 4, L"abcd..."}, {L"abc", 0, L"..."},
+      {std::wstring(100000, L'x'), 3, L"xxx..."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShortenForLog(c.text, c.max), c.shown);
 }
 
 // "[YYYY-MM-DD hh:mm:ss] " with digits where digits belong; returns the

@@ -103,7 +103,7 @@ TEST(RecordCheck, OutcomeTable) {
        L"Invalid public IP", cfTwo},
       {"gd ip forged log line", L"godaddy", L"www", false, Ok(GdZone("www", "198.51.100.4")),
        Ok("x\r\n[2026-01-01 00:00:00] Cloudflare A record updated\r\ny"), none,
-       {stored, invalid + L"x??[2026-01-01 00:00:00] Cloudflare A record updated??y"},
+       {stored, invalid + L"x  [2026-01-01 00:00:00] Cloudflare A record updated  y"},
        L"Record: current value 198.51.100.4", L"Invalid public IP", gdTwo},
       {"cf ip huge page", L"cloudflare", L"www", false, Ok(CfRecord("198.51.100.4")),
        Ok("<html>" + std::string(1 << 20, 'h') + "</html>"), none,
