@@ -52,13 +52,6 @@ TEST(CommandLine, SelectsOneMode) {
   }
 }
 
-TEST(CommandLine, VeryLongLineIsStandaloneTray) {
-  const std::wstring padded = std::wstring(100000, L' ') + L"--service" + std::wstring(100000, L'\t');
-  EXPECT_EQ(ParseCommandLine(padded.c_str()), Mode::Service);
-  const std::wstring junk(300000, L'-');
-  EXPECT_EQ(ParseCommandLine(junk.c_str()), Mode::TrayStandalone);
-}
-
 std::wstring TestMutexName() {
   return L"Local\\nimbard-guard-test-" + std::to_wstring(::GetCurrentProcessId());
 }
