@@ -62,7 +62,7 @@ fi
 rsrc=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 == ".rsrc" { print $3 }')
 [ -n "$rsrc" ] && rsrc=$((16#$rsrc))
 echo "exe $(stat -c %s "$exe") bytes, resources ${rsrc:-?} bytes"
-[ -n "$rsrc" ] && [ "$rsrc" -lt 102400 ] || fail "resource section too big (${rsrc:-none} bytes)"
+if [ -z "$rsrc" ] || [ "$rsrc" -ge 102400 ]; then fail "resource section too big (${rsrc:-none} bytes)"; fi
 
 # The manifest must be well-formed XML, or Windows refuses to start the exe.
 wrestool -x --raw --type=24 --name=1 "$exe" > "$work/manifest.xml"
