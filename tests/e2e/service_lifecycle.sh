@@ -102,6 +102,14 @@ service_line="\"$win_exe\" --service"
 tray_line="\"$win_exe\" --tray"
 message="The nimbard demo is already running. Only one instance is permitted."
 
+echo "== install without a configuration"
+mv "$app/nimbard-demo.json" "$app/config.saved"
+nimbard --install
+expect_eq "--install without a configuration exits 0" 0 $?
+expect_eq "no service installed" absent "$(state)"
+expect_eq "no autostart value" absent "$(probe runvalue | field runvalue)"
+mv "$app/config.saved" "$app/nimbard-demo.json"
+
 echo "== install"
 nimbard --install
 expect_eq "--install exits 1" 1 $?
