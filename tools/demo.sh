@@ -47,12 +47,6 @@ fi
 exe_src=$2
 tools=$3
 
-# Wine can leave two services.exe behind when a persistent wineserver
-# creates a fresh prefix, each with its own service database; one clean
-# restart of the session leaves one.
-wineserver -k
-wineserver -w
-wineserver -p
 timeout 120 wineboot >/dev/null 2>&1
 
 section() { printf '\n== %s\n' "$1"; }

@@ -30,12 +30,6 @@ fi
 exe_src=$2
 tools=$3
 
-# Wine leaves two services.exe behind when a persistent wineserver creates a
-# fresh prefix; each then keeps its own service database and every SCM call
-# lands on one of them at random. One clean restart of the session leaves one.
-wineserver -k
-wineserver -w
-wineserver -p
 timeout 120 wineboot >/dev/null 2>&1
 failures=0
 ok() { echo "ok: $*"; }

@@ -147,6 +147,12 @@ if [ "$use_wine" -eq 1 ]; then
   trust=$(find_trust_ca) || die "trust_ca.exe not found"
   timeout 60 wine "$trust" "$(winepath -w "$MOCK_DIR/ca.der" 2>/dev/null)" ||
     die "could not add the test CA to the prefix"
+  # A persistent wineserver that saw the prefix created keeps two services.exe,
+  # each with its own service list, and service calls land on either at random.
+  # One clean restart of the session leaves one.
+  timeout 20 wineserver -k 2>/dev/null
+  timeout 20 wineserver -w 2>/dev/null
+  wineserver -p || die "cannot restart wineserver"
 fi
 
 cmd=("$@")
