@@ -14,7 +14,10 @@ exec "$root/tools/sandbox/run-isolated.sh" --win-build "$win_build" --timeout 60
 set -euo pipefail
 ctl() { python3 "$MOCK_CTL" "$@"; }
 
-wine "$NET_TESTS_EXE" --gtest_filter="HttpExchangeNet.*" 2>&1 | tee "$SANDBOX_DIR/gtest.log"
+# Into a file, not a pipe: Wine processes started by this run (services.exe and
+# the like) inherit the output and would hold a pipe open after the tests end.
+wine "$NET_TESTS_EXE" --gtest_filter="HttpExchangeNet.*" >"$SANDBOX_DIR/gtest.log" 2>&1 || true
+cat "$SANDBOX_DIR/gtest.log"
 grep -q "\[  PASSED  \]" "$SANDBOX_DIR/gtest.log"
 grep -q "FAILED" "$SANDBOX_DIR/gtest.log" && exit 1
 
