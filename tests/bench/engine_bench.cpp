@@ -5,7 +5,7 @@
 
 #include "core/status_board.h"
 #include "engine/poll_pass.h"
-#include "unit/engine_test_support.h"
+#include "unit/test_support.h"
 
 namespace nimbard {
 namespace {
@@ -19,11 +19,13 @@ constexpr int kRecords = 100;
 void RunPasses(benchmark::State& state, const char* storedAddress) {
   testing::ScratchDir dir("bench");
   testing::ScriptedTransport transport;
-  transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7\n"));
-  transport.Set(L"GET", kGoDaddyApiHost,
-                Ok(std::string(R"([{"type":"A","name":"www","data":")") + storedAddress +
-                   R"(","ttl":600}])"));
-  transport.Set(L"PUT", kGoDaddyApiHost, Ok(""));
+  auto script = [&] {
+    transport.Clear();  // keeps the request list from growing across passes
+    transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7\n"));
+    transport.Set(L"GET", kGoDaddyApiHost, Ok(std::string(R"([{"type":"A","name":"www","data":")") + storedAddress + R"(","ttl":600}])"));
+    transport.Set(L"PUT", kGoDaddyApiHost, Ok(""));
+  };
+  script();
   std::vector<ConfigRecord> records;
   for (int i = 0; i < kRecords; ++i) {
     records.push_back({"godaddy", "host" + std::to_string(i) + ".example", "www", "", ""});
@@ -33,12 +35,7 @@ void RunPasses(benchmark::State& state, const char* storedAddress) {
   for (auto _ : state) {
     PollPass(nullptr, false);
     state.PauseTiming();
-    transport.Clear();  // keeps the request list from growing across passes
-    transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7\n"));
-    transport.Set(L"GET", kGoDaddyApiHost,
-                  Ok(std::string(R"([{"type":"A","name":"www","data":")") + storedAddress +
-                     R"(","ttl":600}])"));
-    transport.Set(L"PUT", kGoDaddyApiHost, Ok(""));
+    script();
     dir.Remove("nimbard.log");
     state.ResumeTiming();
   }

@@ -19,7 +19,10 @@ python3 "$PROVIDERS_MOCK" scene "$scene"
 "$root/tools/sandbox/run-isolated.sh" --win-build "$win_build" --timeout 600 \
   --scene "$scene" -- bash -c '
 set -euo pipefail
-wine "$NET_TESTS_EXE" --gtest_filter="ProvidersNet.*" 2>&1 | tee "$SANDBOX_DIR/gtest.log"
+# Into a file, not a pipe: Wine processes started by this run (services.exe and
+# the like) inherit the output and would hold a pipe open after the tests end.
+wine "$NET_TESTS_EXE" --gtest_filter="ProvidersNet.*" >"$SANDBOX_DIR/gtest.log" 2>&1 || true
+cat "$SANDBOX_DIR/gtest.log"
 grep -q "\[  PASSED  \]" "$SANDBOX_DIR/gtest.log"
 if grep -q "FAILED" "$SANDBOX_DIR/gtest.log"; then exit 1; fi
 python3 "$PROVIDERS_MOCK" verify

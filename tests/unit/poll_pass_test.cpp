@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <stdexcept>
@@ -11,93 +12,69 @@
 #include "engine/poll_pass.h"
 #include "engine/poll_pass_testing.h"
 #include "engine/record_check.h"
-#include "unit/engine_test_support.h"
+#include "unit/test_support.h"
 
 namespace nimbard {
 namespace {
 
-using testing::ConfigFileText;
-using testing::ConfigRecord;
-using testing::Ok;
-using testing::ScratchDir;
-using testing::ScriptedTransport;
-using testing::Status;
-
-const std::wstring kCf = kCloudflareApiHost;
-const std::wstring kGd = kGoDaddyApiHost;
+using namespace testing;  // NOLINT: the scripted answers read as a table
+using Lines = std::vector<std::string>;
 
 std::string GdZone(const std::string& name, const std::string& data) {
   return R"([{"type":"A","name":")" + name + R"(","data":")" + data + R"(","ttl":600}])";
 }
-std::wstring GdZonePath(const std::wstring& domain) {
-  return L"/v3/domains/zones/" + domain + L"/dns-records";
-}
+std::wstring GdZonePath(const std::wstring& domain) { return L"/v3/domains/zones/" + domain + L"/dns-records"; }
 
 // The scene every pass below runs in: a.example's www holds the public
 // address already, b.example (Cloudflare) holds an old one and takes the
 // update, c.example's zone cannot be read, d.example has no mail record yet.
 void ScriptScene(ScriptedTransport& transport) {
   transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7\n"));
-  transport.Set(L"GET", kGd, Ok(GdZone("www", "203.0.113.7")), GdZonePath(L"a.example"));
-  transport.Set(L"GET", kCf, Ok(R"({"result":{"content":"198.51.100.4"}})"));
-  transport.Set(L"PUT", kCf, Ok("{}"));
-  transport.Set(L"GET", kGd, Status(500), GdZonePath(L"c.example"));
-  transport.Set(L"GET", kGd, Ok("[]"), GdZonePath(L"d.example"));
-  transport.Set(L"PUT", kGd, Ok(""));
+  transport.Set(L"GET", kGoDaddyApiHost, Ok(GdZone("www", "203.0.113.7")), GdZonePath(L"a.example"));
+  transport.Set(L"GET", kCloudflareApiHost, Ok(R"({"result":{"content":"198.51.100.4"}})"));
+  transport.Set(L"PUT", kCloudflareApiHost, Ok("{}"));
+  transport.Set(L"GET", kGoDaddyApiHost, Status(500), GdZonePath(L"c.example"));
+  transport.Set(L"GET", kGoDaddyApiHost, Ok("[]"), GdZonePath(L"d.example"));
+  transport.Set(L"PUT", kGoDaddyApiHost, Ok(""));
 }
 
 const ConfigRecord kA{"godaddy", "a.example", "www", "", ""};
 const ConfigRecord kB{"cloudflare", "b.example", "www", "z1", "r1"};
 const ConfigRecord kC{"godaddy", "c.example", "www", "", ""};
 const ConfigRecord kD{"godaddy", "d.example", "mail", "", ""};
-const wchar_t kLineA[] = L"Record: a.example/www = 203.0.113.7 (unchanged)";
-const wchar_t kLineB[] = L"Record: b.example/www = 203.0.113.7 (changed; updated)";
-const wchar_t kLineC[] = L"Record: lookup failed";
-const wchar_t kLineD[] = L"Record: d.example/mail = 203.0.113.7 (changed; updated)";
-
-struct PassCase {
-  const char* name;
-  std::vector<ConfigRecord> records;
-  bool manual;
-  std::wstring detail, summary;
-  std::size_t requests;
-  std::vector<std::wstring> changeLines;  // the log lines that tell why an update is sent
-};
+const std::string kLineA = "Record: a.example/www = 203.0.113.7 (unchanged)";
+const std::string kLineB = "Record: b.example/www = 203.0.113.7 (changed; updated)";
+const std::string kLineC = "Record: lookup failed";
+const std::string kLineD = "Record: d.example/mail = 203.0.113.7 (changed; updated)";
+const std::string kManual = "Manual check found a changed public IP: 203.0.113.7.";
 
 TEST(PollPass, JoinsTheRecordsLines) {
-  const PassCase cases[] = {
-      {"one", {kA}, false, kLineA, L"Unchanged: 203.0.113.7", 2, {}},
-      {"two", {kB, kA}, false, std::wstring(kLineB) + L"\r\n" + kLineA, L"Unchanged: 203.0.113.7", 5,
-       {L"Public IP changed to 203.0.113.7."}},
-      {"three, failing one in the middle", {kD, kC, kB}, true,
-       std::wstring(kLineD) + L"\r\n" + kLineC + L"\r\n" + kLineB, L"Updated: 203.0.113.7", 7,
-       {L"Manual check found a changed public IP: 203.0.113.7.",
-        L"Manual check found a changed public IP: 203.0.113.7."}},
-      {"last one failing", {kA, kC}, true, std::wstring(kLineA) + L"\r\n" + kLineC,
-       L"godaddy lookup failed", 3, {}},
+  struct Case { std::vector<ConfigRecord> records; bool manual; std::string detail, summary; std::size_t requests; Lines changeLines; };
+  // clang-format off
+  const Case cases[] = {
+      {{kA}, false, kLineA, "Unchanged: 203.0.113.7", 2, {}},
+      {{kB, kA}, false, kLineB + "\r\n" + kLineA, "Unchanged: 203.0.113.7", 5, {"Public IP changed to 203.0.113.7."}},
+      {{kD, kC, kB}, true, kLineD + "\r\n" + kLineC + "\r\n" + kLineB, "Updated: 203.0.113.7", 7, {kManual, kManual}},  // failing one in the middle
+      {{kA, kC}, true, kLineA + "\r\n" + kLineC, "godaddy lookup failed", 3, {}},
   };
+  // clang-format on
   ScratchDir dir("pass-join");
   ScriptedTransport transport;
-  for (const PassCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    dir.Remove("nimbard.log");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.detail);
     dir.Remove("nimbard.status");
     transport.Clear();
     ScriptScene(transport);
     ResetStatusBoard();
     dir.Write("nimbard-demo.json", ConfigFileText(c.records));
-
     PollPass(nullptr, c.manual);
-
-    EXPECT_EQ(DetailText(), c.detail);
-    EXPECT_EQ(dir.ReadBytes("nimbard.status"), NarrowLow8(c.detail));
-    EXPECT_EQ(SummaryText(), c.summary);
+    EXPECT_EQ(NarrowLow8(DetailText()), c.detail);
+    EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.detail);
+    EXPECT_EQ(NarrowLow8(SummaryText()), c.summary);
     EXPECT_EQ(transport.Requests().size(), c.requests);
-    std::vector<std::wstring> changeLines;
-    for (const std::wstring& line : dir.LogMessages()) {
-      if (line.rfind(L"Manual check", 0) == 0 || line.rfind(L"Public IP changed", 0) == 0) {
-        changeLines.push_back(line);
-      }
+    Lines changeLines;
+    for (const std::string& line : dir.TakeLog()) {
+      if (line.rfind("Manual check", 0) == 0 || line.rfind("Public IP changed", 0) == 0) changeLines.push_back(line);
     }
     EXPECT_EQ(changeLines, c.changeLines);
     EXPECT_FALSE(PassRunning.load());
@@ -105,32 +82,18 @@ TEST(PollPass, JoinsTheRecordsLines) {
 }
 
 TEST(PollPass, InvalidConfigurationIsReportedThreeWays) {
-  struct {
-    const char* name;
-    bool present;
-    std::string text;
-  } cases[] = {
-      {"missing file", false, ""},
-      {"empty file", true, ""},
-      {"blanks only", true, " \r\n\t"},
-      {"incomplete record", true, ConfigFileText({{"cloudflare", "b.example", "www", "z1", ""}})},
-      {"empty array", true, R"({"records": []})"},
-  };
+  const std::string files[] = {"<missing>", "", " \r\n\t", ConfigFileText({{"cloudflare", "b.example", "www", "z1", ""}}), R"({"records": []})"};
   ScratchDir dir("pass-invalid");
   ScriptedTransport transport;
-  ScriptScene(transport);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    dir.Remove("nimbard.log");
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
     dir.Remove("nimbard-demo.json");
-    if (c.present) dir.Write("nimbard-demo.json", c.text);
+    if (file != "<missing>") dir.Write("nimbard-demo.json", file);
     ResetStatusBoard();
     transport.Clear();
-
+    ScriptScene(transport);
     PollPass(nullptr, false);
-
-    EXPECT_EQ(dir.LogMessages(),
-              std::vector<std::wstring>{L"Polling stopped because configuration is invalid."});
+    EXPECT_EQ(dir.TakeLog(), Lines{"Polling stopped because configuration is invalid."});
     EXPECT_EQ(DetailText(), L"Record: configuration unavailable");
     EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: configuration unavailable");
     EXPECT_EQ(SummaryText(), L"Configuration error");
@@ -153,27 +116,24 @@ TEST(PollPass, ThrowingRecordDoesNotStopThePass) {
   ScriptScene(transport);
   dir.Write("nimbard-demo.json", ConfigFileText({kC, kA}));
   ResetStatusBoard();
-
   SetRecordCheckForTesting(ThrowingForC);
   PollPass(nullptr, false);
   EXPECT_FALSE(PassRunning.load());
-  const std::wstring detail = std::wstring(L"Record: c.example/www check failed\r\n") + kLineA;
-  EXPECT_EQ(DetailText(), detail);
-  EXPECT_EQ(dir.ReadBytes("nimbard.status"), NarrowLow8(detail));
-  auto log = dir.LogMessages();
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: c.example/www check failed\r\n" + kLineA);
+  EXPECT_EQ(NarrowLow8(DetailText()), "Record: c.example/www check failed\r\n" + kLineA);
+  Lines log = dir.TakeLog();
   ASSERT_EQ(log.size(), 4u);
-  EXPECT_EQ(log.front(), L"Record check for c.example/www stopped by an unexpected error: boom");
-  EXPECT_EQ(log.back(), L"Public IP unchanged: 203.0.113.7.");
+  EXPECT_EQ(log.front(), "Record check for c.example/www stopped by an unexpected error: boom");
+  EXPECT_EQ(log.back(), "Public IP unchanged: 203.0.113.7.");
 
-  dir.Remove("nimbard.log");
   SetRecordCheckForTesting(ThrowingAll);
   PollPass(nullptr, false);
   SetRecordCheckForTesting(nullptr);
   EXPECT_FALSE(PassRunning.load());
   EXPECT_EQ(DetailText(), L"Record: c.example/www check failed\r\nRecord: a.example/www check failed");
-  log = dir.LogMessages();
+  log = dir.TakeLog();
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1], L"Record check for a.example/www stopped by an unexpected error: unknown error");
+  EXPECT_EQ(log[1], "Record check for a.example/www stopped by an unexpected error: unknown error");
 }
 
 // Fifty threads start a pass at once: one works, the others return at once
@@ -184,7 +144,6 @@ TEST(PollPass, OnlyOnePassRunsAtATime) {
   ScriptScene(transport);
   dir.Write("nimbard-demo.json", ConfigFileText({kB}));
   ResetStatusBoard();
-
   std::mutex mutex;
   std::condition_variable changed;
   bool released = false;
@@ -195,12 +154,6 @@ TEST(PollPass, OnlyOnePassRunsAtATime) {
     changed.notify_all();
     changed.wait_for(lock, std::chrono::seconds(20), [&] { return released; });
   };
-  auto release = [&] {
-    std::lock_guard<std::mutex> lock(mutex);
-    released = true;
-    changed.notify_all();
-  };
-
   constexpr int kThreads = 50;
   std::atomic<bool> go{false};
   std::vector<std::thread> threads;
@@ -216,30 +169,32 @@ TEST(PollPass, OnlyOnePassRunsAtATime) {
   go = true;
   {
     std::unique_lock<std::mutex> lock(mutex);
-    const bool settled = changed.wait_for(lock, std::chrono::seconds(20),
-                                          [&] { return blocked > 1 || (blocked == 1 && returned == kThreads - 1); });
-    EXPECT_TRUE(settled) << "blocked " << blocked << ", returned " << returned;
+    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return blocked > 1 || (blocked == 1 && returned == kThreads - 1); }))
+        << "blocked " << blocked << ", returned " << returned;
   }
   // The working pass sits in its first request; nobody else left a trace.
   EXPECT_TRUE(PassRunning.load());
   EXPECT_EQ(transport.Requests().size(), 1u);
-  EXPECT_TRUE(dir.LogMessages().empty());
+  EXPECT_TRUE(dir.LogLines().empty());
   EXPECT_EQ(SummaryText(), L"Starting...");
-
-  release();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    released = true;
+    changed.notify_all();
+  }
   for (std::thread& t : threads) t.join();
   EXPECT_FALSE(PassRunning.load());
   EXPECT_EQ(transport.Requests().size(), 3u);
-  EXPECT_EQ(dir.LogMessages().size(), 4u);
-  EXPECT_EQ(DetailText(), kLineB);
+  EXPECT_EQ(dir.LogLines().size(), 4u);
+  EXPECT_EQ(NarrowLow8(DetailText()), kLineB);
 
-  // A pass that finds the flag set leaves it set and does nothing.
+  // A pass that finds the flag set leaves it set and does nothing; once the
+  // flag is released the next pass works again.
   PassRunning = true;
   PollPass(nullptr, true);
   EXPECT_TRUE(PassRunning.load());
   EXPECT_EQ(transport.Requests().size(), 3u);
   PassRunning = false;
-  // The flag released, the next pass works again.
   PollPass(nullptr, false);
   EXPECT_EQ(transport.Requests().size(), 6u);
 }

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 
 #include "core/status_board.h"
-#include "unit/engine_test_support.h"
+#include "unit/test_support.h"
 
 namespace nimbard {
 namespace {
@@ -14,18 +15,12 @@ using testing::ScratchDir;
 
 TEST(StatusBoard, DetailTextGoesToTheFileByteForByte) {
   ScratchDir dir("board-bytes");
-  struct {
-    std::wstring text;
-    std::string bytes;
-  } cases[] = {
-      {L"Record: a.example/www = 203.0.113.7 (unchanged)",
-       "Record: a.example/www = 203.0.113.7 (unchanged)"},
-      {L"Record: one\r\nRecord: two", "Record: one\r\nRecord: two"},
+  struct { std::wstring text; std::string bytes; } cases[] = {
+      {L"Record: a.example/www = 203.0.113.7 (unchanged)", "Record: a.example/www = 203.0.113.7 (unchanged)"},
       {L"Record: one\r\nRecord: two\r\nRecord: three", "Record: one\r\nRecord: two\r\nRecord: three"},
       {L"", ""},
-      {L"x", "x"},
-      {std::wstring(1, wchar_t(0xE9)), "\xE9"},          // low 8 bits, not UTF-8
-      {std::wstring(1, wchar_t(0xFFE9)), "\xE9"},        // a byte read back, written again
+      {std::wstring(1, wchar_t(0xE9)), "\xE9"},            // low 8 bits, not UTF-8
+      {std::wstring(1, wchar_t(0xFFE9)), "\xE9"},          // a byte read back, written again
       {std::wstring(L"a\0b", 3), std::string("a\0b", 3)},  // no terminating zero, no cut
   };
   ResetStatusBoard();
@@ -36,36 +31,21 @@ TEST(StatusBoard, DetailTextGoesToTheFileByteForByte) {
     EXPECT_EQ(DetailText(), c.text);
     EXPECT_EQ(SummaryText(), L"summary stays");
   }
-  // Only the status file remains: no temporary file is left beside it.
-  EXPECT_EQ(dir.Names(), std::vector<std::string>{"nimbard.status"});
+  EXPECT_EQ(dir.Listing(), "nimbard.status");  // no temporary file left beside it
 }
 
 TEST(StatusBoard, ReadStatusFile) {
   ScratchDir dir("board-read");
-  struct {
-    const char* name;
-    bool present;
-    std::string bytes;
-    std::wstring expected;
-  } cases[] = {
-      {"missing", false, "", kDetailUnavailable},
-      {"empty", true, "", kDetailUnavailable},
-      {"one line", true, "Record: lookup failed", L"Record: lookup failed"},
-      {"two lines", true, "Record: a\r\nRecord: b", L"Record: a\r\nRecord: b"},
-      {"high byte", true, "\xE9", std::wstring(1, wchar_t(0xFFE9))},
-      {"NUL inside", true, std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
-      {"trailing line end kept", true, "x\r\n", L"x\r\n"},
+  struct { std::string bytes; std::wstring expected; } cases[] = {
+      {"<missing>", kDetailUnavailable}, {"", kDetailUnavailable}, {"Record: lookup failed", L"Record: lookup failed"},
+      {"Record: a\r\nRecord: b", L"Record: a\r\nRecord: b"}, {"\xE9", std::wstring(1, wchar_t(0xFFE9))},
+      {std::string("a\0b", 3), std::wstring(L"a\0b", 3)}, {"x\r\n", L"x\r\n"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
     dir.Remove("nimbard.status");
-    if (c.present) dir.Write("nimbard.status", c.bytes);
-    EXPECT_EQ(ReadStatusFile(), c.expected);
-    // Reading never writes: a missing file stays missing, a present one unchanged.
-    EXPECT_EQ(dir.Exists("nimbard.status"), c.present);
-    if (c.present) {
-      EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.bytes);
-    }
+    if (c.bytes != "<missing>") dir.Write("nimbard.status", c.bytes);
+    EXPECT_EQ(ReadStatusFile(), c.expected) << c.bytes;
+    EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.bytes);  // reading never writes
   }
 }
 
@@ -73,8 +53,7 @@ TEST(StatusBoard, AsciiSurvivesWriteAndRead) {
   ScratchDir dir("board-ascii");
   std::wstring all;
   for (wchar_t c = 1; c < 0x80; ++c) all.push_back(c);
-  for (const std::wstring& text : {all, std::wstring(L"Record: a\r\nRecord: b"),
-                                   std::wstring(100000, L'r')}) {
+  for (const std::wstring& text : {all, std::wstring(L"Record: a\r\nRecord: b"), std::wstring(100000, L'r')}) {
     WriteStatusFile(text);
     EXPECT_EQ(ReadStatusFile(), text);
   }
@@ -82,44 +61,33 @@ TEST(StatusBoard, AsciiSurvivesWriteAndRead) {
 
 TEST(StatusBoard, EachOperationTouchesOnlyWhatItNames) {
   ScratchDir dir("board-scope");
+  auto state = [&] { return NarrowLow8(SummaryText() + L" | " + DetailText()) + " | " + dir.ReadBytes("nimbard.status"); };
   ResetStatusBoard();
-  EXPECT_EQ(DetailText(), L"Record: status unavailable");
-  EXPECT_EQ(SummaryText(), L"Starting...");
-
+  EXPECT_EQ(state(), "Starting... | Record: status unavailable | <missing>");
   SetSummaryText(nullptr, L"Unchanged: 203.0.113.7");  // no window: no tray, no file
-  EXPECT_EQ(SummaryText(), L"Unchanged: 203.0.113.7");
-  EXPECT_EQ(DetailText(), L"Record: status unavailable");
-  EXPECT_FALSE(dir.Exists("nimbard.status"));
-
+  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 | Record: status unavailable | <missing>");
   WriteStatusFile(L"on disk");
-  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "on disk");
-  EXPECT_EQ(SummaryText(), L"Unchanged: 203.0.113.7");
-  EXPECT_EQ(DetailText(), L"Record: status unavailable");
-
+  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 | Record: status unavailable | on disk");
   SetDetailTextWithoutFile(L"from the file of another process");
   ClearDetailText();
-  EXPECT_EQ(DetailText(), L"");
+  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 |  | on disk");
   SetDetailTextWithoutFile(L"monitor view");
-  EXPECT_EQ(DetailText(), L"monitor view");
-  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "on disk");
-
+  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 | monitor view | on disk");
   ResetStatusBoard();
-  EXPECT_EQ(DetailText(), L"Record: status unavailable");
-  EXPECT_EQ(SummaryText(), L"Starting...");
+  EXPECT_EQ(state(), "Starting... | Record: status unavailable | on disk");
 }
 
 TEST(StatusBoard, UnwritableFileKeepsTheTextInMemory) {
   ScratchDir dir("board-unwritable");
-  // A directory where the file should be: every write fails.
-  std::filesystem::create_directory(std::filesystem::path(NarrowLow8(dir.File("nimbard.status"))));
+  dir.MakeDir("nimbard.status");  // every write fails
   SetDetailText(L"Record: only in memory");
   EXPECT_EQ(DetailText(), L"Record: only in memory");
   EXPECT_EQ(ReadStatusFile(), kDetailUnavailable);
   // The next write that can succeed brings the file up to date.
-  std::filesystem::remove(std::filesystem::path(NarrowLow8(dir.File("nimbard.status"))));
+  dir.Remove("nimbard.status");
   SetDetailText(L"Record: on disk again");
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: on disk again");
-  EXPECT_EQ(dir.Names(), std::vector<std::string>{"nimbard.status"});
+  EXPECT_EQ(dir.Listing(), "nimbard.status");
 }
 
 // A reader (the monitor tray, another process in real life) must see the old
@@ -135,7 +103,6 @@ TEST(StatusBoard, ReaderNeverSeesAPartialFileOrText) {
   a += L"end A";
   b += L"end B";
   SetDetailText(a);
-
   std::atomic<bool> done{false};
   std::atomic<int> reads{0}, badFile{0}, badText{0};
   std::wstring firstBad;
@@ -147,26 +114,22 @@ TEST(StatusBoard, ReaderNeverSeesAPartialFileOrText) {
       if (text != a && text != b) ++badText;
       ++reads;
       // A monitor reads once a second; a reader that never lets go of the
-      // file would starve every replace on Windows, where a file that is
-      // open cannot be replaced.
+      // file would starve every replace on Windows, where an open file
+      // cannot be replaced.
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
   int writes = 0;
-  while (writes < 3000 && std::chrono::steady_clock::now() < deadline) {
-    SetDetailText((writes++ % 2) ? a : b);
-  }
+  while (writes < 3000 && std::chrono::steady_clock::now() < deadline) SetDetailText((writes++ % 2) ? a : b);
   done = true;
   reader.join();
-
   EXPECT_EQ(badFile.load(), 0) << "first bad read: " << NarrowLow8(firstBad);
   EXPECT_EQ(badText.load(), 0);
   EXPECT_GE(writes, 100);
   EXPECT_GE(reads.load(), 200);
-  // The file ends as the text written last.
-  EXPECT_EQ(ReadStatusFile(), DetailText());
-  EXPECT_EQ(dir.Names(), std::vector<std::string>{"nimbard.status"});
+  EXPECT_EQ(ReadStatusFile(), DetailText());  // the file ends as the text written last
+  EXPECT_EQ(dir.Listing(), "nimbard.status");
 }
 
 }  // namespace

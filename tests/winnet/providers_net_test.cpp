@@ -5,115 +5,92 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/text.h"
 #include "net/cloudflare.h"
 #include "net/godaddy.h"
 #include "net/public_ip.h"
-#include "unit/engine_test_support.h"
+#include "unit/test_support.h"
 
 namespace nimbard {
 namespace {
 
+using Lines = std::vector<std::string>;
 const std::wstring kNewIp = L"203.0.113.7";
 
 RecordConfig CloudflareHome() {
   RecordConfig r;
-  r.provider = L"cloudflare";
-  r.apiKey = L"cf-test-token";
-  r.domain = L"example.com";
-  r.record = L"home";
-  r.zoneId = L"zone1";
-  r.recordId = L"rec1";
-  r.ttl = 300;
-  r.proxied = false;
+  r.provider = L"cloudflare", r.apiKey = L"cf-test-token", r.domain = L"example.com", r.record = L"home";
+  r.zoneId = L"zone1", r.recordId = L"rec1", r.ttl = 300, r.proxied = false;
   return r;
 }
-
 RecordConfig GoDaddyWww() {
   RecordConfig r;
-  r.apiKey = L"gd-test-token";
-  r.domain = L"example.net";
-  r.record = L"www.example.net";
+  r.apiKey = L"gd-test-token", r.domain = L"example.net", r.record = L"www.example.net";
   return r;
-}
-
-std::vector<std::string> Narrow(const std::vector<std::wstring>& lines) {
-  std::vector<std::string> out;
-  for (const std::wstring& l : lines) out.push_back(NarrowLow8(l));
-  return out;
 }
 
 TEST(ProvidersNet, PublicAddress) {
   testing::ScratchDir scratch("providers-net");
   EXPECT_EQ(PublicIpLookup(), kNewIp);
-  EXPECT_TRUE(scratch.LogMessages().empty());
+  EXPECT_TRUE(scratch.LogLines().empty());
+}
+
+// Lookup, update, lookup again: the second lookup sees the new address.
+void LookupUpdateLookup(bool (*lookup)(const RecordConfig&, std::wstring&), const RecordConfig& record) {
+  std::wstring ip;
+  EXPECT_TRUE(lookup(record, ip));
+  EXPECT_EQ(ip, L"198.51.100.4");
+  EXPECT_TRUE(UpdateARecord(record, kNewIp));
+  ip.clear();
+  EXPECT_TRUE(lookup(record, ip));
+  EXPECT_EQ(ip, kNewIp);
 }
 
 TEST(ProvidersNet, CloudflareLookupUpdateLookup) {
   testing::ScratchDir scratch("providers-net");
-  std::wstring ip;
-  EXPECT_TRUE(CloudflareLookup(CloudflareHome(), ip));
-  EXPECT_EQ(ip, L"198.51.100.4");
-  EXPECT_TRUE(UpdateARecord(CloudflareHome(), kNewIp));
-  ip.clear();
-  EXPECT_TRUE(CloudflareLookup(CloudflareHome(), ip));
-  EXPECT_EQ(ip, kNewIp);
-  EXPECT_EQ(Narrow(scratch.LogMessages()),
-            std::vector<std::string>{"Cloudflare A record updated for home.example.com to 203.0.113.7."});
+  LookupUpdateLookup(CloudflareLookup, CloudflareHome());
+  EXPECT_EQ(scratch.LogLines(), Lines{"Cloudflare A record updated for home.example.com to 203.0.113.7."});
 }
 
 TEST(ProvidersNet, GoDaddyLookupUpdateLookup) {
   testing::ScratchDir scratch("providers-net");
-  std::wstring ip;
-  EXPECT_TRUE(GoDaddyLookup(GoDaddyWww(), ip));
-  EXPECT_EQ(ip, L"198.51.100.4");
-  EXPECT_TRUE(UpdateARecord(GoDaddyWww(), kNewIp));
-  ip.clear();
-  EXPECT_TRUE(GoDaddyLookup(GoDaddyWww(), ip));
-  EXPECT_EQ(ip, kNewIp);
-  EXPECT_EQ(Narrow(scratch.LogMessages()),
-            (std::vector<std::string>{R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])",
-                                      "GoDaddy A record updated for www.example.net to 203.0.113.7."}));
+  LookupUpdateLookup(GoDaddyLookup, GoDaddyWww());
+  EXPECT_EQ(scratch.LogLines(), (Lines{R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])",
+                                       "GoDaddy A record updated for www.example.net to 203.0.113.7."}));
 }
 
 TEST(ProvidersNet, RefusedKeysAreReportedButNeverLogged) {
   testing::ScratchDir scratch("providers-net");
-  RecordConfig godaddy = GoDaddyWww();
+  RecordConfig godaddy = GoDaddyWww(), cloudflare = CloudflareHome();
   godaddy.apiKey = L"gd-wrong-token";
-  RecordConfig cloudflare = CloudflareHome();
   cloudflare.apiKey = L"cf-wrong-token";
   std::wstring ip = L"untouched";
   EXPECT_FALSE(GoDaddyLookup(godaddy, ip));
   EXPECT_FALSE(CloudflareLookup(cloudflare, ip));
   EXPECT_FALSE(UpdateARecord(cloudflare, kNewIp));
   EXPECT_EQ(ip, L"untouched");
-  EXPECT_EQ(Narrow(scratch.LogMessages()),
-            (std::vector<std::string>{
-                "GoDaddy DNS lookup failed (HTTP 403).",
-                R"(GoDaddy response: {"code":"ACCESS_DENIED","message":"Authenticated user is not allowed access"})",
-                "Cloudflare DNS lookup failed (HTTP 403).",
-                "Cloudflare A record update failed for example.com (HTTP 403)."}));
-  const std::string log = scratch.ReadBytes("nimbard.log");
-  EXPECT_EQ(log.find("wrong-token"), std::string::npos);
+  EXPECT_EQ(scratch.LogLines(), (Lines{"GoDaddy DNS lookup failed (HTTP 403).",
+                                       R"(GoDaddy response: {"code":"ACCESS_DENIED","message":"Authenticated user is not allowed access"})",
+                                       "Cloudflare DNS lookup failed (HTTP 403).",
+                                       "Cloudflare A record update failed for example.com (HTTP 403)."}));
+  EXPECT_EQ(scratch.ReadBytes("nimbard.log").find("wrong-token"), std::string::npos);
 }
 
 TEST(ProvidersNet, HugeAnswers) {
   testing::ScratchDir scratch("providers-net");
-  // About 5 MB of zone, the wanted record last.
-  RecordConfig zone = GoDaddyWww();
-  zone.domain = L"big.example";
-  zone.record = L"www";
+  RecordConfig zone = GoDaddyWww();  // about 5 MB of zone, the wanted record last
+  zone.domain = L"big.example", zone.record = L"www";
   std::wstring ip;
   EXPECT_TRUE(GoDaddyLookup(zone, ip));
   EXPECT_EQ(ip, L"198.51.100.9");
-  // A "content" of 200 KB is no address.
-  RecordConfig big = CloudflareHome();
+  RecordConfig big = CloudflareHome();  // a "content" of 200 KB is no address
   big.recordId = L"big";
   ip.clear();
   EXPECT_FALSE(CloudflareLookup(big, ip));
   EXPECT_EQ(ip.size(), 200u * 1024u);
-  EXPECT_TRUE(scratch.LogMessages().empty());
+  EXPECT_TRUE(scratch.LogLines().empty());
 }
 
 }  // namespace

@@ -1,0 +1,188 @@
+#pragma once
+// Scaffolding shared by the tests and benchmarks: a scratch directory that
+// stands in for the executable's directory, the log read back without time
+// stamps, and a scripted HTTP transport.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/platform.h"
+#include "core/text.h"
+#include "net/api_hosts.h"
+#include "net/http_exchange.h"
+
+namespace nimbard::testing {
+
+// A fresh directory; the files "beside the executable" land in it while the
+// object lives.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& tag) {
+    static std::atomic<unsigned> counter{0};
+    const auto nonce = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::error_code ec;
+    dir_ = std::filesystem::temp_directory_path(ec) /
+           ("nimbard-" + tag + "-" + std::to_string(nonce) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(dir_, ec);
+    platform::OverrideExecutablePathForTesting(File("nimbard.exe"));
+  }
+  ~ScratchDir() {
+    platform::OverrideExecutablePathForTesting(L"");
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  std::wstring File(const char* name) const { return WidenBytes((dir_ / name).string()); }
+  std::string ReadBytes(const char* name) const {
+    std::string bytes;
+    return platform::ReadFileBytes(File(name), bytes) ? bytes : "<missing>";
+  }
+  void Remove(const char* name) const {
+    std::error_code ec;
+    std::filesystem::remove(dir_ / name, ec);
+  }
+  void Write(const char* name, const std::string& bytes) const {
+    Remove(name);
+    platform::AppendFileBytes(File(name), bytes);
+  }
+  // A directory where a file should be makes every write to it fail.
+  void MakeDir(const char* name) const { std::filesystem::create_directories(dir_ / name); }
+  // Names of everything in the directory, sorted, joined by "|".
+  std::string Listing() const {
+    std::vector<std::string> all;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir_, ec)) all.push_back(e.path().filename().string());
+    std::sort(all.begin(), all.end());
+    std::string names;
+    for (const auto& n : all) names += (names.empty() ? "" : "|") + n;
+    return names;
+  }
+  // The log's messages in order, without "[YYYY-MM-DD hh:mm:ss] " and the
+  // line ends; a line without that exact stamp or line end comes back marked.
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::string bytes;
+    if (!platform::ReadFileBytes(File("nimbard.log"), bytes)) return lines;
+    const std::string shape = "[dddd-dd-dd dd:dd:dd] ";
+    for (std::size_t start = 0, end; start < bytes.size(); start = end + 2) {
+      end = bytes.find("\r\n", start);
+      std::string line = bytes.substr(start, end - start);
+      if (end == std::string::npos) {
+        end = bytes.size();
+        line = "<unterminated> " + line;
+      }
+      bool stamped = line.size() >= shape.size();
+      for (std::size_t i = 0; stamped && i < shape.size(); ++i) {
+        stamped = shape[i] == 'd' ? (line[i] >= '0' && line[i] <= '9') : line[i] == shape[i];
+      }
+      lines.push_back(stamped ? line.substr(shape.size()) : "<unstamped> " + line);
+    }
+    return lines;
+  }
+  // LogLines, then the log is removed so that the next case starts afresh.
+  std::vector<std::string> TakeLog() const {
+    std::vector<std::string> lines = LogLines();
+    Remove("nimbard.log");
+    return lines;
+  }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+// Scripted answers (the session always opened unless NoSession).
+inline HttpResponse Status(std::uint32_t status, std::string body = {}) {
+  return {true, status, std::move(body), true};
+}
+inline HttpResponse Ok(std::string body) { return Status(200, std::move(body)); }
+inline HttpResponse Unreachable() { return {false, 0, {}, true}; }  // connect or send failed
+inline HttpResponse NoSession() { return {}; }
+inline HttpResponse CutOff(std::uint32_t status, std::string partial) {  // body read failed
+  return {false, status, std::move(partial), true};
+}
+
+// Answers queued with Queue go out first, in order; then answers by method
+// and host (and path, when a path-specific answer is set). Anything else
+// fails as an unreachable server. Keeps every request whole.
+class ScriptedTransport : public HttpTransport {
+ public:
+  ScriptedTransport() : previous_(SetHttpTransport(this)) {}
+  ~ScriptedTransport() override { SetHttpTransport(previous_); }
+  ScriptedTransport(const ScriptedTransport&) = delete;
+  ScriptedTransport& operator=(const ScriptedTransport&) = delete;
+
+  void Set(const std::wstring& method, const std::wstring& host, HttpResponse answer,
+           const std::wstring& path = L"") {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answers_[method + L" " + host + L" " + path] = std::move(answer);
+  }
+  void Queue(HttpResponse answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(answer));
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answers_.clear();
+    queue_.clear();
+    requests_.clear();
+  }
+  std::vector<HttpRequest> Requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+  // Runs before each answer, outside the transport's lock (may block).
+  std::function<void(const HttpRequest&)> onRequest;
+
+  HttpResponse Exchange(const HttpRequest& request) override {
+    HttpResponse answer = Unreachable();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(request);
+      auto it = answers_.find(request.method + L" " + request.host + L" " + request.path);
+      if (it == answers_.end()) it = answers_.find(request.method + L" " + request.host + L" ");
+      if (!queue_.empty()) {
+        answer = queue_.front();
+        queue_.pop_front();
+      } else if (it != answers_.end()) {
+        answer = it->second;
+      }
+    }
+    if (onRequest) onRequest(request);
+    return answer;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::wstring, HttpResponse> answers_;
+  std::deque<HttpResponse> queue_;
+  std::vector<HttpRequest> requests_;
+  HttpTransport* previous_ = nullptr;
+};
+
+// A configuration file of several records, fields in the order written.
+struct ConfigRecord {
+  std::string provider, domain, record, zoneId, recordId;
+};
+inline std::string ConfigFileText(const std::vector<ConfigRecord>& records) {
+  std::string text = "{\n  \"records\": [\n";
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const ConfigRecord& r = records[i];
+    text += "    {\"provider\": \"" + r.provider + "\", \"apiKey\": \"key-" + std::to_string(i) +
+            "\", \"domain\": \"" + r.domain + "\", \"record\": \"" + r.record + "\", \"zoneId\": \"" +
+            r.zoneId + "\", \"recordId\": \"" + r.recordId + "\", \"pollMinutes\": 5}";
+    text += (i + 1 < records.size()) ? ",\n" : "\n";
+  }
+  return text + "  ]\n}\n";
+}
+
+}  // namespace nimbard::testing
