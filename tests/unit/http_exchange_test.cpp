@@ -15,12 +15,8 @@ namespace {
 // The step that fails; steps before it each open one handle.
 enum class Fail { Session, Connect, OpenRequest, Send, Receive, Status, None };
 
-// One answer to an availability query and the read that follows it.
-struct Piece {
-  std::string bytes;
-  std::uint32_t available = 0;  // 0: bytes.size()
-  bool availabilityFails = false, readFails = false;
-};
+// One answer to an availability query (available 0: bytes.size()) and the read that follows it.
+struct Piece { std::string bytes; std::uint32_t available = 0; bool availabilityFails = false, readFails = false; };
 // contentLength -1: none announced; after the pieces, end of data.
 struct Script { Fail fail; std::uint32_t status; std::int64_t contentLength; std::vector<Piece> pieces; };
 
@@ -66,7 +62,7 @@ class FakeSteps final : public HttpSteps {
   std::wstring sentHeaders;
   std::string sentBody;
   int availabilityQueries = 0;
-  bool dirtyBuffer = false;
+  bool dirtyBuffer = false;  // a read buffer that held old bytes
 
  private:
   Script s_;

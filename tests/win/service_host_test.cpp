@@ -51,9 +51,8 @@ class RecordingPlatform : public ServiceHostPlatform {
     return script_.registerFails ? nullptr : kStatusHandle;
   }
   void ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& s) override {
-    EXPECT_EQ(handle, kStatusHandle);
-    EXPECT_EQ(s.dwServiceType, DWORD{SERVICE_WIN32_OWN_PROCESS});
-    EXPECT_EQ(s.dwServiceSpecificExitCode, 0u);
+    EXPECT_TRUE(handle == kStatusHandle && s.dwServiceType == SERVICE_WIN32_OWN_PROCESS &&
+                s.dwServiceSpecificExitCode == 0);
     const std::map<DWORD, std::string> kNames = {{SERVICE_STOPPED, "STOPPED"}, {SERVICE_RUNNING, "RUNNING"},
                                                  {SERVICE_START_PENDING, "START"}, {SERVICE_STOP_PENDING, "STOPPING"}};
     std::string text = kNames.at(s.dwCurrentState);
@@ -86,9 +85,8 @@ class RecordingPlatform : public ServiceHostPlatform {
 
  private:
   void Log(const std::string& event) { events += (events.empty() ? "" : " ") + event; }
-  void Send(const std::map<int, std::vector<DWORD>>& plan, int index) {
-    auto it = plan.find(index);
-    if (it != plan.end()) for (DWORD control : it->second) handler(control);
+  void Send(const std::map<int, std::vector<DWORD>>& plan, int n) {
+    for (DWORD control : plan.count(n) ? plan.at(n) : std::vector<DWORD>()) handler(control);
   }
   Script script_;
   int passes_ = 0, waits_ = 0;
