@@ -153,6 +153,10 @@ if [ "$use_wine" -eq 1 ]; then
   timeout 20 wineserver -k 2>/dev/null
   timeout 20 wineserver -w 2>/dev/null
   wineserver -p || die "cannot restart wineserver"
+  # Start the session's background processes (services.exe and friends) here,
+  # with their output going nowhere: started by COMMAND's first wine call they
+  # would inherit its stdout and hold any pipe on it open until the end.
+  timeout 120 wineboot </dev/null >/dev/null 2>&1 || die "cannot start the Wine session"
 fi
 
 cmd=("$@")
