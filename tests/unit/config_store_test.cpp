@@ -125,19 +125,13 @@ TEST(TextFunctions, Tables) {
     EXPECT_EQ(JsonEscape(e.in), e.out) << "escape";
   }
   struct Extract { std::string json; std::wstring out; };
-  // clang-format off
   const Extract extracts[] = {
       {"{\"content\":\"198.51.100.4\"}", L"198.51.100.4"}, {"{\"content\" :\n \"1.2.3.4\"}", L"1.2.3.4"},
       {"{\"content\":1,\"content\":\"x\"}", L"x"}, {"{\"content\":null}", L""}, {"{\"contents\":\"x\"}", L""},
       {"{\"content\":\"a\\\"b\"}", L"a\"b"}, {"{\"content\":\"a\\\\\"}", L"a\\"}, {"{\"content\":\"a\\u0041\"}", L"a\\u0041"},
       {"{\"content\":\"abc", L""}, {"{\"content\":\"abc\\\"}", L""}, {"{\"content\":\"\"}", L""}, {"", L""},
   };
-  // clang-format on
   for (const Extract& e : extracts) EXPECT_EQ(ExtractJsonString(e.json, "content"), e.out) << e.json;
-  struct Decimal { std::uint32_t in; const wchar_t* out; };
-  for (const Decimal& d : std::initializer_list<Decimal>{{0, L"0"}, {7, L"7"}, {10, L"10"}, {3600, L"3600"}, {4294967295u, L"4294967295"}}) {
-    EXPECT_EQ(DecimalText(d.in), d.out);
-  }
   struct FullName { const wchar_t* record; const wchar_t* out; };
   for (const FullName& f : std::initializer_list<FullName>{{L"a", L"a.b.c"}, {L"@", L"b.c"}, {L"", L"b.c"}, {L"a.b.c", L"a.b.c"}, {L"x.y", L"x.y"}, {L"@@", L"@@.b.c"}}) {
     RecordConfig r;
@@ -170,14 +164,12 @@ TEST(ConfigWriter, ExactTemplate) {
 
 TEST(ConfigFile, PathsBesideTheExecutable) {
   struct Case { const wchar_t* exe; const wchar_t* config; const wchar_t* log; const wchar_t* status; };
-  // clang-format off
   const Case cases[] = {
       {L"C:\\Tools\\nimbard.exe", L"C:\\Tools\\nimbard-demo.json", L"C:\\Tools\\nimbard.log", L"C:\\Tools\\nimbard.status"},
       {L"/opt/x/nimbard", L"/opt/x/nimbard-demo.json", L"/opt/x/nimbard.log", L"/opt/x/nimbard.status"},
       {L"C:\\a/b\\c.exe", L"C:\\a/b\\nimbard-demo.json", L"C:\\a/b\\nimbard.log", L"C:\\a/b\\nimbard.status"},
       {L"nimbard.exe", L"nimbard-demo.json", L"nimbard.log", L"nimbard.status"},
   };
-  // clang-format on
   for (const Case& c : cases) {
     platform::OverrideExecutablePathForTesting(c.exe);
     EXPECT_EQ(ConfigFilePath(), c.config);

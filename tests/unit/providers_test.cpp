@@ -56,14 +56,15 @@ RecordConfig RecordFor(Op op) { return kOps[op].cloudflare ? Cloudflare() : GoDa
 
 class ProvidersTest : public ::testing::Test {
  protected:
-  // The one request made since the last call, field by field.
-  void ExpectRequest(const HttpRequest& want) {
+  // The one request made since the last call, field by field; forgets it.
+  void ExpectRequest(const HttpRequest& w) {
     const std::vector<HttpRequest> got = transport_.Requests();
     transport_.Clear();
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].method + L" " + got[0].host + L" " + got[0].path + L"\n" + got[0].headers, want.method + L" " + want.host + L" " + want.path + L"\n" + want.headers);
-    EXPECT_EQ(got[0].body, want.body);
-    EXPECT_EQ(got[0].form, want.form);
+    const HttpRequest& g = got[0];
+    EXPECT_EQ(g.method + L" " + g.host + L" " + g.path + L"\n" + g.headers, w.method + L" " + w.host + L" " + w.path + L"\n" + w.headers);
+    EXPECT_EQ(g.body, w.body);
+    EXPECT_EQ(g.form, w.form);
   }
   ScratchDir scratch_{"providers"};
   ScriptedTransport transport_;
@@ -71,7 +72,6 @@ class ProvidersTest : public ::testing::Test {
 
 TEST_F(ProvidersTest, PublicIpAnswers) {
   struct Case { HttpResponse reply; std::wstring result; bool logged; };
-  // clang-format off
   const Case cases[] = {
       {Ok("203.0.113.7\n"), L"203.0.113.7", false}, {Ok(" \r\n203.0.113.7 \t"), L"203.0.113.7", false},
       {Status(299, "1.2.3.4 5\n"), L"1.2.3.4 5", false}, {Ok("<html><b>hi</b></html>\r\n"), L"<html><b>hi</b></html>", false},
@@ -79,9 +79,8 @@ TEST_F(ProvidersTest, PublicIpAnswers) {
       {Status(503, "busy"), L"", true}, {Status(199, "1.2.3.4"), L"", true}, {Status(300, "1.2.3.4"), L"", true},
       {Unreachable(), L"", true}, {NoSession(), L"", false},
   };
-  // clang-format on
   for (const Case& c : cases) {
-    transport_.Queue(c.reply);
+    transport_.Set(L"", L"", c.reply);
     EXPECT_EQ(PublicIpLookup(), c.result) << c.reply.body;
     EXPECT_EQ(scratch_.TakeLog(), c.logged ? Lines{"Public IP lookup failed."} : Lines{}) << c.reply.status;
     ExpectRequest({L"GET", kPublicIpHost, L"/", L"", "", ExchangeForm::Short});
@@ -126,7 +125,7 @@ TEST_F(ProvidersTest, RequestTable) {
   for (const Case& c : cases) {
     RecordConfig record = RecordFor(c.op);
     record.record = c.record, record.ttl = c.ttl, record.proxied = c.proxied;
-    transport_.Queue(Ok(""));
+    transport_.Set(L"", L"", Ok(""));
     std::wstring ip;
     EXPECT_TRUE(kOps[c.op].run(record, ip)) << NarrowLow8(c.record);
     const bool put = c.op == CfUpdate || c.op == GdUpdate;
@@ -178,7 +177,7 @@ TEST_F(ProvidersTest, AnswerTable) {
   };
   // clang-format on
   for (const Case& c : cases) {
-    transport_.Queue(c.reply);
+    transport_.Set(L"", L"", c.reply);
     std::wstring ip = L"-";
     EXPECT_EQ(kOps[c.op].run(RecordFor(c.op), ip), c.ok) << c.op << " " << c.reply.body.substr(0, 80);
     EXPECT_EQ(ip, c.ip) << c.op;
@@ -216,7 +215,7 @@ TEST_F(ProvidersTest, GoDaddyLookupPicksTheRecord) {
   };
   // clang-format on
   for (const Case& c : cases) {
-    transport_.Queue(Ok(c.body));
+    transport_.Set(L"", L"", Ok(c.body));
     std::wstring ip = L"untouched";
     EXPECT_TRUE(GoDaddyLookup(GoDaddy(c.record), ip)) << c.body;
     EXPECT_EQ(ip, c.ip) << c.body;
@@ -225,16 +224,17 @@ TEST_F(ProvidersTest, GoDaddyLookupPicksTheRecord) {
 }
 
 TEST_F(ProvidersTest, UpdateARecordChoosesByExactProviderText) {
-  struct Case { const wchar_t* provider; const wchar_t* host; };
-  for (const Case& c : {Case{L"cloudflare", kCloudflareApiHost}, Case{L"Cloudflare", kGoDaddyApiHost}, Case{L"CLOUDFLARE", kGoDaddyApiHost},
-                        Case{L"cloudflare ", kGoDaddyApiHost}, Case{L"godaddy", kGoDaddyApiHost}, Case{L"", kGoDaddyApiHost}}) {
-    RecordConfig record = Cloudflare();
-    record.provider = c.provider;
-    transport_.Queue(Status(200));
+  RecordConfig record = Cloudflare();
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {{L"cloudflare", kCloudflareApiHost}, {L"Cloudflare", kGoDaddyApiHost},
+      {L"CLOUDFLARE", kGoDaddyApiHost}, {L"cloudflare ", kGoDaddyApiHost}, {L"godaddy", kGoDaddyApiHost}, {L"", kGoDaddyApiHost}};
+  for (const auto& [provider, host] : cases) {
+    record.provider = provider;
+    transport_.Set(L"", L"", Status(200));
     EXPECT_TRUE(UpdateARecord(record, L"203.0.113.7"));
-    ASSERT_EQ(transport_.Requests().size(), 1u);
-    EXPECT_EQ(transport_.Requests()[0].host, c.host) << NarrowLow8(c.provider);
+    const std::vector<HttpRequest> sent = transport_.Requests();
     transport_.Clear();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].host, host) << NarrowLow8(provider);
   }
 }
 
@@ -263,7 +263,7 @@ TEST_F(ProvidersTest, FieldsThatWouldReshapeTheRequestAreNeverSent) {
   for (const Case& c : cases) {
     RecordConfig record = RecordFor(c.op);
     record.*(c.field) = c.value;
-    transport_.Queue(Status(200));
+    transport_.Set(L"", L"", Status(200));
     std::wstring ip;
     const std::string label = std::string(c.refused ? c.refused : "sent") + " " + NarrowLow8(c.value);
     EXPECT_EQ(kOps[c.op].run(record, ip), c.refused == nullptr) << label;
@@ -302,7 +302,7 @@ TEST_F(ProvidersTest, ApiKeyNeverReachesTheLog) {
     for (const OpInfo& op : kOps) {
       RecordConfig record = op.cloudflare ? Cloudflare() : GoDaddy();
       record.apiKey = key;
-      transport_.Queue(reply);
+      transport_.Set(L"", L"", reply);
       std::wstring ip;
       op.run(record, ip);
     }
@@ -319,12 +319,10 @@ TEST_F(ProvidersTest, ApiKeyNeverReachesTheLog) {
 
 TEST(MaskSecret, ReplacesEveryFormOfTheKey) {
   struct Case { std::string bytes; std::wstring key; std::string masked; };
-  // clang-format off
   const Case cases[] = {
       {"xKEYyKEY", L"KEY", "x***y***"}, {"KEYKEYKE", L"KEY", "******KE"}, {"", L"KEY", ""}, {"no key here", L"", "no key here"},
       {"a\\\\ a\\", L"a\\", "*** ***"}, {"q\\\" q\"", L"q\"", "*** ***"}, {std::string("\xE9KEY\0KEY", 8), L"KEY", std::string("\xE9***\0***", 8)},
   };
-  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(MaskSecret(c.bytes, c.key), c.masked) << c.bytes;
 }
 
@@ -334,20 +332,18 @@ TEST_F(ProvidersTest, HugeAnswersAreHandled) {
   for (int i = 0; zone.size() < mb5; ++i) zone += R"({"type":"A","name":"host)" + std::to_string(i) + R"(","data":"10.0.0.1","ttl":600},)";
   zone += R"({"type":"A","name":"www","data":"198.51.100.4","ttl":600}])";
   struct Case { std::string body; std::wstring ip; };
-  // clang-format off
   const Case cases[] = {
       {zone, L"198.51.100.4"}, {std::string(mb5, '{'), L""}, {"[{\"name\":\"" + std::string(mb5, '\\') + "}]", L""},
       {"[{\"type\":\"A\",\"name\":\"" + std::string(mb5, 'w') + "\"}]", L""}, {"[{" + std::string(mb5, '\xE9') + "}]", L""}, {std::string(mb5, '\0'), L""},
   };
-  // clang-format on
   for (const Case& c : cases) {
-    transport_.Queue(Ok(c.body));
+    transport_.Set(L"", L"", Ok(c.body));
     std::wstring ip = L"untouched";
     EXPECT_TRUE(GoDaddyLookup(GoDaddy(), ip));
     EXPECT_EQ(ip, c.ip);
   }
   // A failed lookup logs the start of the answer, not megabytes of it.
-  transport_.Queue(Status(500, zone));
+  transport_.Set(L"", L"", Status(500, zone));
   std::wstring ip;
   EXPECT_FALSE(GoDaddyLookup(GoDaddy(), ip));
   EXPECT_EQ(scratch_.TakeLog(), (Lines{"GoDaddy DNS lookup failed (HTTP 500).", "GoDaddy response: " + zone.substr(0, 4096) + "..."}));

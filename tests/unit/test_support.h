@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -39,8 +38,7 @@ class ScratchDir {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
+  ScratchDir(const ScratchDir&) = delete;  // one owner deletes the directory
 
   std::wstring File(const char* name) const { return WidenBytes((dir_ / name).string()); }
   std::string ReadBytes(const char* name) const {
@@ -111,29 +109,22 @@ inline HttpResponse CutOff(std::uint32_t status, std::string partial) {  // body
   return {false, status, std::move(partial), true};
 }
 
-// Answers queued with Queue go out first, in order; then answers by method
-// and host (and path, when a path-specific answer is set). Anything else
-// fails as an unreachable server. Keeps every request whole.
+// Answers by method, host and path; by method and host; or any request (set
+// with an empty method and host). Anything else fails as an unreachable
+// server. Keeps every request whole.
 class ScriptedTransport : public HttpTransport {
  public:
   ScriptedTransport() : previous_(SetHttpTransport(this)) {}
   ~ScriptedTransport() override { SetHttpTransport(previous_); }
   ScriptedTransport(const ScriptedTransport&) = delete;
-  ScriptedTransport& operator=(const ScriptedTransport&) = delete;
 
-  void Set(const std::wstring& method, const std::wstring& host, HttpResponse answer,
-           const std::wstring& path = L"") {
+  void Set(const std::wstring& method, const std::wstring& host, HttpResponse answer, const std::wstring& path = L"") {
     std::lock_guard<std::mutex> lock(mutex_);
     answers_[method + L" " + host + L" " + path] = std::move(answer);
-  }
-  void Queue(HttpResponse answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(std::move(answer));
   }
   void Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     answers_.clear();
-    queue_.clear();
     requests_.clear();
   }
   std::vector<HttpRequest> Requests() const {
@@ -148,13 +139,13 @@ class ScriptedTransport : public HttpTransport {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(request);
-      auto it = answers_.find(request.method + L" " + request.host + L" " + request.path);
-      if (it == answers_.end()) it = answers_.find(request.method + L" " + request.host + L" ");
-      if (!queue_.empty()) {
-        answer = queue_.front();
-        queue_.pop_front();
-      } else if (it != answers_.end()) {
-        answer = it->second;
+      const std::wstring head = request.method + L" " + request.host + L" ";
+      for (const std::wstring& key : {head + request.path, head, std::wstring(L"  ")}) {
+        const auto it = answers_.find(key);
+        if (it != answers_.end()) {
+          answer = it->second;
+          break;
+        }
       }
     }
     if (onRequest) onRequest(request);
@@ -164,7 +155,6 @@ class ScriptedTransport : public HttpTransport {
  private:
   mutable std::mutex mutex_;
   std::map<std::wstring, HttpResponse> answers_;
-  std::deque<HttpResponse> queue_;
   std::vector<HttpRequest> requests_;
   HttpTransport* previous_ = nullptr;
 };
