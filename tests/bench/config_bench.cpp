@@ -69,10 +69,3 @@ BENCHMARK(BM_RegexObjectsAndMember)->Unit(benchmark::kMicrosecond)->UseRealTime(
 
 }  // namespace
 
-// Each benchmark file may bring its own main; weak, so the linker keeps one.
-__attribute__((weak)) int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -53,10 +53,3 @@ BENCHMARK(BM_GoDaddyLookup5000Records)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-// Each benchmark file may bring its own main; weak, so the linker keeps one.
-__attribute__((weak)) int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

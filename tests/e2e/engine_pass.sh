@@ -5,12 +5,7 @@
 # sends no update. The test program checks the log and the status file; this
 # script checks the records the mock holds and the requests it received.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-win_build=${NIMBARD_WIN_BUILD:-$root/build/win}
-case $win_build in /*) ;; *) win_build=$root/$win_build ;; esac
-exe="$win_build/nimbard_net_tests.exe"
-[ -f "$exe" ] || { echo "missing $exe (build the Windows tests first)" >&2; exit 1; }
-export NET_TESTS_EXE=$exe
+source "$(dirname "$0")/lib/net_tests.sh"
 
 scene=$(mktemp /tmp/nimbard-engine-scene.XXXXXX.json)
 trap 'rm -f "$scene"' EXIT

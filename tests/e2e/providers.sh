@@ -4,12 +4,7 @@
 # provider, refused keys, a 5 MB zone and a 200 KB record value; then the
 # exact requests the mock received and the records it holds afterwards.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-win_build=${NIMBARD_WIN_BUILD:-$root/build/win}
-case $win_build in /*) ;; *) win_build=$root/$win_build ;; esac
-exe="$win_build/nimbard_net_tests.exe"
-[ -f "$exe" ] || { echo "missing $exe (build the Windows tests first)" >&2; exit 1; }
-export NET_TESTS_EXE=$exe
+source "$(dirname "$0")/lib/net_tests.sh"
 export PROVIDERS_MOCK=$root/tests/e2e/providers_mock.py
 
 scene=$(mktemp /tmp/nimbard-providers-scene.XXXXXX.json)

@@ -3,11 +3,7 @@
 # answers, failures, byte fidelity, large bodies, an untrusted certificate;
 # then what the mock saw; then a timing of the same Cloudflare GET by curl.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-win_build=${NIMBARD_WIN_BUILD:-$root/build/win}
-exe="$win_build/nimbard_net_tests.exe"
-[ -f "$exe" ] || { echo "missing $exe (build the Windows tests first)" >&2; exit 1; }
-export NET_TESTS_EXE=$exe
+source "$(dirname "$0")/lib/net_tests.sh"
 
 exec "$root/tools/sandbox/run-isolated.sh" --win-build "$win_build" --timeout 600 \
   --scene "$root/tests/e2e/winhttp_exchange_scene.json" -- bash -c '
