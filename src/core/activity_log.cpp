@@ -1,5 +1,8 @@
 #include "core/activity_log.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "core/app_paths.h"
 
 namespace nimbard {
@@ -8,19 +11,6 @@ namespace nimbard {
 std::mutex LogMutex;
 
 namespace {
-
-void AppendNumber(std::string& out, int value, std::size_t minDigits) {
-  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-  char digits[16];
-  std::size_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) out.push_back('-');
-  for (std::size_t i = count; i < minDigits; ++i) out.push_back('0');
-  while (count > 0) out.push_back(digits[--count]);
-}
 
 // U+FF80..U+FFFF are bytes 0x80..0xFF as read from a file or an answer: they
 // go back out as those bytes. Any other unit beyond one byte would turn into
@@ -43,21 +33,11 @@ std::wstring ShortenForLog(std::wstring_view text, std::size_t maxChars) {
 }
 
 std::string FormatLogLine(const platform::LocalDateTime& time, std::wstring_view message) {
-  std::string line;
-  line.reserve(24 + message.size());
-  line.push_back('[');
-  AppendNumber(line, time.year, 1);
-  line.push_back('-');
-  AppendNumber(line, time.month, 2);
-  line.push_back('-');
-  AppendNumber(line, time.day, 2);
-  line.push_back(' ');
-  AppendNumber(line, time.hour, 2);
-  line.push_back(':');
-  AppendNumber(line, time.minute, 2);
-  line.push_back(':');
-  AppendNumber(line, time.second, 2);
-  line += "] ";
+  char stamp[64];
+  const int length = std::snprintf(stamp, sizeof stamp, "[%d-%02d-%02d %02d:%02d:%02d] ", time.year,
+                                   time.month, time.day, time.hour, time.minute, time.second);
+  std::string line(stamp, length < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(length), sizeof stamp - 1));
+  line.reserve(line.size() + message.size() + 2);
   for (wchar_t c : message) line.push_back(LogByte(c));
   line += "\r\n";
   return line;

@@ -131,9 +131,9 @@ std::string FormatRecordFile(const RecordConfig& record) {
   AppendStringLine(out, "zoneId", record.zoneId);
   AppendStringLine(out, "recordId", record.recordId);
   out += "      \"pollMinutes\": ";
-  out += NarrowLow8(DecimalText(record.pollMinutes));
+  out += std::to_string(record.pollMinutes);
   out += ",\n      \"ttl\": ";
-  out += NarrowLow8(DecimalText(record.ttl));
+  out += std::to_string(record.ttl);
   out += ",\n      \"proxied\": ";
   out += record.proxied ? "true" : "false";
   out += "\n    }\n  ]\n}\n";

@@ -123,27 +123,17 @@ std::string DecodeEscapes(std::string_view raw) {
   std::string out;
   out.reserve(raw.size());
   for (std::size_t i = 0; i < raw.size(); ++i) {
-    const char c = raw[i];
-    if (c != '\\' || i + 1 >= raw.size()) {
-      out.push_back(c);
+    if (raw[i] != '\\' || i + 1 == raw.size()) {
+      out.push_back(raw[i]);
       continue;
     }
-    const char next = raw[i + 1];
-    char decoded = 0;
-    switch (next) {
-      case '\\': decoded = '\\'; break;
-      case '"': decoded = '"'; break;
-      case 't': decoded = '\t'; break;
-      case 'n': decoded = '\n'; break;
-      case 'r': decoded = '\r'; break;
-      default:
-        out.push_back(c);
-        out.push_back(next);
-        ++i;
-        continue;
+    switch (const char next = raw[++i]) {
+      case 't': out.push_back('\t'); break;
+      case 'n': out.push_back('\n'); break;
+      case 'r': out.push_back('\r'); break;
+      case '\\': case '"': out.push_back(next); break;
+      default: out.push_back('\\'); out.push_back(next); break;  // not one of ours: kept
     }
-    out.push_back(decoded);
-    ++i;
   }
   return out;
 }

@@ -10,6 +10,8 @@ bool IsRecordComplete(const RecordConfig& record) {
   return true;
 }
 
+std::wstring RecordPath(const RecordConfig& record) { return record.domain + L"/" + record.record; }
+
 std::wstring RecordFullName(const RecordConfig& record) {
   if (record.record.empty() || record.record == L"@") return record.domain;
   if (record.record.find(L'.') != std::wstring::npos) return record.record;

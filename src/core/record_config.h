@@ -34,6 +34,9 @@ bool IsCloudflareRecord(const RecordConfig& record);
 // apiKey, domain and record non-empty; for Cloudflare also zoneId and recordId.
 bool IsRecordComplete(const RecordConfig& record);
 
+// domain + "/" + record: how every message names the record (D/@ and D/ too).
+std::wstring RecordPath(const RecordConfig& record);
+
 // "@" or empty record: the domain; a record holding a "." stays as it is;
 // otherwise record + "." + domain.
 std::wstring RecordFullName(const RecordConfig& record);

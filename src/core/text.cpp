@@ -56,16 +56,6 @@ std::wstring ExtractJsonString(std::string_view json, std::string_view key) {
   return WidenBytes(json_scan::DecodeEscapes(m.capture));
 }
 
-std::wstring DecimalText(std::uint32_t value) {
-  wchar_t digits[10];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  std::wstring out;
-  while (count > 0) out.push_back(digits[--count]);
-  return out;
-}
+std::wstring DecimalText(std::uint32_t value) { return std::to_wstring(value); }
 
 }  // namespace nimbard

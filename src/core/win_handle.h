@@ -33,19 +33,21 @@ class UniqueHandle {
   Handle handle_ = Traits::Invalid();
 };
 
+// Handles whose "none" is null, closed by CloseFn.
+template <typename Handle, auto CloseFn>
+struct NullHandleTraits {
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { CloseFn(h); }
+};
 struct FileHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
   static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
   static void Close(HANDLE h) { ::CloseHandle(h); }
 };
-struct KernelHandleTraits {
-  static HANDLE Invalid() { return nullptr; }
-  static bool IsValid(HANDLE h) { return h != nullptr; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
-};
 
 // CreateFileW fails with INVALID_HANDLE_VALUE; events, mutexes and processes with null.
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
-using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, &::CloseHandle>>;
 
 }  // namespace nimbard

@@ -65,7 +65,7 @@ void CheckOneRecord(TrayWindow window, bool manual, const RecordConfig& record) 
     const RecordCheckFunction check = g_recordCheckOverride.load();
     (check != nullptr ? check : RecordCheck)(window, manual, record);
   } catch (...) {
-    const std::wstring path = record.domain + L"/" + record.record;
+    const std::wstring path = RecordPath(record);
     LogFromHandler(L"Record check for " + path + L" stopped by an unexpected error: ");
     SetDetailTextWithoutFile(L"Record: " + path + L" check failed");
   }

@@ -20,7 +20,7 @@ constexpr std::size_t kMaxLoggedAnswer = 256;
 
 void RecordCheck(TrayWindow window, bool manual, const RecordConfig& record) {
   const bool cloudflare = IsCloudflareRecord(record);
-  const std::wstring path = record.domain + L"/" + record.record;
+  const std::wstring path = RecordPath(record);
 
   std::wstring current;
   const bool looked = cloudflare ? CloudflareLookup(record, current) : GoDaddyLookup(record, current);

@@ -7,18 +7,7 @@
 
 namespace nimbard {
 
-struct ScHandleTraits {
-  static SC_HANDLE Invalid() { return nullptr; }
-  static bool IsValid(SC_HANDLE h) { return h != nullptr; }
-  static void Close(SC_HANDLE h) { ::CloseServiceHandle(h); }
-};
-struct RegKeyTraits {
-  static HKEY Invalid() { return nullptr; }
-  static bool IsValid(HKEY h) { return h != nullptr; }
-  static void Close(HKEY h) { ::RegCloseKey(h); }
-};
-
-using UniqueScHandle = UniqueHandle<SC_HANDLE, ScHandleTraits>;
-using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
+using UniqueScHandle = UniqueHandle<SC_HANDLE, NullHandleTraits<SC_HANDLE, &::CloseServiceHandle>>;
+using UniqueRegKey = UniqueHandle<HKEY, NullHandleTraits<HKEY, &::RegCloseKey>>;
 
 }  // namespace nimbard

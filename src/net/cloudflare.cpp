@@ -30,7 +30,7 @@ std::string UpdateBody(const RecordConfig& record, const std::wstring& newIp) {
   std::string body = "{\"name\":\"";
   body += JsonEscape(RecordFullName(record));
   body += "\",\"ttl\":";
-  body += NarrowLow8(DecimalText(record.ttl));
+  body += std::to_string(record.ttl);
   body += ",\"type\":\"A\",\"content\":\"";
   body += NarrowLow8(newIp);
   body += "\",\"private_routing\":false,\"proxied\":";

@@ -11,7 +11,7 @@ std::atomic<HttpTransport*> g_override{nullptr};
 }  // namespace
 
 bool Succeeded(const HttpResponse& response) {
-  return response.completed && response.status - 200u <= 99u;
+  return response.completed && IsSuccessStatus(response.status);
 }
 
 HttpResponse HttpExchange(const HttpRequest& request) {

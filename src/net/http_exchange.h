@@ -28,7 +28,10 @@ struct HttpResponse {
   bool sessionOpened = false;  // false only when the HTTP session itself could not be opened
 };
 
-// completed and status 200..299.
+// 200..299: the only statuses that count as success.
+inline bool IsSuccessStatus(std::uint32_t status) { return status - 200u <= 99u; }
+
+// completed and a success status.
 bool Succeeded(const HttpResponse& response);
 
 class HttpTransport {

@@ -95,7 +95,7 @@ HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request) {
     if (!steps.QueryStatus(handle.get(), status)) return response;
     response.status = status;
     // The address lookup has no use for the body of a refusal.
-    if (!full && status - 200u > 99u) return response;
+    if (!full && !IsSuccessStatus(status)) return response;
 
     std::uint64_t announced = 0;
     const bool hasLength = steps.QueryContentLength(handle.get(), announced);
