@@ -36,8 +36,6 @@ int RunInstall(HINSTANCE instance) {
   return InstallService() ? 1 : 0;
 }
 
-int RunUninstall() { return UninstallService() ? 1 : 0; }
-
 }  // namespace
 
 GuardOutcome AcquireSingleInstance(const wchar_t* mutexName) {
@@ -60,7 +58,7 @@ int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
 
   // Removal takes no guard: it must work while the service (or a tray) runs,
   // which is exactly when it is needed.
-  if (mode == Mode::Uninstall) return RunUninstall();
+  if (mode == Mode::Uninstall) return UninstallService() ? 1 : 0;
 
   switch (AcquireSingleInstance(kSingleInstanceMutexName)) {
     case GuardOutcome::NoHandle:
@@ -80,14 +78,9 @@ int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
       return RunServiceDispatcher();
     case Mode::Install:
       return RunInstall(instance);
-    case Mode::Uninstall:
-      return RunUninstall();
-    case Mode::TrayMonitor:
-      return RunTrayApplication(instance, true);
-    case Mode::TrayStandalone:
-      break;
+    default:
+      return RunTrayApplication(instance, mode == Mode::TrayMonitor);
   }
-  return RunTrayApplication(instance, false);
 }
 
 }  // namespace nimbard
