@@ -1,5 +1,4 @@
-// One GoDaddy lookup of a 5,000-record zone, answered at once by a fake
-// transport: the cost of cutting the answer into objects and testing each.
+// A GoDaddy lookup of a 5,000-record zone with the wanted record last.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -9,47 +8,29 @@
 
 namespace {
 
-class ZoneTransport : public nimbard::HttpTransport {
- public:
-  explicit ZoneTransport(std::string zone) : zone_(std::move(zone)) {}
+struct ZoneTransport : nimbard::HttpTransport {
+  std::string zone = "[";
   nimbard::HttpResponse Exchange(const nimbard::HttpRequest&) override {
     nimbard::HttpResponse r;
-    r.sessionOpened = r.completed = true;
-    r.status = 200;
-    r.body = zone_;
+    r.sessionOpened = r.completed = true, r.status = 200, r.body = zone;
     return r;
   }
-
- private:
-  std::string zone_;
 };
 
-// The wanted record comes last, so every object is looked at.
-std::string ZoneOf(int records) {
-  std::string zone = "[";
-  for (int i = 0; i < records - 1; ++i) {
-    zone += "{\"data\":\"10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) +
-            "\",\"name\":\"host" + std::to_string(i) + "\",\"ttl\":600,\"type\":\"A\"},";
-  }
-  return zone + "{\"data\":\"198.51.100.4\",\"name\":\"www\",\"ttl\":600,\"type\":\"A\"}]";
-}
-
 void BM_GoDaddyLookup5000Records(benchmark::State& state) {
-  ZoneTransport transport(ZoneOf(5000));
-  nimbard::HttpTransport* previous = nimbard::SetHttpTransport(&transport);
+  ZoneTransport t;
+  for (int i = 0; i < 4999; ++i)
+    t.zone += "{\"data\":\"10.0.0.1\",\"name\":\"host" + std::to_string(i) + "\",\"ttl\":600,\"type\":\"A\"},";
+  t.zone += "{\"data\":\"198.51.100.4\",\"name\":\"www\",\"ttl\":600,\"type\":\"A\"}]";
+  nimbard::HttpTransport* previous = nimbard::SetHttpTransport(&t);
   nimbard::RecordConfig record;
-  record.apiKey = L"key";
-  record.domain = L"example.com";
-  record.record = L"www";
+  record.apiKey = L"key", record.domain = L"example.com", record.record = L"www";
   for (auto _ : state) {
     std::wstring ip;
-    bool ok = nimbard::GoDaddyLookup(record, ip);
-    if (!ok || ip != L"198.51.100.4") state.SkipWithError("wrong lookup result");
-    benchmark::DoNotOptimize(ip);
+    if (!nimbard::GoDaddyLookup(record, ip) || ip != L"198.51.100.4") state.SkipWithError("wrong result");
   }
   nimbard::SetHttpTransport(previous);
 }
 BENCHMARK(BM_GoDaddyLookup5000Records)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
