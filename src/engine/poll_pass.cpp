@@ -7,7 +7,6 @@
 #include "core/config_store.h"
 #include "core/status_board.h"
 #include "core/text.h"
-#include "engine/poll_pass_testing.h"
 #include "engine/record_check.h"
 
 namespace nimbard {
@@ -16,8 +15,6 @@ std::atomic<bool> PassRunning{false};
 std::atomic<bool> StopRequested{false};
 
 namespace {
-
-std::atomic<RecordCheckFunction> g_recordCheckOverride{nullptr};
 
 // Owns PassRunning for one pass: only the pass that turned it from false to
 // true clears it, on every way out of the pass.
@@ -62,8 +59,7 @@ void LogFromHandler(const std::wstring& prefix) noexcept {
 // the next record; the record's line says that its check did not finish.
 void CheckOneRecord(TrayWindow window, bool manual, const RecordConfig& record) {
   try {
-    const RecordCheckFunction check = g_recordCheckOverride.load();
-    (check != nullptr ? check : RecordCheck)(window, manual, record);
+    RecordCheck(window, manual, record);
   } catch (...) {
     const std::wstring path = RecordPath(record);
     LogFromHandler(L"Record check for " + path + L" stopped by an unexpected error: ");
@@ -97,10 +93,6 @@ void RunPass(TrayWindow window, bool manual) {
 }
 
 }  // namespace
-
-RecordCheckFunction SetRecordCheckForTesting(RecordCheckFunction check) {
-  return g_recordCheckOverride.exchange(check);
-}
 
 void PollPass(TrayWindow window, bool manual) {
   PassGuard guard;

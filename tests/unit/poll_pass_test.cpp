@@ -2,14 +2,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/status_board.h"
 #include "engine/poll_pass.h"
-#include "engine/poll_pass_testing.h"
 #include "engine/record_check.h"
 #include "unit/test_support.h"
 
@@ -101,40 +99,6 @@ TEST(PollPass, InvalidConfigurationIsReportedThreeWays) {
   }
 }
 
-// A check that throws (memory exhausted, say) must not stop the pass nor
-// leave it marked running.
-void ThrowingForC(TrayWindow window, bool manual, const RecordConfig& record) {
-  if (record.domain == L"c.example") throw std::runtime_error("boom");
-  RecordCheck(window, manual, record);
-}
-void ThrowingAll(TrayWindow, bool, const RecordConfig&) { throw 42; }
-
-TEST(PollPass, ThrowingRecordDoesNotStopThePass) {
-  ScratchDir dir("pass-throw");
-  ScriptedTransport transport;
-  ScriptScene(transport);
-  dir.Write("nimbard-demo.json", ConfigFileText({kC, kA}));
-  ResetStatusBoard();
-  SetRecordCheckForTesting(ThrowingForC);
-  PollPass(nullptr, false);
-  EXPECT_FALSE(PassRunning.load());
-  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: c.example/www check failed\r\n" + kLineA);
-  EXPECT_EQ(NarrowLow8(DetailText()), "Record: c.example/www check failed\r\n" + kLineA);
-  Lines log = dir.TakeLog();
-  ASSERT_EQ(log.size(), 4u);
-  EXPECT_EQ(log.front(), "Record check for c.example/www stopped by an unexpected error: boom");
-  EXPECT_EQ(log.back(), "Public IP unchanged: 203.0.113.7.");
-
-  SetRecordCheckForTesting(ThrowingAll);
-  PollPass(nullptr, false);
-  SetRecordCheckForTesting(nullptr);
-  EXPECT_FALSE(PassRunning.load());
-  EXPECT_EQ(DetailText(), L"Record: c.example/www check failed\r\nRecord: a.example/www check failed");
-  log = dir.TakeLog();
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1], "Record check for a.example/www stopped by an unexpected error: unknown error");
-}
-
 // Fifty threads start a pass at once: one works, the others return at once
 // without a trace while it is still under way.
 TEST(PollPass, OnlyOnePassRunsAtATime) {
@@ -177,15 +141,6 @@ TEST(PollPass, OnlyOnePassRunsAtATime) {
   EXPECT_EQ(dir.LogLines().size(), 4u);
   EXPECT_EQ(NarrowLow8(DetailText()), kLineB);
 
-  // A pass that finds the flag set leaves it set and does nothing; once the
-  // flag is released the next pass works again.
-  PassRunning = true;
-  PollPass(nullptr, true);
-  EXPECT_TRUE(PassRunning.load());
-  EXPECT_EQ(transport.Requests().size(), 3u);
-  PassRunning = false;
-  PollPass(nullptr, false);
-  EXPECT_EQ(transport.Requests().size(), 6u);
 }
 
 }  // namespace

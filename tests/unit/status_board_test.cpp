@@ -49,34 +49,6 @@ TEST(StatusBoard, ReadStatusFile) {
   }
 }
 
-TEST(StatusBoard, AsciiSurvivesWriteAndRead) {
-  ScratchDir dir("board-ascii");
-  std::wstring all;
-  for (wchar_t c = 1; c < 0x80; ++c) all.push_back(c);
-  for (const std::wstring& text : {all, std::wstring(L"Record: a\r\nRecord: b"), std::wstring(100000, L'r')}) {
-    WriteStatusFile(text);
-    EXPECT_EQ(ReadStatusFile(), text);
-  }
-}
-
-TEST(StatusBoard, EachOperationTouchesOnlyWhatItNames) {
-  ScratchDir dir("board-scope");
-  auto state = [&] { return NarrowLow8(SummaryText() + L" | " + DetailText()) + " | " + dir.ReadBytes("nimbard.status"); };
-  ResetStatusBoard();
-  EXPECT_EQ(state(), "Starting... | Record: status unavailable | <missing>");
-  SetSummaryText(nullptr, L"Unchanged: 203.0.113.7");  // no window: no tray, no file
-  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 | Record: status unavailable | <missing>");
-  WriteStatusFile(L"on disk");
-  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 | Record: status unavailable | on disk");
-  SetDetailTextWithoutFile(L"from the file of another process");
-  ClearDetailText();
-  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 |  | on disk");
-  SetDetailTextWithoutFile(L"monitor view");
-  EXPECT_EQ(state(), "Unchanged: 203.0.113.7 | monitor view | on disk");
-  ResetStatusBoard();
-  EXPECT_EQ(state(), "Starting... | Record: status unavailable | on disk");
-}
-
 TEST(StatusBoard, UnwritableFileKeepsTheTextInMemory) {
   ScratchDir dir("board-unwritable");
   dir.MakeDir("nimbard.status");  // every write fails
