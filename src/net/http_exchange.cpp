@@ -1,14 +1,42 @@
 #include "net/http_exchange.h"
 
-#include <atomic>
+#include <memory>
+#include <thread>
 
+#include "core/stop_request.h"
 #include "net/http_steps.h"
 
 namespace nimbard {
 
 namespace {
+
 std::atomic<HttpTransport*> g_override{nullptr};
+
+// One exchange handed to a thread of its own. Shared by the caller and that
+// thread, so that a caller who stops waiting leaves the thread a whole object.
+struct ExchangeJob {
+  HttpRequest request;
+  HttpTransport* transport = nullptr;  // nullptr: the platform's own
+  ExchangeProgress progress;
+  HttpResponse response;             // written by the thread before `finished`
+  std::atomic<bool> finished{false};
+
+  void Run() noexcept {
+    try {
+      response = transport ? transport->Exchange(request, progress)
+                           : PlatformHttpExchange(request, progress);
+    } catch (...) {
+      response = HttpResponse{};
+      response.sessionOpened = true;
+    }
+    finished.store(true);
+    WakeStopWaiters();
+  }
+};
+
 }  // namespace
+
+bool ExchangeProgress::KeepGoing() const { return !abandoned.load() && !StopRequested.load(); }
 
 bool Succeeded(const HttpResponse& response) {
   return response.completed && IsSuccessStatus(response.status);
@@ -17,10 +45,22 @@ bool Succeeded(const HttpResponse& response) {
 HttpResponse HttpExchange(const HttpRequest& request) {
   // Callers rely on a result, never an exception, whatever the transport does.
   try {
-    if (HttpTransport* transport = g_override.load()) return transport->Exchange(request);
-    return PlatformHttpExchange(request);
+    if (StopRequested.load()) return HttpResponse{};
+    const auto deadline = std::chrono::steady_clock::now() + request.deadline;
+    auto job = std::make_shared<ExchangeJob>();
+    job->request = request;
+    job->transport = g_override.load();
+    std::thread([job] { job->Run(); }).detach();
+    if (WaitUntilStopOr(deadline, [&job] { return job->finished.load(); })) {
+      return std::move(job->response);
+    }
+    job->progress.abandoned.store(true);
+    HttpResponse givenUp;
+    givenUp.status = job->progress.status.load();
+    givenUp.sessionOpened = true;
+    return givenUp;
   } catch (...) {
-    return HttpResponse{};
+    return HttpResponse{};  // no thread or no memory: nothing was sent
   }
 }
 

@@ -1,7 +1,11 @@
 #pragma once
-// One synchronous HTTPS request (port 443, TLS) and its outcome.
-// HttpExchange routes to the current transport: WinHTTP on Windows; tests
-// install a scripted transport through SetHttpTransport.
+// One HTTPS request (port 443, TLS) and its outcome, bounded in time.
+// HttpExchange runs the current transport (WinHTTP on Windows; tests install
+// a scripted one through SetHttpTransport) on a thread of its own and waits
+// for it until the request's deadline or a stop request, whichever comes
+// first; a transport still at work then is left to end by itself.
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +16,10 @@ namespace nimbard {
 // failing read just ends the body).
 enum class ExchangeForm { Full, Short };
 
+// Under a minute in total, whatever the server does: silent after the
+// connection, dribbling its headers or body, or holding a short body open.
+inline constexpr std::chrono::milliseconds kExchangeDeadline{55000};
+
 struct HttpRequest {
   std::wstring method;   // "GET" or "PUT"
   std::wstring host;
@@ -19,6 +27,7 @@ struct HttpRequest {
   std::wstring headers;  // extra header lines, each ending in CR LF
   std::string body;      // bytes; empty for GET
   ExchangeForm form = ExchangeForm::Full;
+  std::chrono::milliseconds deadline = kExchangeDeadline;
 };
 
 struct HttpResponse {
@@ -34,12 +43,25 @@ inline bool IsSuccessStatus(std::uint32_t status) { return status - 200u <= 99u;
 // completed and a success status.
 bool Succeeded(const HttpResponse& response);
 
+// Shared between a waiting caller and the transport at work for it.
+struct ExchangeProgress {
+  std::atomic<bool> abandoned{false};  // the caller stopped waiting
+  std::atomic<std::uint32_t> status{0};  // the status, once read
+
+  // False once the caller gave up or a stop was requested: the transport
+  // takes no further step.
+  bool KeepGoing() const;
+};
+
 class HttpTransport {
  public:
   virtual ~HttpTransport() = default;
-  virtual HttpResponse Exchange(const HttpRequest& request) = 0;
+  virtual HttpResponse Exchange(const HttpRequest& request, ExchangeProgress& progress) = 0;
 };
 
+// Never throws. Fails at once, without a network attempt, while a stop is
+// requested. An exchange that reaches its deadline or meets a stop fails
+// with the status read so far (0 when none) and an empty body.
 HttpResponse HttpExchange(const HttpRequest& request);
 
 // Installs `transport` (not owned) for every later exchange; nullptr restores

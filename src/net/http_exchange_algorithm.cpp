@@ -40,10 +40,12 @@ bool IsHeaderLine(std::wstring_view line) {
 }
 
 // The body as the server sent it. False when it did not arrive whole: a
-// failed availability query or read (the connection broke), or a body that
-// would pass the size limit.
-bool ReadBody(HttpSteps& steps, HttpSteps::Handle request, std::string& body) {
+// failed availability query or read (the connection broke), a body that
+// would pass the size limit, or a caller who stopped waiting.
+bool ReadBody(HttpSteps& steps, HttpSteps::Handle request, std::string& body,
+              const ExchangeProgress& progress) {
   for (;;) {
+    if (!progress.KeepGoing()) return false;
     std::uint32_t available = 0;
     if (!steps.QueryDataAvailable(request, available)) return false;
     if (available == 0) return true;
@@ -73,33 +75,39 @@ bool IsSendableRequest(const HttpRequest& request) {
   return true;
 }
 
-HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request) {
+HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request,
+                             ExchangeProgress& progress) {
   HttpResponse response;
-  if (!IsSendableRequest(request)) return response;
+  if (!IsSendableRequest(request) || !progress.KeepGoing()) return response;
   try {
     const bool full = request.form == ExchangeForm::Full;
     StepHandle session(steps, steps.OpenSession());
     if (!session) return response;
     response.sessionOpened = true;
+    // Each later step may block for long; a caller who gave up meanwhile
+    // gets no further request out of this exchange.
+    if (!progress.KeepGoing()) return response;
     StepHandle connection(steps, steps.Connect(session.get(), request.host));
-    if (!connection) return response;
+    if (!connection || !progress.KeepGoing()) return response;
     StepHandle handle(steps,
                       steps.OpenRequest(connection.get(), request.method, request.path));
-    if (!handle) return response;
+    if (!handle || !progress.KeepGoing()) return response;
     if (!steps.Send(handle.get(), full ? &request.headers : nullptr,
-                    full ? std::string_view(request.body) : std::string_view())) {
+                    full ? std::string_view(request.body) : std::string_view()) ||
+        !progress.KeepGoing()) {
       return response;
     }
-    if (!steps.ReceiveResponse(handle.get())) return response;
+    if (!steps.ReceiveResponse(handle.get()) || !progress.KeepGoing()) return response;
     std::uint32_t status = 0;
     if (!steps.QueryStatus(handle.get(), status)) return response;
     response.status = status;
+    progress.status.store(status);
     // The address lookup has no use for the body of a refusal.
     if (!full && !IsSuccessStatus(status)) return response;
 
     std::uint64_t announced = 0;
     const bool hasLength = steps.QueryContentLength(handle.get(), announced);
-    const bool whole = ReadBody(steps, handle.get(), response.body);
+    const bool whole = ReadBody(steps, handle.get(), response.body, progress);
     // A connection dropped mid-body can look like a normal end of data; the
     // announced length tells the two apart.
     response.completed = whole && (!hasLength || announced == response.body.size());

@@ -41,8 +41,11 @@ class HttpSteps {
 inline constexpr std::size_t kMaxResponseBodyBytes = 16u * 1024u * 1024u;
 
 // The whole exchange over `steps`. Never throws. Every handle it opens is
-// closed exactly once, newest first, before it returns.
-HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request);
+// closed exactly once, newest first, before it returns. Before every step
+// and every read it asks `progress` whether to go on; once told no, it fails
+// without another step. The status goes into `progress` as soon as it is read.
+HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request,
+                             ExchangeProgress& progress);
 
 // False for a request that the zero-terminated platform calls would silently
 // change (a NUL in host, path or headers) or whose header text is not a run
@@ -51,6 +54,6 @@ HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request);
 bool IsSendableRequest(const HttpRequest& request);
 
 // The platform's own transport (WinHTTP on Windows).
-HttpResponse PlatformHttpExchange(const HttpRequest& request);
+HttpResponse PlatformHttpExchange(const HttpRequest& request, ExchangeProgress& progress);
 
 }  // namespace nimbard

@@ -1,6 +1,10 @@
-// The exchange's steps as WinHTTP calls. Only the platform defaults apply:
-// no time-out, proxy, security or certificate option is ever set, so a
-// certificate the system does not trust always ends the exchange.
+// The exchange's steps as WinHTTP calls. Proxy discovery and certificate
+// checks are the platform's own (a certificate the system does not trust
+// always ends the exchange). Two defaults are replaced:
+// - redirects are never followed: a 3xx is the final answer, so the
+//   Authorization header reaches no host but the one it was written for;
+// - every blocking call gives up after a minute, so the thread of an
+//   exchange whose caller stopped waiting does not hang on forever.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -17,12 +21,23 @@ constexpr DWORD kAccessTypeAutomaticProxy = 4;
 constexpr DWORD kSecureRequest = 0x00800000;  // WINHTTP_FLAG_SECURE
 constexpr DWORD kStatusCodeAsNumber = 0x20000013;  // WINHTTP_QUERY_STATUS_CODE | FLAG_NUMBER
 constexpr DWORD kContentLengthAsNumber = WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER;
+constexpr int kStepTimeoutMs = 60000;
+
+bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
+  return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
+}
 
 class WinHttpSteps final : public HttpSteps {
  public:
   Handle OpenSession() override {
-    return WinHttpOpen(kUserAgent, kAccessTypeAutomaticProxy, WINHTTP_NO_PROXY_NAME,
-                       WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET session = WinHttpOpen(kUserAgent, kAccessTypeAutomaticProxy, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session && !WinHttpSetTimeouts(session, kStepTimeoutMs, kStepTimeoutMs, kStepTimeoutMs,
+                                       kStepTimeoutMs)) {
+      WinHttpCloseHandle(session);
+      return nullptr;
+    }
+    return session;
   }
 
   Handle Connect(Handle session, const std::wstring& host) override {
@@ -31,8 +46,20 @@ class WinHttpSteps final : public HttpSteps {
 
   Handle OpenRequest(Handle connection, const std::wstring& method,
                      const std::wstring& path) override {
-    return WinHttpOpenRequest(connection, method.c_str(), path.c_str(), nullptr,
-                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, kSecureRequest);
+    HINTERNET request = WinHttpOpenRequest(connection, method.c_str(), path.c_str(), nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           kSecureRequest);
+    // A request that would follow redirects must not go out at all. The
+    // receive time-out of the session does not cover the wait for the
+    // response headers everywhere (Wine); this option does.
+    if (request &&
+        !(SetDwordOption(request, WINHTTP_OPTION_REDIRECT_POLICY,
+                         WINHTTP_OPTION_REDIRECT_POLICY_NEVER) &&
+          SetDwordOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, kStepTimeoutMs))) {
+      WinHttpCloseHandle(request);
+      return nullptr;
+    }
+    return request;
   }
 
   bool Send(Handle request, const std::wstring* headers, std::string_view body) override {
@@ -90,9 +117,9 @@ class WinHttpSteps final : public HttpSteps {
 
 }  // namespace
 
-HttpResponse PlatformHttpExchange(const HttpRequest& request) {
+HttpResponse PlatformHttpExchange(const HttpRequest& request, ExchangeProgress& progress) {
   WinHttpSteps steps;
-  return RunHttpExchange(steps, request);
+  return RunHttpExchange(steps, request, progress);
 }
 
 }  // namespace nimbard

@@ -10,7 +10,7 @@ namespace {
 
 struct ZoneTransport : nimbard::HttpTransport {
   std::string zone = "[";
-  nimbard::HttpResponse Exchange(const nimbard::HttpRequest&) override {
+  nimbard::HttpResponse Exchange(const nimbard::HttpRequest&, nimbard::ExchangeProgress&) override {
     nimbard::HttpResponse r;
     r.sessionOpened = r.completed = true, r.status = 200, r.body = zone;
     return r;

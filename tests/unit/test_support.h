@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/platform.h"
@@ -111,11 +112,15 @@ inline HttpResponse CutOff(std::uint32_t status, std::string partial) {  // body
 
 // Answers by method, host and path; by method and host; or any request (set
 // with an empty method and host). Anything else fails as an unreachable
-// server. Keeps every request whole.
+// server. Keeps every request whole. Outlives the exchanges it is answering,
+// also those whose caller stopped waiting.
 class ScriptedTransport : public HttpTransport {
  public:
   ScriptedTransport() : previous_(SetHttpTransport(this)) {}
-  ~ScriptedTransport() override { SetHttpTransport(previous_); }
+  ~ScriptedTransport() override {
+    SetHttpTransport(previous_);
+    while (inFlight_.load() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   ScriptedTransport(const ScriptedTransport&) = delete;
 
   void Set(const std::wstring& method, const std::wstring& host, HttpResponse answer, const std::wstring& path = L"") {
@@ -134,7 +139,12 @@ class ScriptedTransport : public HttpTransport {
   // Runs before each answer, outside the transport's lock (may block).
   std::function<void(const HttpRequest&)> onRequest;
 
-  HttpResponse Exchange(const HttpRequest& request) override {
+  HttpResponse Exchange(const HttpRequest& request, ExchangeProgress&) override {
+    struct InFlight {
+      std::atomic<int>& count;
+      explicit InFlight(std::atomic<int>& c) : count(c) { ++count; }
+      ~InFlight() { --count; }
+    } inFlight(inFlight_);
     HttpResponse answer = Unreachable();
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -156,6 +166,7 @@ class ScriptedTransport : public HttpTransport {
   mutable std::mutex mutex_;
   std::map<std::wstring, HttpResponse> answers_;
   std::vector<HttpRequest> requests_;
+  std::atomic<int> inFlight_{0};
   HttpTransport* previous_ = nullptr;
 };
 
