@@ -12,7 +12,6 @@
 namespace nimbard {
 
 std::atomic<bool> PassRunning{false};
-std::atomic<bool> StopRequested{false};
 
 namespace {
 
@@ -78,6 +77,10 @@ void RunPass(TrayWindow window, bool manual) {
 
   std::wstring joined;
   for (const RecordConfig& record : records) {
+    if (StopRequested.load()) {
+      LogMessage(L"Poll pass stopped before every record was checked.");
+      break;
+    }
     ClearDetailText();
     CheckOneRecord(window, manual, record);
     const std::wstring detail = DetailText();
@@ -95,6 +98,7 @@ void RunPass(TrayWindow window, bool manual) {
 }  // namespace
 
 void PollPass(TrayWindow window, bool manual) {
+  if (StopRequested.load()) return;
   PassGuard guard;
   if (!guard.owner()) return;
   // The callers are thread entry points; nothing may leave the pass.

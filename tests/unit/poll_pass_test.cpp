@@ -99,6 +99,28 @@ TEST(PollPass, InvalidConfigurationIsReportedThreeWays) {
   }
 }
 
+// A stop during the first of three records: its exchange fails, the pass ends after it and says so;
+// while the stop holds, no pass starts at all.
+TEST(PollPass, StopEndsThePassAfterTheRecordInHand) {
+  ScratchDir dir("pass-stop");
+  ScriptedTransport transport;
+  ScriptScene(transport);
+  transport.onRequest = [](const HttpRequest& r) {  // the stop comes while the address lookup hangs
+    if (r.host == kPublicIpHost) RequestStop(), std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  };
+  dir.Write("nimbard-demo.json", ConfigFileText({kB, kA, kD}));
+  ResetStatusBoard();
+  PollPass(nullptr, false);
+  PollPass(nullptr, false);
+  ClearStopRequest();
+  EXPECT_EQ(transport.Requests().size(), 2u);  // b.example's lookup and the address lookup in flight
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: current value 198.51.100.4");
+  const Lines log = dir.TakeLog();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "Poll pass stopped before every record was checked.");
+  EXPECT_FALSE(PassRunning.load());
+}
+
 // Fifty threads start a pass at once: one works, the others return at once
 // without a trace while it is still under way.
 TEST(PollPass, OnlyOnePassRunsAtATime) {
