@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include "core/config_store.h"
 #include "engine/poll_pass.h"
@@ -70,7 +76,7 @@ void ServiceHost::Run() noexcept {
     // Whatever escaped a pass must not end the process behind the Service
     // Control Manager's back: the service stops and says it failed.
     try {
-      StopRequested.exchange(true);
+      RequestStop();
       std::lock_guard<std::mutex> lock(mutex_);
       FinishLocked(ERROR_EXCEPTION_IN_SERVICE);
     } catch (...) {
@@ -93,12 +99,12 @@ void ServiceHost::RunLoop() {
       return;
     }
     stopEvent = stopEvent_.get();  // only this thread replaces it, under the lock, below
-    StopRequested.exchange(false);
+    ClearStopRequest();
     ReportLocked(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0);
   }
 
   while (!StopRequested.load()) {
-    platform_.RunPollPass();
+    RunPassReportingStop();
     // Read afresh after every pass: an edited interval applies from the next wait.
     RecordConfig first;
     const bool loaded = platform_.LoadFirstRecord(first);
@@ -108,9 +114,48 @@ void ServiceHost::RunLoop() {
     }
   }
 
-  StopRequested.exchange(true);
+  RequestStop();
   std::lock_guard<std::mutex> lock(mutex_);
   FinishLocked(0);
+}
+
+void ServiceHost::RunPassReportingStop() {
+  struct PassState {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::exception_ptr failure;  // carried to this thread: it must not end the process there
+  };
+  auto state = std::make_shared<PassState>();
+  std::thread pass;
+  try {
+    pass = std::thread([this, state] {
+      std::exception_ptr failure;
+      try {
+        platform_.RunPollPass();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->done = true;
+      state->failure = failure;
+      state->ended.notify_all();
+    });
+  } catch (const std::system_error&) {
+    platform_.RunPollPass();  // no thread to spare: the pass runs here
+    return;
+  }
+  {
+    std::unique_lock<std::mutex> lock(state->mutex);
+    while (!state->ended.wait_for(lock, std::chrono::milliseconds(kStopCheckpointIntervalMs),
+                                  [&] { return state->done; })) {
+      if (!StopRequested.load()) continue;
+      std::lock_guard<std::mutex> reportLock(mutex_);
+      if (!stopped_) ReportLocked(SERVICE_STOP_PENDING, 0, 0);
+    }
+  }
+  pass.join();
+  if (state->failure) std::rethrow_exception(state->failure);
 }
 
 void ServiceHost::HandleControl(DWORD control) noexcept {
@@ -120,6 +165,7 @@ void ServiceHost::HandleControl(DWORD control) noexcept {
     // A control that races the final report must not follow STOPPED with STOP_PENDING.
     if (stopped_ || !statusHandle_) return;
     ReportLocked(SERVICE_STOP_PENDING, 0, 0);
+    RequestStop();
     if (stopEvent_) ::SetEvent(stopEvent_.get());
   } catch (...) {
   }

@@ -16,6 +16,9 @@ inline constexpr wchar_t kServiceName[] = L"nimbard-demo";
 
 // Wait hint of the START_PENDING and STOP_PENDING reports.
 inline constexpr DWORD kPendingWaitHintMs = 3000;
+// While a stop waits for the pass in hand, STOP_PENDING is reported again
+// with the next checkpoint this often, well inside the wait hint.
+inline constexpr DWORD kStopCheckpointIntervalMs = 1000;
 // Interval between passes while the configuration cannot be loaded.
 inline constexpr std::uint32_t kFallbackPollMinutes = 5;
 
@@ -46,7 +49,10 @@ DWORD PollWaitMilliseconds(bool configLoaded, std::uint32_t pollMinutes);
 // (starts at 1, never reset) and the stop event. The service main thread and
 // the control handler (the dispatcher's thread) share it under one lock, so a
 // report is never a mix of two and the handler never signals an event that
-// the main thread is closing.
+// the main thread is closing. A STOP or SHUTDOWN requests the process-wide
+// stop at once, so the pass under way gives up its exchange and ends after
+// the record in hand; the pass runs on a thread of its own so that the main
+// thread can keep the Service Control Manager informed meanwhile.
 class ServiceHost {
  public:
   explicit ServiceHost(ServiceHostPlatform& platform);
@@ -62,6 +68,9 @@ class ServiceHost {
 
  private:
   void RunLoop();
+  // One pass on a thread of its own (on this one when none can be made);
+  // returns when it has ended, reporting STOP_PENDING while a stop waits for it.
+  void RunPassReportingStop();
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);
   void FinishLocked(DWORD exitCode);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ struct Script {
   std::uint32_t pollMinutes = 5;
   DWORD eventError = 0;  // CreateStopEvent fails with it
   int throwingPass = 0;  // that pass throws
+  int slowPass = 0;      // that pass sends STOP, then ends only once two more checkpoints were reported
   std::map<int, std::vector<DWORD>> inPass, inWait;  // 1-based pass or wait -> controls sent in it
   Script& Wait(int n, std::vector<DWORD> controls) { return inWait[n] = std::move(controls), *this; }
   Script& Pass(int n, std::vector<DWORD> controls) { return inPass[n] = std::move(controls), *this; }
@@ -55,9 +57,14 @@ struct RecordingPlatform : ServiceHostPlatform {
   void RunPollPass() override {
     Log("pass"), Send(script.inPass, ++passes);
     if (passes == script.throwingPass) throw std::runtime_error("pass failed");
+    if (passes != script.slowPass) return;
+    handler(kStop);
+    for (int i = 0; i < 5000 && Events().find("STOPPING/0/0/4/") == std::string::npos; ++i) ::Sleep(1);
   }
   bool LoadFirstRecord(RecordConfig& r) override { return r.pollMinutes = script.pollMinutes, script.configLoads; }
-  void Log(const std::string& event) { events += (events.empty() ? "" : " ") + event; }
+  std::mutex mutex;  // the pass runs on a thread of its own
+  void Log(const std::string& event) { std::lock_guard<std::mutex> lock(mutex); events += (events.empty() ? "" : " ") + event; }
+  std::string Events() { std::lock_guard<std::mutex> lock(mutex); return events; }
   void Send(const std::map<int, std::vector<DWORD>>& plan, int n) {
     for (DWORD control : plan.count(n) ? plan.at(n) : std::vector<DWORD>()) handler(control);
   }
@@ -79,6 +86,8 @@ TEST(ServiceHost, StatusReportSequences) {
       {"pollMinutes 0 cannot make a busy loop", Script{true, 0}.Wait(1, {kStop}), kUp + "wait 60000 " + kDown},
       {"huge pollMinutes is held to the longest wait", Script{true, 0xFFFFFFFF}.Wait(1, {kStop}),
        kUp + "wait 2147460000 " + kDown},
+      {"STOP during a slow pass: STOP_PENDING again with each checkpoint until it ends", Script{true, 5, 0, 0, 1},
+       kUp + "STOPPING/0/0/2/3000 STOPPING/0/0/3/3000 STOPPING/0/0/4/3000 wait 300000 signalled STOPPED/0/0/0/0"},
       {"stop event cannot be created: STOPPED with its error, no pass", Script{true, 5, ERROR_NOT_ENOUGH_MEMORY},
        "register START/0/0/1/3000 STOPPED/0/8/0/0"},
       {"an exception out of a pass stops the service with an error", Script{true, 5, 0, 1}, kUp + "STOPPED/0/1064/0/0"},
@@ -89,8 +98,8 @@ TEST(ServiceHost, StatusReportSequences) {
     ServiceHost host(platform);
     host.Run();
     host.HandleControl(kStop);  // after STOPPED: must add nothing
-    EXPECT_EQ(platform.events, c.expected);
-    StopRequested.store(false);
+    EXPECT_EQ(platform.Events(), c.expected);
+    ClearStopRequest();
   }
 }
 
