@@ -10,10 +10,13 @@ namespace nimbard {
 namespace {
 
 constexpr DWORD kInstallServiceAccess = SERVICE_ALL_ACCESS;
-constexpr DWORD kUninstallServiceAccess = DELETE | SERVICE_STOP;
+constexpr DWORD kUninstallServiceAccess = DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS;
 constexpr DWORD kRequestServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP;
 constexpr int kStopPolls = 30;
 constexpr DWORD kStopPollIntervalMs = 100;
+// How long a removal waits for the running service to end. A stop is prompt
+// (the pass in hand gives up its exchange), so this is a bound, not a pause.
+constexpr DWORD kRemovalStopWaitMs = 4000;
 
 UniqueScHandle OpenManager(DWORD access) {
   return UniqueScHandle(::OpenSCManagerW(nullptr, nullptr, access));
@@ -46,6 +49,31 @@ bool StopAndWait(const UniqueScHandle& service, DWORD state) {
   // A service still stopping after the polls counts as stopped; a start that
   // follows at once then fails and says so.
   return true;
+}
+
+// Waits, up to `milliseconds`, until the service has stopped and its process
+// has ended: only then has the process let go of the single-instance guard
+// and the files beside the executable, so that a new installation can start
+// at once. False when the wait ran out first.
+bool WaitForServiceProcessEnd(const UniqueScHandle& service, DWORD milliseconds) {
+  const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
+  for (;;) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                reinterpret_cast<LPBYTE>(&status), sizeof status, &needed)) {
+      return false;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return false;
+    const DWORD left = static_cast<DWORD>(deadline - now);
+    if (status.dwCurrentState == SERVICE_STOPPED && status.dwProcessId == 0) return true;
+    if (status.dwProcessId != 0) {
+      UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+      if (process) return ::WaitForSingleObject(process.get(), left) == WAIT_OBJECT_0;
+    }
+    ::Sleep(left < kStopPollIntervalMs ? left : kStopPollIntervalMs);
+  }
 }
 
 bool StartIfNotRunning(const UniqueScHandle& service, DWORD state) {
@@ -104,7 +132,11 @@ bool UninstallService() {
   UniqueScHandle service = OpenNimbardService(manager, kUninstallServiceAccess);
   if (!service) return false;
   SERVICE_STATUS status{};
-  ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);  // a stopped service refuses; fine
+  // A stopped service refuses the STOP, and a service that outlives the wait
+  // is still removed once it ends; neither stops the removal.
+  if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+    WaitForServiceProcessEnd(service, kRemovalStopWaitMs);
+  }
   const bool deleted = ::DeleteService(service.get()) != FALSE;
   service.reset();
   manager.reset();

@@ -20,8 +20,9 @@ inline constexpr int kServiceRequestStart = 256;
 // Created, started and the autostart value written; a service that was
 // created stays installed even when the rest fails.
 bool InstallService();
-// True when the service was marked for deletion; the autostart value is
-// removed only when the service could be opened.
+// Stops a running service and waits (a few seconds at most) until its process
+// has ended, then marks it for deletion: true when that worked. The autostart
+// value is removed only when the service could be opened.
 bool UninstallService();
 // Writes the Run value that starts the tray in monitor flavour at logon.
 bool RegisterAutostart();
