@@ -35,6 +35,11 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
 // at a fraction of the cost (the status file, rewritten at every step).
 bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk = true);
 
+// Writes bytes over the file's content where it stands (creating it) and
+// cuts it to their length. Not atomic: for a file that another program holds
+// open without letting it be replaced. Shares all.
+bool OverwriteFileBytes(const std::wstring& path, std::string_view bytes);
+
 // True when text is a dotted IPv4 address (InetPtonW with AF_INET returns 1).
 // A text holding a NUL is never an address.
 bool IsIPv4Text(const std::wstring& text);

@@ -96,6 +96,13 @@ bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flu
   return ok;
 }
 
+bool OverwriteFileBytes(const std::wstring& path, std::string_view bytes) {
+  int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+  return (::close(fd) == 0) && ok;
+}
+
 bool IsIPv4Text(const std::wstring& text) {
   // Only plain ASCII can be an address; anything else must not be narrowed
   // into one by losing its high bits.

@@ -99,6 +99,13 @@ bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flu
   return true;
 }
 
+bool OverwriteFileBytes(const std::wstring& path, std::string_view bytes) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  return WriteAll(file.get(), bytes) && ::SetEndOfFile(file.get());
+}
+
 bool IsIPv4Text(const std::wstring& text) {
   // InetPtonW stops at the first NUL, which would let "1.2.3.4\0junk" pass.
   if (text.find(L'\0') != std::wstring::npos) return false;

@@ -30,20 +30,24 @@ Board& TheBoard() {
   return board;
 }
 
-// A replace can fail for a moment while a reader in another process holds
-// the old file open; a few short retries keep the file from falling behind
-// the detail text until the next pass. The file is not flushed to disk: it is
-// rewritten at every step of every pass, and after a power cut the next pass
-// writes it afresh.
-constexpr int kWriteAttempts = 8;
+// The file is replaced whole, so readers see the old or the new text. A
+// replace can fail for a moment while a reader holds the old file open, so
+// it is tried a few times. A program that holds the file open without
+// delete sharing (an editor, a backup tool) makes it fail for as long as it
+// holds it: the text is then written in place, so that the file still says
+// what the pass found. The file is not flushed to disk: it is rewritten at
+// every step of every pass, and after a power cut the next pass writes it
+// afresh.
+constexpr int kReplaceAttempts = 4;
 
 void WriteStatusFileLocked(const std::wstring& text) {
   const std::string bytes = NarrowLow8(text);
   const std::wstring path = StatusFilePath();
-  for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+  for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
     if (platform::ReplaceFileBytes(path, bytes, /*flushToDisk=*/false)) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 4 ? 1 << attempt : 16));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 << attempt));
   }
+  platform::OverwriteFileBytes(path, bytes);
 }
 
 }  // namespace
