@@ -67,11 +67,11 @@ class MockClient:
     def clear_log(self):
         return self._call("DELETE", "/log")
 
-    def requests(self, host=None, method=None, path=None):
+    def requests(self, host=None, method=None, path=None, path_prefix=""):
         """Recorded requests (TLS failures excluded), oldest first, filtered."""
         return [e for e in self.log() if e["kind"] == "request"
                 and host in (None, e["host"]) and method in (None, e["method"])
-                and path in (None, e["path"])]
+                and path in (None, e["path"]) and e["path"].startswith(path_prefix)]
 
     def cloudflare_record(self, zone_id, record_id):
         for r in self.state()["cloudflare"]:

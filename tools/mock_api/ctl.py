@@ -7,13 +7,16 @@
   ctl.py ip ADDRESS                    set the address the echo service returns
   ctl.py rule KEY=VALUE...             add a fault rule (host= path= method=
                                        status= body= body_hex= mode= delay=
-                                       size_mb= times= announce= content_type=)
+                                       size_mb= times= announce= content_type=
+                                       location= part= interval= hold=)
   ctl.py clear-rules
   ctl.py state                         the whole state as JSON
   ctl.py cf ZONE ID [FIELD]            one Cloudflare record (or one field)
   ctl.py gd DOMAIN                     one GoDaddy zone as JSON
-  ctl.py log [host=H] [method=M] [path=P]   recorded requests as JSON
-  ctl.py count [host=H] [method=M] [path=P] number of recorded requests
+  ctl.py log [host=H] [method=M] [path=P] [path_prefix=P]
+                                       recorded requests as JSON
+  ctl.py count [host=H] [method=M] [path=P] [path_prefix=P]
+                                       number of recorded requests
   ctl.py tls [certificate=untrusted|trusted] [sni=HOST]
                                        number of TLS handshakes so recorded
   ctl.py clear-log
@@ -30,7 +33,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from client import MockClient, MockError  # noqa: E402
 
 INT_KEYS = {"status", "times", "announce"}
-FLOAT_KEYS = {"delay", "size_mb"}
+FLOAT_KEYS = {"delay", "size_mb", "interval", "hold"}
 
 
 def pairs(args):

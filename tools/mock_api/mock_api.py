@@ -26,14 +26,18 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 CLOUDFLARE = "api.cloudflare.com"
 GODADDY = "api.godaddy.com"
 IPIFY = "api.ipify.org"
-HOSTS = (CLOUDFLARE, GODADDY, IPIFY)
+# Serves nothing (421), but its name is in the certificate: a client that
+# follows a redirect there completes the handshake, and the request that
+# reaches it shows in the log.
+ELSEWHERE = "redirect-target.test"
+HOSTS = (CLOUDFLARE, GODADDY, IPIFY, ELSEWHERE)
 
 CF_PATH = re.compile(r"^/client/v4/zones/([^/?#]+)/dns_records/([^/?#]+)$")
 GD_ZONE_PATH = re.compile(r"^/v3/domains/zones/([^/?#]+)/dns-records$")
 GD_PUT_PATH = re.compile(r"^/v1/domains/([^/?#]+)/records/A/([^/?#]+)$")
 
 FAULT_MODES = ("respond", "cut", "huge", "high_bytes", "empty", "close",
-               "bad_cert")
+               "bad_cert", "dribble")
 
 # Requests larger than this are refused: the client never sends more than a
 # few hundred bytes, and the mock must not be the thing that runs out of memory.
@@ -356,25 +360,45 @@ class ApiHandler(BaseHTTPRequestHandler):
         else:
             self._send(*answer)
 
-    def _send(self, status, body, content_type, length=None):
+    def _head(self, status, content_type, length, location=None):
+        """The status line and headers as bytes."""
+        lines = ["HTTP/1.1 %d %s" % (status, self.responses.get(status, ("",))[0]),
+                 "Server: " + self.server_version,
+                 "Date: " + self.date_time_string(),
+                 "Content-Type: " + content_type,
+                 "Content-Length: %d" % length]
+        if location:
+            lines.append("Location: " + location)
+        if self.close_connection:
+            lines.append("Connection: close")
+        return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
+
+    def _send(self, status, body, content_type, length=None, location=None):
         if status < 200:
             # A 1xx is interim to any HTTP/1.1 client, which would then wait
             # for a final answer that never comes: end the connection instead.
             self.close_connection = True
-        self.send_response(status)
-        self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body) if length is None else length))
-        self.end_headers()
-        self.wfile.write(body)
+        head = self._head(status, content_type,
+                          len(body) if length is None else length, location)
+        self.wfile.write(head + body)
         self.wfile.flush()
+
+    def _dribble(self, data, interval):
+        """One byte at a time, `interval` seconds apart."""
+        for i in range(len(data)):
+            self.wfile.write(data[i:i + 1])
+            self.wfile.flush()
+            if i + 1 < len(data):
+                time.sleep(interval)
 
     def _fault(self, rule):
         if rule.get("delay"):
             time.sleep(float(rule["delay"]))
         mode, status = rule["mode"], int(rule["status"])
         ctype = rule.get("content_type", "application/json")
+        location = rule.get("location")
         if mode == "respond":
-            self._send(status, rule_body(rule), ctype)
+            self._send(status, rule_body(rule), ctype, location=location)
         elif mode == "empty":
             self._send(status, b"", ctype)
         elif mode == "high_bytes":
@@ -386,7 +410,18 @@ class ApiHandler(BaseHTTPRequestHandler):
             body = rule_body(rule) or b"203.0.113."
             announced = int(rule.get("announce", len(body) * 2 + 10))
             self._send(status, body, ctype, length=announced)
+            if rule.get("hold"):
+                time.sleep(float(rule["hold"]))  # short body, connection kept open
             self._drop()
+        elif mode == "dribble":
+            body = rule_body(rule) or b"203.0.113.7"
+            head = self._head(status, ctype, len(body), location)
+            interval = float(rule.get("interval", 8))
+            if rule.get("part", "body") == "headers":
+                self._dribble(head + body, interval)
+            else:
+                self.wfile.write(head)
+                self._dribble(body, interval)
         elif mode == "close":
             self._drop()  # no status line at all
 
