@@ -5,7 +5,6 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "net/api_hosts.h"
-#include "net/cloudflare.h"
 #include "net/request_fields.h"
 
 namespace nimbard {
@@ -109,10 +108,6 @@ bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp) {
                  DecimalText(outcome.response.status) + L").",
              outcome, record);
   return false;
-}
-
-bool UpdateARecord(const RecordConfig& record, const std::wstring& newIp) {
-  return IsCloudflareRecord(record) ? CloudflareUpdate(record, newIp) : GoDaddyUpdate(record, newIp);
 }
 
 }  // namespace nimbard
