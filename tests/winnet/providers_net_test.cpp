@@ -1,5 +1,6 @@
-// One real WinHTTP/TLS round trip per provider against the local API mock; the
-// e2e script checks the requests and records at the mock afterwards.
+// One real WinHTTP/TLS round trip per provider against the local API mock,
+// GoDaddy's with a KEY:SECRET pair; the e2e script checks the requests and
+// records at the mock afterwards.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,7 +34,7 @@ TEST(ProvidersNet, RoundTrips) {
   cf.zoneId = L"zone1", cf.recordId = L"rec1", cf.ttl = 300, cf.proxied = false;
   LookupUpdateLookup(cf, {"Cloudflare A record updated for home.example.com to 203.0.113.7."});
   RecordConfig gd;
-  gd.apiKey = L"gd-test-token", gd.domain = L"example.net", gd.record = L"www.example.net";
+  gd.apiKey = L"gd-key:gd-secret", gd.domain = L"example.net", gd.record = L"www.example.net";
   LookupUpdateLookup(gd, {R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])",
                           "GoDaddy A record updated for www.example.net to 203.0.113.7."});
 }
