@@ -5,8 +5,7 @@
 #include "core/activity_log.h"
 #include "core/platform.h"
 #include "core/status_board.h"
-#include "net/cloudflare.h"
-#include "net/godaddy.h"
+#include "net/dns_provider.h"
 #include "net/public_ip.h"
 
 namespace nimbard {
@@ -19,12 +18,10 @@ constexpr std::size_t kMaxLoggedAnswer = 256;
 }  // namespace
 
 void RecordCheck(TrayWindow window, bool manual, const RecordConfig& record) {
-  const bool cloudflare = IsCloudflareRecord(record);
   const std::wstring path = RecordPath(record);
 
   std::wstring current;
-  const bool looked = cloudflare ? CloudflareLookup(record, current) : GoDaddyLookup(record, current);
-  if (!looked) {
+  if (!LookupARecord(record, current)) {
     // The provider has logged what it knows of the failure.
     SetDetailText(L"Record: lookup failed");
     SetSummaryText(window, record.provider + L" lookup failed");
@@ -71,7 +68,7 @@ void RecordCheck(TrayWindow window, bool manual, const RecordConfig& record) {
                     : L"Public IP changed to " + address + L".");
   if (!UpdateARecord(record, address)) {
     // The detail keeps "update pending": the next pass tries again.
-    SetSummaryText(window, cloudflare ? L"Cloudflare update failed" : L"GoDaddy update failed");
+    SetSummaryText(window, IsCloudflareRecord(record) ? L"Cloudflare update failed" : L"GoDaddy update failed");
     return;
   }
   SetDetailText(L"Record: " + path + L" = " + address + L" (changed; updated)");

@@ -17,6 +17,8 @@ constexpr DWORD kStopPollIntervalMs = 100;
 // How long a removal waits for the running service to end. A stop is prompt
 // (the pass in hand gives up its exchange), so this is a bound, not a pause.
 constexpr DWORD kRemovalStopWaitMs = 4000;
+constexpr DWORD kRestartDelayMs = 60 * 1000;
+constexpr DWORD kFailureCountResetSeconds = 24 * 60 * 60;
 
 UniqueScHandle OpenManager(DWORD access) {
   return UniqueScHandle(::OpenSCManagerW(nullptr, nullptr, access));
@@ -81,6 +83,27 @@ bool StartIfNotRunning(const UniqueScHandle& service, DWORD state) {
   return ::StartServiceW(service.get(), 0, nullptr) != FALSE;
 }
 
+// The Services console's description, and recovery: a restart one minute
+// after the first and the second failure, nothing after later ones, and the
+// count of failures starts afresh after a day. A stop with an error exit
+// code counts as a failure, not only a crash. The service runs without any
+// of this, so every result is ignored: an SCM that drops or refuses a level
+// (Wine's drops the actions and refuses the flag) must not fail the
+// installation.
+void DescribeAndSetRecovery(const UniqueScHandle& service) {
+  SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kServiceDescription)};
+  ::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
+  SC_ACTION actions[] = {
+      {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_NONE, 0}};
+  SERVICE_FAILURE_ACTIONSW recovery{};
+  recovery.dwResetPeriod = kFailureCountResetSeconds;
+  recovery.cActions = sizeof actions / sizeof actions[0];
+  recovery.lpsaActions = actions;
+  ::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &recovery);
+  SERVICE_FAILURE_ACTIONS_FLAG onErrorExit{TRUE};
+  ::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrorExit);
+}
+
 }  // namespace
 
 std::wstring QuotedCommandLine(const std::wstring& executablePath, const wchar_t* option) {
@@ -121,6 +144,7 @@ bool InstallService() {
       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine.c_str(),
       nullptr, nullptr, nullptr, nullptr, nullptr));
   if (!service) return false;  // an existing service of that name included
+  DescribeAndSetRecovery(service);
   const bool started = ::StartServiceW(service.get(), 0, nullptr) != FALSE;
   const bool autostart = RegisterAutostart();
   return started && autostart;

@@ -10,6 +10,8 @@
 namespace nimbard {
 
 inline constexpr wchar_t kServiceDisplayName[] = L"nimbard Demo DNS Updater";
+inline constexpr wchar_t kServiceDescription[] =
+    L"Keeps DNS A records at Cloudflare and GoDaddy pointed at this computer's public IPv4 address.";
 inline constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr wchar_t kAutostartValueName[] = L"nimbard-demo";
 
@@ -18,7 +20,8 @@ inline constexpr int kServiceRequestStop = SERVICE_CONTROL_STOP;  // 1
 inline constexpr int kServiceRequestStart = 256;
 
 // Created, started and the autostart value written; a service that was
-// created stays installed even when the rest fails.
+// created stays installed even when the rest fails. The description and the
+// recovery actions are set on the way, but do not count towards the result.
 bool InstallService();
 // Stops a running service and waits (a few seconds at most) until its process
 // has ended, then marks it for deletion: true when that worked. The autostart

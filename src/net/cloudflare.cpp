@@ -18,6 +18,9 @@ HttpRequest CloudflareRequest(const RecordConfig& record, const wchar_t* method)
   return request;
 }
 
+// Cloudflare's API tokens travel as bearer credentials, whatever they hold.
+std::wstring CloudflareAuthorization(const RecordConfig& record) { return L"Bearer " + record.apiKey; }
+
 GuardedResponse CloudflareExchange(const RecordConfig& record, const HttpRequest& request) {
   return ExchangeIfSendable(request, {
       {L"apiKey", record.apiKey, FieldPlace::Header},
@@ -43,7 +46,7 @@ std::string UpdateBody(const RecordConfig& record, const std::wstring& newIp) {
 
 bool CloudflareLookup(const RecordConfig& record, std::wstring& currentIp) {
   HttpRequest request = CloudflareRequest(record, L"GET");
-  request.headers = BearerHeaders(record.apiKey, false);
+  request.headers = RequestHeaders(CloudflareAuthorization(record), false);
   const GuardedResponse outcome = CloudflareExchange(record, request);
   if (!Succeeded(outcome.response)) {
     LogMessage(L"Cloudflare DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").");
@@ -57,7 +60,7 @@ bool CloudflareLookup(const RecordConfig& record, std::wstring& currentIp) {
 
 bool CloudflareUpdate(const RecordConfig& record, const std::wstring& newIp) {
   HttpRequest request = CloudflareRequest(record, L"PUT");
-  request.headers = BearerHeaders(record.apiKey, true);
+  request.headers = RequestHeaders(CloudflareAuthorization(record), true);
   request.body = UpdateBody(record, newIp);
   const GuardedResponse outcome = CloudflareExchange(record, request);
   if (Succeeded(outcome.response)) {

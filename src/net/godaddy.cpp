@@ -5,7 +5,6 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "net/api_hosts.h"
-#include "net/cloudflare.h"
 #include "net/request_fields.h"
 
 namespace nimbard {
@@ -21,6 +20,22 @@ bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
   return true;
 }
 
+// A key from GoDaddy's developer portal comes with a secret, written
+// KEY:SECRET, which GoDaddy accepts only under its "sso-key" scheme; any
+// other value is sent as a bearer token.
+std::wstring GoDaddyAuthorization(const RecordConfig& record) {
+  const bool keyPair = record.apiKey.find(L':') != std::wstring::npos;
+  return (keyPair ? L"sso-key " : L"Bearer ") + record.apiKey;
+}
+
+// What must never reach the log: the whole value and, of a pair, the secret
+// half on its own. The key half alone opens nothing and tells the reader
+// which key was refused, so it may stay.
+std::wstring_view SecretHalf(std::wstring_view apiKey) {
+  const size_t colon = apiKey.find(L':');
+  return colon == std::wstring_view::npos ? std::wstring_view() : apiKey.substr(colon + 1);
+}
+
 // An error document is worth showing whole; a huge answer is not worth
 // writing into the log at every pass.
 constexpr std::size_t kMaxLoggedResponse = 4096;
@@ -28,9 +43,8 @@ constexpr std::size_t kMaxLoggedResponse = 4096;
 void LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record) {
   LogMessage(line);
   if (!outcome.response.body.empty()) {
-    LogMessage(L"GoDaddy response: " +
-               ShortenForLog(WidenBytes(MaskSecret(outcome.response.body, record.apiKey)),
-                             kMaxLoggedResponse));
+    const std::string masked = MaskSecrets(outcome.response.body, {record.apiKey, SecretHalf(record.apiKey)});
+    LogMessage(L"GoDaddy response: " + ShortenForLog(WidenBytes(masked), kMaxLoggedResponse));
   }
   LogRefusedField(outcome);
 }
@@ -60,7 +74,7 @@ bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp) {
   request.method = L"GET";
   request.host = kGoDaddyApiHost;
   request.path = L"/v3/domains/zones/" + record.domain + L"/dns-records";
-  request.headers = BearerHeaders(record.apiKey, false);
+  request.headers = RequestHeaders(GoDaddyAuthorization(record), false);
   const GuardedResponse outcome = ExchangeIfSendable(request, {
       {L"apiKey", record.apiKey, FieldPlace::Header},
       {L"domain", record.domain, FieldPlace::PathPiece},
@@ -92,7 +106,7 @@ bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp) {
   request.method = L"PUT";
   request.host = kGoDaddyApiHost;
   request.path = L"/v1/domains/" + record.domain + L"/records/A/" + name;
-  request.headers = BearerHeaders(record.apiKey, true);
+  request.headers = RequestHeaders(GoDaddyAuthorization(record), true);
   request.body = "[{\"data\":\"" + NarrowLow8(newIp) + "\",\"ttl\":600}]";
   // Says what would be sent even when the request is then refused.
   LogMessage(L"GoDaddy PUT body: " + WidenBytes(request.body));
@@ -109,10 +123,6 @@ bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp) {
                  DecimalText(outcome.response.status) + L").",
              outcome, record);
   return false;
-}
-
-bool UpdateARecord(const RecordConfig& record, const std::wstring& newIp) {
-  return IsCloudflareRecord(record) ? CloudflareUpdate(record, newIp) : GoDaddyUpdate(record, newIp);
 }
 
 }  // namespace nimbard

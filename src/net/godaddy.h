@@ -7,9 +7,6 @@ namespace nimbard {
 bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp);
 // Replaces the A records of the configured name.
 bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp);
-// The single update entry point: Cloudflare records to CloudflareUpdate,
-// every other record to GoDaddyUpdate.
-bool UpdateARecord(const RecordConfig& record, const std::wstring& newIp);
 // The name GoDaddy knows the record by: "@" for the apex ("" or "@"), the
 // part before "." + domain when record ends with it, else record.
 std::wstring GoDaddyRecordName(const RecordConfig& record);

@@ -55,9 +55,9 @@ const wchar_t* FirstUnsendableField(std::initializer_list<RequestField> fields) 
   return nullptr;
 }
 
-std::wstring BearerHeaders(std::wstring_view apiKey, bool jsonBody) {
-  std::wstring headers = L"Authorization: Bearer ";
-  headers.append(apiKey);
+std::wstring RequestHeaders(std::wstring_view authorization, bool jsonBody) {
+  std::wstring headers = L"Authorization: ";
+  headers.append(authorization);
   headers += L"\r\n";
   if (jsonBody) headers += L"Content-Type: application/json\r\n";
   return headers;
@@ -79,14 +79,16 @@ void LogRefusedField(const GuardedResponse& outcome) {
   LogMessage(line);
 }
 
-std::string MaskSecret(std::string_view bytes, std::wstring_view apiKey) {
+std::string MaskSecrets(std::string_view bytes, std::initializer_list<std::wstring_view> secrets) {
   std::string masked(bytes);
-  // The escaped form goes first: it may contain the plain form (a key ending
-  // in a backslash), never the other way round.
-  const std::string escaped = JsonEscape(apiKey);
-  const std::string plain = NarrowLow8(apiKey);
-  if (escaped != plain) ReplaceAll(masked, escaped, "***");
-  ReplaceAll(masked, plain, "***");
+  for (std::wstring_view secret : secrets) {
+    // The escaped form goes first: it may contain the plain form (a secret
+    // ending in a backslash), never the other way round.
+    const std::string escaped = JsonEscape(secret);
+    const std::string plain = NarrowLow8(secret);
+    if (escaped != plain) ReplaceAll(masked, escaped, "***");
+    ReplaceAll(masked, plain, "***");
+  }
   return masked;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// What both DNS providers share around one API exchange: the bearer headers,
+// What both DNS providers share around one API exchange: the header lines,
 // the guard that keeps configuration values from reshaping a request, and the
-// masking of the API key in server answers that get logged.
+// masking of credentials in server answers that get logged.
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -34,9 +34,9 @@ bool IsSendablePathPiece(std::wstring_view value);
 // The name of the first field that cannot be sent, or nullptr.
 const wchar_t* FirstUnsendableField(std::initializer_list<RequestField> fields);
 
-// "Authorization: Bearer <key>" CR LF, followed for bodies by the JSON
-// content type line.
-std::wstring BearerHeaders(std::wstring_view apiKey, bool jsonBody);
+// "Authorization: <authorization>" CR LF, followed for bodies by the JSON
+// content type line; each provider says what its authorization holds.
+std::wstring RequestHeaders(std::wstring_view authorization, bool jsonBody);
 
 // The outcome of an exchange that may have been refused before sending.
 struct GuardedResponse {
@@ -52,8 +52,9 @@ GuardedResponse ExchangeIfSendable(const HttpRequest& request,
 // a request that was sent.
 void LogRefusedField(const GuardedResponse& outcome);
 
-// The bytes of a server answer fit for the log: every occurrence of the API
-// key, as written and JSON-escaped, replaced by "***".
-std::string MaskSecret(std::string_view bytes, std::wstring_view apiKey);
+// The bytes of a server answer fit for the log: every occurrence of each
+// secret, as written and JSON-escaped, replaced by "***", in the order given
+// (a secret that holds another goes first). Empty secrets are skipped.
+std::string MaskSecrets(std::string_view bytes, std::initializer_list<std::wstring_view> secrets);
 
 }  // namespace nimbard

@@ -22,6 +22,7 @@ CF, GD, IP = "api.cloudflare.com", "api.godaddy.com", "api.ipify.org"
 CF_AUTH = {"Authorization": "Bearer cf-test-token"}
 GD_AUTH = {"Authorization": "Bearer gd-test-token"}
 REC = "/client/v4/zones/z1/dns_records/r1"
+ZONE = "/v3/domains/zones/example.net/dns-records"
 
 
 def call(host, method, path, headers=None, body=b"", ctx=trusted):
@@ -67,8 +68,11 @@ ROWS = [
     ("cf put", CF, "PUT", REC, CF_AUTH,
      b'{"name":"home.example.com","ttl":120,"type":"A","content":"203.0.113.7","proxied":true}',
      200, b'"content":"203.0.113.7"'),
-    ("gd no token", GD, "GET", "/v3/domains/zones/example.net/dns-records", {}, b"", 401, b'"code":"UNABLE_TO_AUTHENTICATE"'),
-    ("gd wrong token", GD, "GET", "/v3/domains/zones/example.net/dns-records", CF_AUTH, b"", 403, b'"code":"ACCESS_DENIED"'),
+    ("gd no token", GD, "GET", ZONE, {}, b"", 401, b'"code":"UNABLE_TO_AUTHENTICATE"'),
+    ("gd wrong token", GD, "GET", ZONE, CF_AUTH, b"", 403, b'"code":"ACCESS_DENIED"'),
+    ("gd sso-key without a pair", GD, "GET", ZONE, {"Authorization": "sso-key gd-test-token"}, b"", 401,
+     b'{"code":"UNABLE_TO_AUTHENTICATE","message":"Unauthorized : Could not authenticate API key/secret"}'),
+    ("gd wrong pair", GD, "GET", ZONE, {"Authorization": "sso-key gd-key:gd-secret"}, b"", 403, b'"code":"ACCESS_DENIED"'),
     ("gd unknown domain", GD, "GET", "/v3/domains/zones/nope.net/dns-records", GD_AUTH, b"", 404, b'"code":"UNKNOWN_DOMAIN"'),
     ("gd bad body", GD, "PUT", "/v1/domains/example.net/records/A/@", GD_AUTH, b'[{"ttl":600}]', 422, b'"code":"INVALID_BODY"'),
     ("gd empty array", GD, "PUT", "/v1/domains/example.net/records/A/@", GD_AUTH, b'[]', 422, None),
@@ -94,9 +98,14 @@ expect("cf proxied", rec["proxied"], True)
 zone = mock.godaddy_zone("example.net")
 expect("gd zone", sorted((r["type"], r["name"], r["data"]) for r in zone),
        [("A", "@", "203.0.113.7"), ("A", "www", "198.51.100.5"), ("TXT", "@", "v=spf1")])
-status, body = call(GD, "GET", "/v3/domains/zones/example.net/dns-records", GD_AUTH)
+status, body = call(GD, "GET", ZONE, GD_AUTH)
 expect("gd read back", any(r == {"type": "A", "name": "@", "data": "203.0.113.7", "ttl": 600}
                            for r in json.loads(body)), True)
+
+# A key pair as the GoDaddy credential: only "sso-key" fits it.
+mock.set_scene({"tokens": {"godaddy": "gd-key:gd-secret"}})
+for auth, want in (("sso-key gd-key:gd-secret", 200), ("Bearer gd-key:gd-secret", 401), ("sso-key gd-key:x", 403)):
+    expect("gd pair, " + auth, call(GD, "GET", ZONE, {"Authorization": auth})[0], want)
 
 # The log keeps headers and body bytes exactly.
 mock.clear_log()
@@ -154,13 +163,13 @@ mock.clear_rules()
 mock.clear_log()
 mock.add_rule(host=GD, mode="bad_cert")
 try:
-    call(GD, "GET", "/v3/domains/zones/example.net/dns-records", GD_AUTH)
+    call(GD, "GET", ZONE, GD_AUTH)
     failures.append("bad_cert: the test CA accepted the untrusted certificate")
 except ssl.SSLCertVerificationError:
     pass
 expect("bad_cert other host", call(IP, "GET", "/")[0], 200)
 expect("bad_cert via its own CA",
-       call(GD, "GET", "/v3/domains/zones/example.net/dns-records", GD_AUTH, ctx=untrusted)[0], 200)
+       call(GD, "GET", ZONE, GD_AUTH, ctx=untrusted)[0], 200)
 expect("bad_cert logged", sorted((e["sni"], e["certificate"]) for e in mock.log() if e["kind"] == "tls"),
        [(GD, "untrusted"), (GD, "untrusted"), (IP, "trusted")])
 

@@ -1,8 +1,8 @@
 #!/bin/bash
 # The public address lookup and both providers through Wine's real WinHTTP
 # and TLS against the API mock: a lookup, update and lookup again per
-# provider, refused keys, a 5 MB zone and a 200 KB record value; then the
-# exact requests the mock received and the records it holds afterwards.
+# provider, GoDaddy's with a KEY:SECRET pair; then the exact requests the
+# mock received and the records it holds afterwards.
 set -euo pipefail
 source "$(dirname "$0")/lib/net_tests.sh"
 export PROVIDERS_MOCK=$root/tests/e2e/providers_mock.py

@@ -1,7 +1,7 @@
 """Scene and request-log checks for tests/e2e/providers.sh.
 
-    providers_mock.py scene FILE   write the scene (with a 5 MB GoDaddy zone
-                                   and a Cloudflare record holding 200 KB)
+    providers_mock.py scene FILE   write the scene (GoDaddy's credential a
+                                   KEY:SECRET pair)
     providers_mock.py verify       check what reached the mock and what it holds
 """
 import json
@@ -13,31 +13,17 @@ sys.path.insert(0, os.path.dirname(os.environ.get("MOCK_CTL", "")))
 NEW_IP = "203.0.113.7"
 CF_PATH = "/client/v4/zones/zone1/dns_records/rec1"
 GD_PUT_PATH = "/v1/domains/example.net/records/A/www"
+GD_KEY_PAIR = "gd-key:gd-secret"
 
 
 def scene(path):
-    big_zone = []
-    size = 0
-    i = 0
-    while size < 5 * 1024 * 1024:
-        rec = {"type": "A", "name": "host%d" % i, "data": "10.%d.%d.%d" % (i >> 16 & 255, i >> 8 & 255, i & 255), "ttl": 600}
-        size += len(json.dumps(rec, separators=(",", ":"))) + 1
-        big_zone.append(rec)
-        i += 1
-    big_zone.append({"type": "A", "name": "www", "data": "198.51.100.9", "ttl": 600})
     data = {
         "public_ip": NEW_IP,
-        "cloudflare": [
-            {"zone_id": "zone1", "zone_name": "example.com", "id": "rec1",
-             "name": "home.example.com", "content": "198.51.100.4", "ttl": 1, "proxied": True},
-            {"zone_id": "zone1", "zone_name": "example.com", "id": "big",
-             "name": "big.example.com", "content": "9" * (200 * 1024)},
-        ],
-        "godaddy": {
-            "example.net": [{"type": "A", "name": "@", "data": "192.0.2.1", "ttl": 600},
-                            {"type": "A", "name": "www", "data": "198.51.100.4", "ttl": 600}],
-            "big.example": big_zone,
-        },
+        "tokens": {"godaddy": GD_KEY_PAIR},
+        "cloudflare": [{"zone_id": "zone1", "zone_name": "example.com", "id": "rec1",
+                        "name": "home.example.com", "content": "198.51.100.4", "ttl": 1, "proxied": True}],
+        "godaddy": {"example.net": [{"type": "A", "name": "@", "data": "192.0.2.1", "ttl": 600},
+                                    {"type": "A", "name": "www", "data": "198.51.100.4", "ttl": 600}]},
     }
     with open(path, "w") as f:
         json.dump(data, f)
@@ -53,10 +39,10 @@ def verify():
         if not ok:
             problems.append(what)
 
-    def only(method, host, path, token):
+    def only(method, host, path, auth):
         found = [r for r in reqs if r["method"] == method and r["host"] == host and
-                 r["path"] == path and header(r, "Authorization") == "Bearer " + token]
-        check(len(found) == 1, "%s %s%s with %s: %d requests" % (method, host, path, token, len(found)))
+                 r["path"] == path and header(r, "Authorization") == auth]
+        check(len(found) == 1, "%s %s%s with %s: %d requests" % (method, host, path, auth, len(found)))
         return found[0] if found else None
 
     for r in reqs:
@@ -67,7 +53,7 @@ def verify():
           header(ip[0], "Authorization") is None and ip[0]["body"] == "",
           "address lookup requests: %r" % ip)
 
-    put = only("PUT", "api.cloudflare.com", CF_PATH, "cf-test-token")
+    put = only("PUT", "api.cloudflare.com", CF_PATH, "Bearer cf-test-token")
     if put:
         check(header(put, "Content-Type") == "application/json", "Cloudflare PUT content type")
         want = ('{"name":"home.example.com","ttl":300,"type":"A","content":"%s",'
@@ -79,7 +65,7 @@ def verify():
     for r in cf_gets:
         check(r["body"] == "" and header(r, "Content-Type") is None, "Cloudflare GET shape %r" % r)
 
-    put = only("PUT", "api.godaddy.com", GD_PUT_PATH, "gd-test-token")
+    put = only("PUT", "api.godaddy.com", GD_PUT_PATH, "sso-key " + GD_KEY_PAIR)
     if put:
         check(header(put, "Content-Type") == "application/json", "GoDaddy PUT content type")
         check(put["body"] == '[{"data":"%s","ttl":600}]' % NEW_IP, "GoDaddy PUT body %r" % put["body"])

@@ -1,9 +1,10 @@
 #!/bin/bash
 # The service's whole life under Wine, against the local API mocks:
-# "--install" registers and starts the service and the autostart value, the
-# first pass updates the record at once, any second instance is refused while
-# the service runs, STOP stops it, a second "--install" changes nothing, and
-# "--uninstall" removes service and autostart value even while it runs.
+# "--install" registers the service with its description and recovery
+# actions, starts it and writes the autostart value, the first pass updates
+# the record at once, any second instance is refused while the service runs,
+# STOP stops it, a second "--install" changes nothing, and "--uninstall"
+# removes service and autostart value even while it runs.
 # Also prints the size of dist/nimbard.exe and the resident memory of the
 # running service next to an idle Win32 program in the same prefix.
 #
@@ -95,6 +96,7 @@ win_exe=$(winepath -w "$app/nimbard.exe" 2>/dev/null | tr -d '\r')
 service_line="\"$win_exe\" --service"
 tray_line="\"$win_exe\" --tray"
 message="The nimbard demo is already running. Only one instance is permitted."
+description="Keeps DNS A records at Cloudflare and GoDaddy pointed at this computer's public IPv4 address."
 
 echo "== install without a configuration"
 mv "$app/nimbard-demo.json" "$app/config.saved"
@@ -113,6 +115,19 @@ expect_eq "own process" "0x10" "$(field type <<<"$config")"
 expect_eq "automatic start" 2 "$(field start <<<"$config")"
 expect_eq "normal error control" 1 "$(field error <<<"$config")"
 expect_eq "service command line" "$service_line" "$(field path <<<"$config")"
+config2=$(probe config2)
+expect_eq "description" "$description" "$(field description <<<"$config2")"
+# Wine 8's SCM accepts the failure actions without keeping them and refuses
+# the non-crash flag; it answers both queries with ERROR_INVALID_LEVEL (124).
+# Only that answer excuses a value: any other result is checked.
+for want in reset=86400 actions=restart:60000,restart:60000,none:0 nonCrash=1; do
+  key=${want%%=*}
+  if [ "$(field "${key}_error" <<<"$config2")" = 124 ] && [ -z "$(field "$key" <<<"$config2")" ]; then
+    echo "not verified: $key (QueryServiceConfig2W: ERROR_INVALID_LEVEL, not kept by this SCM)"
+  else
+    expect_eq "recovery $key" "${want#*=}" "$(field "$key" <<<"$config2")"
+  fi
+done
 runvalue=$(probe runvalue)
 expect_eq "autostart value type REG_SZ" 1 "$(field type <<<"$runvalue")"
 expect_eq "autostart data" "$tray_line" "$(field data <<<"$runvalue")"
@@ -176,7 +191,7 @@ nimbard --install
 expect_eq "second --install exits 0" 0 $?
 expect_eq "service left stopped" 1 "$(state)"
 expect_eq "autostart value not written" absent "$(probe runvalue | field runvalue)"
-expect_eq "registration unchanged" "$config" "$(probe config)"
+expect_eq "registration unchanged" "$config$config2" "$(probe config)$(probe config2)"
 
 echo "== uninstall while running"
 add_run_value

@@ -220,6 +220,16 @@ def bearer_status(headers, token):
     return None if auth[len("Bearer "):] == token else 403
 
 
+def godaddy_auth_status(headers, token):
+    """GoDaddy takes a key pair only as "sso-key KEY:SECRET" and a token only
+    as "Bearer TOKEN": a scheme that does not fit the credential's form is
+    401 whatever the credential; a fitting one with a wrong credential, 403."""
+    scheme, _, credential = (headers.get("Authorization") or "").partition(" ")
+    if (scheme, ":" in credential) not in (("sso-key", True), ("Bearer", False)):
+        return 401
+    return None if credential == token else 403
+
+
 def is_ipv4(text):
     parts = text.split(".")
     return (len(parts) == 4 and
@@ -267,7 +277,7 @@ def serve_cloudflare(state, method, path, headers, body):
 
 
 def serve_godaddy(state, method, path, headers, body):
-    refused = bearer_status(headers, state.tokens["godaddy"])
+    refused = godaddy_auth_status(headers, state.tokens["godaddy"])
     if refused == 401:
         return 401, gd_error("UNABLE_TO_AUTHENTICATE", "Unauthorized : Could not authenticate API key/secret"), "application/json"
     if refused == 403:

@@ -3,6 +3,9 @@
 // finds, reads and closes a message box by its caption.
 //
 //   service_probe config           display=, type=, start=, error=, path= lines
+//   service_probe config2          description=, reset=, actions=TYPE:MS,...,
+//                                  nonCrash= lines; KEY_error=CODE for a
+//                                  level the SCM does not answer
 //   service_probe state            state=N (1 stopped ... 4 running) or state=absent
 //   service_probe stop SECONDS     sends STOP, waits for STOPPED; prints state=N
 //   service_probe start SECONDS    starts, waits for RUNNING; prints state=N
@@ -18,6 +21,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -78,6 +82,55 @@ int Config() {
   Print("path", config->lpBinaryPathName ? config->lpBinaryPathName : L"");
   Print("account", config->lpServiceStartName ? config->lpServiceStartName : L"");
   return 0;
+}
+
+// One QueryServiceConfig2W level into `buffer`; on failure prints
+// KEY_error=CODE for each key the level would have given.
+bool QueryConfig2(SC_HANDLE service, DWORD level, std::vector<BYTE>& buffer,
+                  std::initializer_list<const char*> keys) {
+  DWORD needed = 0;
+  ::QueryServiceConfig2W(service, level, nullptr, 0, &needed);
+  buffer.assign(needed ? needed : 1, 0);
+  if (::QueryServiceConfig2W(service, level, buffer.data(), needed, &needed)) return true;
+  const DWORD error = ::GetLastError();
+  for (const char* key : keys) printf("%s_error=%lu\n", key, error);
+  return false;
+}
+
+int Config2() {
+  Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.h) return 1;
+  Sc service(::OpenServiceW(manager.h, kService, SERVICE_QUERY_CONFIG));
+  if (!service.h) return 1;
+  std::vector<BYTE> buffer;
+  int failed = 0;
+  if (QueryConfig2(service.h, SERVICE_CONFIG_DESCRIPTION, buffer, {"description"})) {
+    const auto* d = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
+    Print("description", d->lpDescription ? d->lpDescription : L"");
+  } else {
+    failed = 1;
+  }
+  if (QueryConfig2(service.h, SERVICE_CONFIG_FAILURE_ACTIONS, buffer, {"reset", "actions"})) {
+    const auto* f = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer.data());
+    static const char* const kTypes[] = {"none", "restart", "reboot", "run"};
+    PrintNumber("reset", f->dwResetPeriod);
+    std::string actions;
+    for (DWORD i = 0; i < f->cActions; ++i) {
+      const SC_ACTION& a = f->lpsaActions[i];
+      actions += (i ? "," : "") + std::string(a.Type <= SC_ACTION_RUN_COMMAND ? kTypes[a.Type] : "?") +
+                 ":" + std::to_string(a.Delay);
+    }
+    printf("actions=%s\n", actions.c_str());
+  } else {
+    failed = 1;
+  }
+  if (QueryConfig2(service.h, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, buffer, {"nonCrash"})) {
+    PrintNumber("nonCrash",
+                reinterpret_cast<SERVICE_FAILURE_ACTIONS_FLAG*>(buffer.data())->fFailureActionsOnNonCrashFailures);
+  } else {
+    failed = 1;
+  }
+  return failed;
 }
 
 // Opens the service with `access`; prints state=absent and returns null when it is not there.
@@ -189,11 +242,12 @@ int main() {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   const long seconds = argc > 2 ? wcstol(argv[argc - 1], nullptr, 10) : 0;
   if (command == L"config") return Config();
+  if (command == L"config2") return Config2();
   if (command == L"state") return State();
   if (command == L"stop" && argc == 3) return Control(true, seconds);
   if (command == L"start" && argc == 3) return Control(false, seconds);
   if (command == L"runvalue") return RunValue();
   if (command == L"msgbox" && argc == 4) return MessageBoxProbe(argv[2], seconds);
-  fprintf(stderr, "usage: service_probe config|state|runvalue|stop S|start S|msgbox CAPTION S\n");
+  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S\n");
   return 2;
 }
