@@ -1,5 +1,7 @@
 #include "core/record_config.h"
 
+#include <algorithm>
+
 namespace nimbard {
 
 bool IsCloudflareRecord(const RecordConfig& record) { return record.provider == L"cloudflare"; }
@@ -16,6 +18,10 @@ std::wstring RecordFullName(const RecordConfig& record) {
   if (record.record.empty() || record.record == L"@") return record.domain;
   if (record.record.find(L'.') != std::wstring::npos) return record.record;
   return record.record + L"." + record.domain;
+}
+
+std::uint32_t PollIntervalMs(std::uint32_t pollMinutes) {
+  return std::clamp(pollMinutes, kMinPollMinutes, kMaxPollMinutes) * 60000u;
 }
 
 }  // namespace nimbard

@@ -37,6 +37,11 @@ bool IsRecordComplete(const RecordConfig& record);
 // domain + "/" + record: how every message names the record (D/@ and D/ too).
 std::wstring RecordPath(const RecordConfig& record);
 
+// Milliseconds between passes for a pollMinutes value, held to the bounds
+// above: neither a zero (a loop hammering the APIs) nor a product beyond 32
+// bits reaches the service's wait or the tray's timer.
+std::uint32_t PollIntervalMs(std::uint32_t pollMinutes);
+
 // "@" or empty record: the domain; a record holding a "." stays as it is;
 // otherwise record + "." + domain.
 std::wstring RecordFullName(const RecordConfig& record);

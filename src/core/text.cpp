@@ -58,4 +58,39 @@ std::wstring ExtractJsonString(std::string_view json, std::string_view key) {
 
 std::wstring DecimalText(std::uint32_t value) { return std::to_wstring(value); }
 
+std::vector<std::wstring_view> SplitLines(std::wstring_view text) {
+  std::vector<std::wstring_view> lines;
+  for (;;) {
+    const std::size_t end = text.find(L"\r\n");
+    lines.push_back(text.substr(0, end));
+    if (end == std::wstring_view::npos) return lines;
+    text.remove_prefix(end + 2);
+  }
+}
+
+std::wstring FitLines(std::wstring_view text, std::size_t maxLines, std::size_t maxLineChars,
+                      std::wstring_view separator) {
+  const std::vector<std::wstring_view> lines = SplitLines(text);
+  const std::size_t shown = lines.size() > maxLines ? (maxLines > 0 ? maxLines - 1 : 0) : lines.size();
+  std::wstring out;
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i > 0) out += separator;
+    std::wstring_view line = lines[i];
+    if (line.size() <= maxLineChars) {
+      out += line;
+      continue;
+    }
+    std::size_t cut = maxLineChars;
+    const auto unit = static_cast<unsigned long>(line[cut]);
+    if (unit >= 0xDC00 && unit <= 0xDFFF && cut > 0) --cut;  // keep a surrogate pair whole
+    out += line.substr(0, cut);
+    out += L"...";
+  }
+  if (shown < lines.size()) {
+    if (shown > 0) out += separator;
+    out += L"(" + std::to_wstring(lines.size() - shown) + L" more)";
+  }
+  return out;
+}
+
 }  // namespace nimbard

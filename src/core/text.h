@@ -5,9 +5,11 @@
 // Windows, 32 on Linux; only values up to 0xFFFF are ever stored). Files,
 // request bodies and responses are 8-bit and converted byte by byte, never
 // as UTF-8.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nimbard {
 
@@ -33,5 +35,17 @@ std::wstring ExtractJsonString(std::string_view json, std::string_view key);
 
 // Unsigned decimal digits, no sign, no leading zeros, no grouping.
 std::wstring DecimalText(std::uint32_t value);
+
+// The lines of a text whose lines are separated by CR LF (a lone CR or LF
+// does not separate); a text ending in CR LF has a last, empty line.
+std::vector<std::wstring_view> SplitLines(std::wstring_view text);
+
+// The text's lines, at most maxLines of them, joined by `separator`, for
+// places that cannot show everything (a menu line, a tooltip). Lines are
+// left out whole, and a last "(N more)" says how many; a line longer than
+// maxLineChars ends in "..." at a character boundary, never between the
+// halves of a surrogate pair.
+std::wstring FitLines(std::wstring_view text, std::size_t maxLines, std::size_t maxLineChars,
+                      std::wstring_view separator);
 
 }  // namespace nimbard

@@ -56,10 +56,7 @@ ServiceHostPlatform& DefaultServiceHostPlatform() {
 }
 
 DWORD PollWaitMilliseconds(bool configLoaded, std::uint32_t pollMinutes) {
-  const std::uint32_t minutes =
-      configLoaded ? std::clamp(pollMinutes, kMinPollMinutes, kMaxPollMinutes)
-                   : kFallbackPollMinutes;
-  return static_cast<DWORD>(minutes * 60000u);
+  return PollIntervalMs(configLoaded ? pollMinutes : kFallbackPollMinutes);
 }
 
 ServiceHost::ServiceHost(ServiceHostPlatform& platform) : platform_(platform) {}

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/status_board.h"
+#include "core/text.h"
 #include "unit/test_support.h"
 
 namespace nimbard {
@@ -60,6 +61,17 @@ TEST(StatusBoard, UnwritableFileKeepsTheTextInMemory) {
   SetDetailText(L"Record: on disk again");
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: on disk again");
   EXPECT_EQ(dir.Listing(), "nimbard.status");
+}
+
+// What a menu line or the tooltip shows of a long detail text: whole lines, whole characters.
+TEST(StatusBoard, FitLinesLeavesOutWholeLinesOnly) {
+  const std::wstring pair = {wchar_t(0xD83D), wchar_t(0xDE00)};  // one character, two units
+  const struct { std::wstring text; std::size_t lines, chars; std::wstring expected; } rows[] = {
+      {L"a\r\nb\r\nc", 3, 9, L"a | b | c"}, {L"a\r\nb\r\nc\r\nd", 3, 9, L"a | b | (2 more)"},
+      {L"a\r\n", 5, 9, L"a | "}, {L"a\rb\nc", 1, 9, L"a\rb\nc"}, {L"abcdef", 1, 3, L"abc..."},
+      {L"ab" + pair + L"cd", 1, 3, L"ab..."}, {L"ab" + pair + L"cd", 1, 4, L"ab" + pair + L"..."}, {L"", 2, 9, L""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(FitLines(row.text, row.lines, row.chars, L" | "), row.expected) << NarrowLow8(row.text);
 }
 
 // A reader (the monitor tray, another process in real life) must see the old
