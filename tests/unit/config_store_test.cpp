@@ -187,9 +187,11 @@ RecordConfig SampleRecord(const wchar_t* record = L"www") {
 
 TEST(ConfigFile, SaveAndLoadRoundTrip) {
   ScratchDir dir("roundtrip");
-  std::wstring printable;
-  for (wchar_t c = 0x21; c < 0x7F; ++c) printable.push_back(c);  // '"' and '\' included
-  const std::wstring inner = L"a\tb\r\nc\\\"d\\\\";
+  std::wstring printable;  // '"' and '\' included; braces are refused
+  for (wchar_t c = 0x21; c < 0x7F; ++c) {
+    if (c != L'{' && c != L'}') printable.push_back(c);
+  }
+  const std::wstring inner = L"c\\\"d\\\\";
   RecordConfig r = SampleRecord(L"caf\x00E9 w");
   r.provider = L"cloudflare", r.apiKey = printable, r.domain = L"ex" + inner + L"ample.com";
   r.zoneId = L"z" + printable + L"z", r.recordId = inner + L"x";
@@ -251,6 +253,32 @@ TEST(ConfigFile, FailedSavesKeepWhatWasThere) {
   platform::OverrideExecutablePathForTesting(dir.File("gone/nimbard.exe"));
   EXPECT_FALSE(SaveRecords({SampleRecord()}));
   EXPECT_EQ(dir.Listing(), "nimbard-demo.json");
+}
+
+TEST(ConfigFile, UnsavableCharactersAreRefusedByField) {
+  // Judged by the byte written: U+017B becomes "{" and U+0109 a tab; U+FFE9
+  // (byte 0xE9 read from a file), quotes and backslashes are saved.
+  const struct { std::wstring RecordConfig::*field; std::wstring value; const wchar_t* label; } cases[] = {
+      {&RecordConfig::apiKey, L"k\"e\\y\x00E9\xFFE9 ~\x0080", L""},
+      {&RecordConfig::provider, L"go{daddy", L"Provider"},
+      {&RecordConfig::apiKey, L"key}", L"API key"},
+      {&RecordConfig::domain, L"\x017B.example.com", L"Domain"},
+      {&RecordConfig::record, L"w\tw", L"Record"},
+      {&RecordConfig::record, L"\x0109", L"Record"},
+      {&RecordConfig::zoneId, std::wstring(L"z\0z", 3), L"Zone ID"},
+      {&RecordConfig::recordId, L"r\x001F", L"Record ID"},
+      {&RecordConfig::recordId, L"\x007Fr", L"Record ID"},
+  };
+  ScratchDir dir("unsavable");
+  for (const auto& c : cases) {
+    RecordConfig r = SampleRecord();
+    r.*c.field = c.value;
+    const wchar_t* label = FirstUnsavableField(r);
+    EXPECT_EQ(std::wstring(label ? label : L""), c.label) << NarrowLow8(c.value);
+    dir.Write("nimbard-demo.json", "old");
+    EXPECT_EQ(SaveRecords({r}), !label);
+    EXPECT_EQ(dir.ReadBytes("nimbard-demo.json") == "old", label != nullptr);
+  }
 }
 
 TEST(ConfigReader, HostileInputsAreHandled) {
