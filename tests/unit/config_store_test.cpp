@@ -14,14 +14,8 @@ namespace nimbard {
 namespace {
 
 using testing::ScratchDir;
+using testing::Show;
 
-// provider|locked|apiKey|domain|record|zoneId|recordId|pollMinutes|ttl|proxied
-std::string Show(const RecordConfig& r) {
-  return NarrowLow8(r.provider + L"|" + (r.providerLocked ? L"1" : L"0") + L"|" + r.apiKey + L"|" +
-                    r.domain + L"|" + r.record + L"|" + r.zoneId + L"|" + r.recordId + L"|" +
-                    DecimalText(r.pollMinutes) + L"|" + DecimalText(r.ttl) + L"|" +
-                    (r.proxied ? L"1" : L"0"));
-}
 const std::string kDefault = "godaddy|0|key1|example.com|www|||5|3600|1";
 
 // One record object inside a records array, around the given members.
