@@ -1,6 +1,7 @@
 #include "core/config_store.h"
 
 #include <exception>
+#include <utility>
 
 #include "core/app_paths.h"
 #include "core/json_scan.h"
@@ -27,6 +28,11 @@ void AppendStringLine(std::string& out, const char* key, const std::wstring& val
   out += "\": \"";
   out += JsonEscape(value);
   out += "\",\n";
+}
+
+bool IsUnsavable(wchar_t c) {
+  const unsigned byte = static_cast<unsigned>(c) & 0xFF;
+  return byte < 0x20 || byte == 0x7F || byte == '{' || byte == '}';
 }
 
 }  // namespace
@@ -140,8 +146,21 @@ std::string FormatRecordFile(const RecordConfig& record) {
   return out;
 }
 
+const wchar_t* FirstUnsavableField(const RecordConfig& record) {
+  const std::pair<const wchar_t*, const std::wstring*> fields[] = {
+      {L"Provider", &record.provider}, {L"API key", &record.apiKey}, {L"Domain", &record.domain},
+      {L"Record", &record.record},     {L"Zone ID", &record.zoneId}, {L"Record ID", &record.recordId},
+  };
+  for (const auto& [label, text] : fields) {
+    for (wchar_t c : *text) {
+      if (IsUnsavable(c)) return label;
+    }
+  }
+  return nullptr;
+}
+
 bool SaveRecords(const RecordList& list) {
-  if (list.empty()) return false;
+  if (list.empty() || FirstUnsavableField(list.front())) return false;
   // Written beside and moved over the old file in one step: a failed or
   // interrupted save leaves the previous configuration whole.
   try {

@@ -22,8 +22,16 @@ bool LoadFirstRecord(RecordConfig& record);
 
 // Writes the first record of the list from the fixed template, replacing the
 // file only once the new text is complete. False (file unchanged) for an
-// empty list or when the write fails.
+// empty list, a first record with an unsavable field, or when the write fails.
 bool SaveRecords(const RecordList& list);
+
+// The label of the first text field ("Provider", "API key", "Domain",
+// "Record", "Zone ID", "Record ID") that the file cannot hold; nullptr when
+// every field can be saved. A brace would split the record when the file is
+// read, and no key, domain or identifier holds a control character. Judged by
+// the byte each character becomes in the file (its low 8 bits), so that no
+// character outside ASCII turns into either on the way.
+const wchar_t* FirstUnsavableField(const RecordConfig& record);
 
 // Reads one record object's fields into `record`; returns IsRecordComplete.
 bool ParseRecordObject(std::string_view objectText, RecordConfig& record);

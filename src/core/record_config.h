@@ -10,6 +10,7 @@ namespace nimbard {
 // counts of the service wait and of the tray timer (SetTimer caps at 0x7FFFFFFF).
 constexpr std::uint32_t kMaxPollMinutes = 35791;
 constexpr std::uint32_t kMinPollMinutes = 1;
+constexpr std::uint32_t kDefaultPollMinutes = 5;
 constexpr std::uint32_t kMinTtl = 60;
 
 struct RecordConfig {
@@ -20,7 +21,7 @@ struct RecordConfig {
   std::wstring record;
   std::wstring zoneId;
   std::wstring recordId;
-  std::uint32_t pollMinutes = 5;
+  std::uint32_t pollMinutes = kDefaultPollMinutes;
   std::uint32_t ttl = 3600;
   bool proxied = true;
 };

@@ -18,6 +18,19 @@
 #define IDD_ABOUTBOX 103
 #define IDD_CONFIG 110
 
+// Controls of the configuration dialog. The record selector lists every
+// configured record; this edition edits the first and keeps the selector and
+// "Add New" disabled.
+#define IDC_CONFIG_API_KEY 1000
+#define IDC_CONFIG_DOMAIN 1001
+#define IDC_CONFIG_RECORD 1002
+#define IDC_CONFIG_POLL_MINUTES 1003
+#define IDC_CONFIG_PROVIDER 1004
+#define IDC_CONFIG_ZONE_ID 1005
+#define IDC_CONFIG_RECORD_ID 1006
+#define IDC_CONFIG_RECORD_SELECTOR 1007
+#define IDC_CONFIG_ADD_NEW 1008
+
 // Commands of the window menu, the accelerators and the tray's popup menu.
 #define IDM_ABOUT 104
 #define IDM_EXIT 105

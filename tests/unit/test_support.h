@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/platform.h"
+#include "core/record_config.h"
 #include "core/text.h"
 #include "net/api_hosts.h"
 #include "net/http_exchange.h"
@@ -169,6 +170,14 @@ class ScriptedTransport : public HttpTransport {
   std::atomic<int> inFlight_{0};
   HttpTransport* previous_ = nullptr;
 };
+
+// provider|locked|apiKey|domain|record|zoneId|recordId|pollMinutes|ttl|proxied
+inline std::string Show(const RecordConfig& r) {
+  return NarrowLow8(r.provider + L"|" + (r.providerLocked ? L"1" : L"0") + L"|" + r.apiKey + L"|" +
+                    r.domain + L"|" + r.record + L"|" + r.zoneId + L"|" + r.recordId + L"|" +
+                    DecimalText(r.pollMinutes) + L"|" + DecimalText(r.ttl) + L"|" +
+                    (r.proxied ? L"1" : L"0"));
+}
 
 // A configuration file of several records, fields in the order written.
 struct ConfigRecord {
