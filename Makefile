@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 
 export WINEDEBUG ?= -all
 
-.PHONY: all deps native win win-config dist test test-native test-win test-e2e demo fuzz bench clean
+.PHONY: all deps native win win-config dist test test-native test-win test-e2e test-dist demo fuzz bench clean
 
 all: native win
 
@@ -35,7 +35,7 @@ dist: deps win-config
 
 test: deps
 	$(MAKE) native win
-	$(MAKE) test-native test-win test-e2e
+	$(MAKE) test-native test-win test-e2e test-dist
 
 test-native:
 	cd $(NATIVE) && ctest --output-on-failure
@@ -45,6 +45,10 @@ test-win:
 
 test-e2e:
 	tools/run-e2e-tests.sh
+
+# The package, and a second build of it elsewhere that must give the same bytes.
+test-dist:
+	tools/check-reproducible.sh
 
 demo: deps
 	$(MAKE) win
