@@ -36,7 +36,8 @@ def _inline_plain(text):
 
     text = re.sub(r"\[([^\]]+)\]\(([^)]*)\)", link, text)
     text = re.sub(r"<(https?://[^>]+)>", r"\1", text)
-    text = re.sub(r"\*\*(.+?)\*\*", r"\1", text)
+    # Bold may enclose a code span, so its marks are dropped one by one.
+    text = text.replace("**", "")
     text = re.sub(r"(?<![\w*])\*(?!\s)(.+?)(?<!\s)\*(?![\w*])", r"\1", text)
     return re.sub(r"\\([\\`*_{}\[\]()#+\-.!|<>])", r"\1", text)
 
