@@ -1,6 +1,7 @@
 # nimbard: one entry for building, testing and the demo.
 #   make demo   build dist/nimbard.exe and run it as a Windows service under Wine
 #   make test   build both flavours and run every test (native, Wine, end to end)
+#   make dist   build the release package dist/nimbard-<version>-win64.zip
 SHELL := /bin/bash
 JOBS ?= 2
 NATIVE := build/native
@@ -10,7 +11,7 @@ FUZZ_SECONDS ?= 60
 
 export WINEDEBUG ?= -all
 
-.PHONY: all deps native win test test-native test-win test-e2e demo fuzz bench clean
+.PHONY: all deps native win win-config dist test test-native test-win test-e2e test-dist demo fuzz bench clean
 
 all: native win
 
@@ -21,14 +22,20 @@ native:
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DNIMBARD_SANITIZE=ON >/dev/null
 	cmake --build $(NATIVE) -j$(JOBS)
 
-win:
+win: win-config
+	cmake --build $(WIN) -j$(JOBS)
+
+win-config:
 	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-	cmake --build $(WIN) -j$(JOBS)
+
+# Only the exe and the package; the version is the project() version.
+dist: deps win-config
+	cmake --build $(WIN) -j$(JOBS) --target dist
 
 test: deps
 	$(MAKE) native win
-	$(MAKE) test-native test-win test-e2e
+	$(MAKE) test-native test-win test-e2e test-dist
 
 test-native:
 	cd $(NATIVE) && ctest --output-on-failure
@@ -38,6 +45,10 @@ test-win:
 
 test-e2e:
 	tools/run-e2e-tests.sh
+
+# The package, and a second build of it elsewhere that must give the same bytes.
+test-dist:
+	tools/check-reproducible.sh
 
 demo: deps
 	$(MAKE) win

@@ -120,7 +120,7 @@ variant() {
   mkdir -p "$dir/src"
   cp -r "$root/src/ui" "$dir/src/ui"
   (cd "$dir/src/ui" && eval "$edit")
-  if ! x86_64-w64-mingw32-windres -I "$dir/src" "$dir/src/ui/nimbard.rc" -O coff -o "$dir/res.o" 2>"$dir/build.log" ||
+  if ! x86_64-w64-mingw32-windres -I "$dir/src" -I "$win/generated" "$dir/src/ui/nimbard.rc" -O coff -o "$dir/res.o" 2>"$dir/build.log" ||
      ! x86_64-w64-mingw32-gcc -shared -nostdlib -Wl,-e,0 -o "$dir/res.dll" "$dir/res.o" 2>>"$dir/build.log"; then
     cat "$dir/build.log"
     fail "$name: the resource copy did not build"
@@ -148,7 +148,7 @@ variant blank-16px-image "icon 107 16px/32bit" 'ico_edit blank-16 icons/nimbard.
 variant no-segment-heap "manifest segment heap" 'sed -i "/heapType/d" nimbard.manifest'
 variant needs-admin "manifest as invoker" 'sed -i "s/asInvoker/requireAdministrator/" nimbard.manifest'
 variant no-manifest "manifest count" 'sed -i "/RT_MANIFEST/d" nimbard.rc'
-variant version-number "version numbers" 'sed -i "s/^FILEVERSION 1, 0, 0, 0/FILEVERSION 1, 0, 0, 1/" nimbard.rc'
+variant version-number "version numbers" 'sed -i "s/^FILEVERSION .*/FILEVERSION 9, 9, 9, 9/" nimbard.rc'
 variant original-filename "version OriginalFilename" 'sed -i "s/\"nimbard.exe\"/\"nimbard-demo.exe\"/" nimbard.rc'
 variant description "version FileDescription" 'sed -i "/FileDescription/d" nimbard.rc'
 

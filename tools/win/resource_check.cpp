@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "version_info.h"
+
 namespace {
 
 int g_failures = 0;
@@ -364,9 +366,12 @@ void CheckVersion(const std::wstring& path) {
   UINT fixedSize = 0;
   bool fixedOk = query(block.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &fixedSize) &&
                  fixed && fixedSize >= sizeof *fixed && fixed->dwSignature == 0xFEEF04BD;
-  Report(fixedOk && fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0 &&
-             fixed->dwProductVersionMS == 0x00010000 && fixed->dwProductVersionLS == 0,
-         "version numbers 1.0.0.0");
+  // The project's version, as the build that made this helper configured it.
+  const DWORD wantMS = MAKELONG(NIMBARD_VERSION_MINOR, NIMBARD_VERSION_MAJOR);
+  const DWORD wantLS = MAKELONG(0, NIMBARD_VERSION_PATCH);
+  Report(fixedOk && fixed->dwFileVersionMS == wantMS && fixed->dwFileVersionLS == wantLS &&
+             fixed->dwProductVersionMS == wantMS && fixed->dwProductVersionLS == wantLS,
+         "version numbers " NIMBARD_FILE_VERSION_TEXT);
 
   WORD* translation = nullptr;
   UINT translationSize = 0;
@@ -381,8 +386,8 @@ void CheckVersion(const std::wstring& path) {
   } kValues[] = {
       {L"ProductName", L"nimbard"},
       {L"FileDescription", L"nimbard dynamic DNS updater"},
-      {L"FileVersion", L"1.0.0.0"},
-      {L"ProductVersion", L"1.0.0.0"},
+      {L"FileVersion", L"" NIMBARD_FILE_VERSION_TEXT},
+      {L"ProductVersion", L"" NIMBARD_FILE_VERSION_TEXT},
       {L"OriginalFilename", L"nimbard.exe"},
       {L"InternalName", L"nimbard"},
       {L"CompanyName", nullptr},
