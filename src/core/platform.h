@@ -26,6 +26,7 @@ LocalDateTime LocalTimeNow();  // GetLocalTime
 bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 
 // Opens for appending (creating it), writes, flushes and closes; shares all.
+// Appends of several processes to one file never overwrite each other.
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
 
 // Writes bytes to a new file in the same directory and moves it over `path`

@@ -67,14 +67,25 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
 }
 
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
-  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end,
-  // even when another process appends to the same file.
-  UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  // Written straight through WriteFile: nothing is buffered in the process, and
-  // a disk sync per line would cost milliseconds on every log line.
-  return WriteAll(file.get(), bytes);
+  // Several processes append to one log (the service, and a monitor tray's
+  // forced pass): FILE_APPEND_DATA alone lets their lines overwrite each
+  // other under Wine. An exclusive lock on one byte far beyond any content
+  // (it blocks no reader) makes "go to the end and write" one step for
+  // every writer that takes it. Without the lock the line is still written.
+  OVERLAPPED lockAt{};
+  lockAt.Offset = 0xFFFFFFFE;
+  lockAt.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != FALSE;
+  LARGE_INTEGER end{};
+  // Written straight through WriteFile: nothing is buffered in the process,
+  // and a disk sync per line would cost milliseconds on every log line.
+  const bool written = ::SetFilePointerEx(file.get(), end, nullptr, FILE_END) &&
+                       WriteAll(file.get(), bytes);
+  if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &lockAt);
+  return written;
 }
 
 bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk) {
