@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/app_entry.h"
-#include "host/command_line.h"
+#include "app/app_entry.h"
+#include "app/command_line.h"
 #include "host/service_control.h"
 
 namespace nimbard {

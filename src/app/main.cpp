@@ -1,7 +1,7 @@
 // Entry of nimbard.exe: picks one mode from the command line.
 #include <windows.h>
 
-#include "host/app_entry.h"
+#include "app/app_entry.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   try {

@@ -1,4 +1,4 @@
-#include "host/command_line.h"
+#include "app/command_line.h"
 
 #include <wchar.h>
 

@@ -5,7 +5,11 @@
 
 namespace nimbard {
 
+// The machine-wide guard: the service, the standalone tray and "--install"
+// exclude each other. The session's guard: one tray icon per session, so a
+// monitor tray may run beside the service but not beside another tray.
 inline constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\nimbard-demo-single-instance";
+inline constexpr wchar_t kSessionTrayMutexName[] = L"Local\\nimbard-demo-tray";
 inline constexpr wchar_t kAlreadyRunningText[] =
     L"The nimbard demo is already running. Only one instance is permitted.";
 inline constexpr wchar_t kAlreadyRunningCaption[] = L"nimbard Demo";
@@ -20,9 +24,9 @@ enum class GuardOutcome {
 };
 
 // Creates the named mutex owned by the caller and keeps it process-wide
-// (a second instance's handle is closed at once).
+// (a second instance's handle is closed at once). A process may hold several.
 GuardOutcome AcquireSingleInstance(const wchar_t* mutexName);
-// Releases and closes the process's mutex, so that a process started from
+// Releases and closes the process's mutexes, so that a process started from
 // here (the freshly installed service) can take the guard.
 void ReleaseSingleInstance();
 

@@ -1,0 +1,135 @@
+#include "app/app_entry.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "app/command_line.h"
+#include "core/config_store.h"
+#include "core/win_handle.h"
+#include "engine/poll_pass.h"
+#include "host/service_control.h"
+#include "host/service_host.h"
+#include "ui/config_dialog.h"
+#include "ui/resource.h"
+#include "ui/tray_window.h"
+
+namespace nimbard {
+
+HINSTANCE AppInstance = nullptr;
+
+namespace {
+
+// Owned from start-up to the end of the process (or until ReleaseSingleInstance).
+std::vector<UniqueKernelHandle> g_instanceMutexes;
+
+// How long the end of the tray waits for a pass that the stop has told to end.
+constexpr auto kPassEndWait = std::chrono::seconds(3);
+
+int RunServiceDispatcher() {
+  SERVICE_TABLE_ENTRYW table[] = {
+      {const_cast<LPWSTR>(kServiceName), &ServiceMain},
+      {nullptr, nullptr},
+  };
+  // Returns when the service has stopped, or at once when the process was
+  // not started by the Service Control Manager; either way the run is over.
+  ::StartServiceCtrlDispatcherW(table);
+  return 0;
+}
+
+int RunInstall(HINSTANCE instance) {
+  RecordConfig first;
+  if (!LoadFirstRecord(first) && ShowConfigDialog(instance, nullptr) != IDOK) return 0;
+  // The service started below takes the guard at its own start-up; holding
+  // it here would send the new service straight to its exit.
+  ReleaseSingleInstance();
+  return InstallService() ? 1 : 0;
+}
+
+int RunTray(HINSTANCE instance, bool monitor) {
+  MonitorMode = monitor;
+  RegisterTrayClass(instance);  // a failure shows as a window that cannot be made
+  if (!InitTray(instance)) return 0;
+  HACCEL accelerators = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_NIMBARD));
+  MSG message{};
+  int got = 0;
+  while ((got = ::GetMessageW(&message, nullptr, 0, 0)) > 0) {
+    if (!::TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  const int exitCode = got == 0 ? static_cast<int>(message.wParam) : 0;
+  // The window's end requested the stop: a pass still under way gives up its
+  // exchange and ends after the record in hand, writing whole files. Should
+  // it not end in time, the process ends without running the destructors
+  // of objects such a pass may still use.
+  const auto deadline = std::chrono::steady_clock::now() + kPassEndWait;
+  while (PassRunning.load() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (PassRunning.load()) ::ExitProcess(static_cast<UINT>(exitCode));
+  return exitCode;
+}
+
+// The guards a mode takes, in this order.
+std::vector<const wchar_t*> GuardsFor(Mode mode) {
+  switch (mode) {
+    case Mode::Uninstall:
+      return {};  // removal must work while the service runs: that is when it is needed
+    case Mode::TrayMonitor:
+      return {kSessionTrayMutexName};
+    case Mode::TrayStandalone:
+      return {kSingleInstanceMutexName, kSessionTrayMutexName};
+    default:
+      return {kSingleInstanceMutexName};
+  }
+}
+
+}  // namespace
+
+GuardOutcome AcquireSingleInstance(const wchar_t* mutexName) {
+  UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, mutexName));
+  if (!mutex) return GuardOutcome::NoHandle;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) return GuardOutcome::AlreadyRunning;
+  g_instanceMutexes.push_back(std::move(mutex));
+  return GuardOutcome::Acquired;
+}
+
+void ReleaseSingleInstance() {
+  for (UniqueKernelHandle& mutex : g_instanceMutexes) ::ReleaseMutex(mutex.get());
+  g_instanceMutexes.clear();
+}
+
+int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
+  AppInstance = instance;
+  const Mode mode = ParseCommandLine(commandLine);
+
+  for (const wchar_t* guard : GuardsFor(mode)) {
+    switch (AcquireSingleInstance(guard)) {
+      case GuardOutcome::NoHandle:
+        return 0;
+      case GuardOutcome::AlreadyRunning:
+        if (mode != Mode::Service) {
+          ::MessageBoxW(nullptr, kAlreadyRunningText, kAlreadyRunningCaption,
+                        MB_OK | MB_ICONEXCLAMATION);
+        }
+        return 0;
+      case GuardOutcome::Acquired:
+        break;
+    }
+  }
+
+  switch (mode) {
+    case Mode::Service:
+      return RunServiceDispatcher();
+    case Mode::Install:
+      return RunInstall(instance);
+    case Mode::Uninstall:
+      return UninstallService() ? 1 : 0;
+    default:
+      return RunTray(instance, mode == Mode::TrayMonitor);
+  }
+}
+
+}  // namespace nimbard

@@ -1,0 +1,323 @@
+#include "ui/tray_window.h"
+
+#include <shellapi.h>
+
+#include <system_error>
+#include <thread>
+
+#include "core/activity_log.h"
+#include "core/app_paths.h"
+#include "core/config_store.h"
+#include "core/status_board.h"
+#include "core/stop_request.h"
+#include "core/text.h"
+#include "engine/poll_pass.h"
+#include "host/service_control.h"
+#include "ui/about_dialog.h"
+#include "ui/config_dialog.h"
+#include "ui/notify_icon.h"
+#include "ui/resource.h"
+#include "ui/status_tooltip.h"
+
+namespace nimbard {
+
+bool MonitorMode = false;
+
+namespace {
+
+// At logon the tray may start before the notification area exists, and a
+// first icon addition then fails: it is tried again every second for a
+// while, and again whenever the shell announces itself.
+constexpr UINT_PTR kIconRetryTimerId = 3;
+constexpr UINT kIconRetryMs = 1000;
+constexpr int kIconRetries = 60;
+
+// A menu line shows at most this much of the detail text; a line of several
+// records separates them, as a menu item has a single line.
+constexpr std::size_t kMenuMaxLines = 2;
+constexpr std::size_t kMenuMaxLineChars = 100;
+
+// UI-thread state of the one tray window.
+struct Tray {
+  HINSTANCE instance = nullptr;
+  HWND window = nullptr;
+  NotifyIcon icon;
+  UINT taskbarCreated = 0;  // broadcast when the shell (re)starts
+  int iconRetriesLeft = kIconRetries;
+  HMENU openMenu = nullptr;
+  wchar_t title[100] = L"nimbard";
+  wchar_t className[100] = L"NIMBARD";
+};
+
+Tray& State() {
+  static Tray tray;
+  return tray;
+}
+
+// "&" would turn the next character into a mnemonic.
+std::wstring MenuText(std::wstring_view text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'&') out += L'&';
+    out += c;
+  }
+  return out;
+}
+
+// A pass on a thread of its own, detached at once: the UI thread goes back
+// to its messages. Overlapping passes are refused by the pass itself.
+void StartPassThread(HWND window, bool manual) {
+  try {
+    std::thread([window, manual] { PollPass(window, manual); }).detach();
+  } catch (const std::system_error&) {
+    LogMessage(L"A poll pass could not be started: no thread is available.");
+  }
+}
+
+void RefreshFromStatusFile(HWND window) {
+  SetDetailTextWithoutFile(ReadStatusFile());
+  RefreshTrayTip(window);
+}
+
+void ShowServiceState(HWND window) { SetSummaryText(window, GetServiceStateText()); }
+
+void ServiceCommandFailed(HWND window, const wchar_t* text) {
+  ::MessageBoxW(window, text, L"Service control", MB_OK | MB_ICONERROR);
+}
+
+void OpenPopupMenu(HWND window) {
+  POINT cursor{};
+  ::GetCursorPos(&cursor);
+  if (MonitorMode) SetDetailTextWithoutFile(ReadStatusFile());
+  HMENU menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
+  if (menu == nullptr) return;
+  // Without the foreground the menu would stay open after a click elsewhere.
+  ::SetForegroundWindow(window);
+  State().openMenu = menu;
+  ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+  State().openMenu = nullptr;
+  ::PostMessageW(window, WM_NULL, 0, 0);
+  ::DestroyMenu(menu);
+}
+
+// False for ids the window does not handle itself.
+bool RunCommand(HWND window, UINT command) {
+  Tray& tray = State();
+  switch (command) {
+    case IDM_ABOUT:
+      ShowAboutDialog(tray.instance, window);
+      return true;
+    case IDM_EXIT:
+      ::DestroyWindow(window);
+      return true;
+    case IDM_OPEN_LOG:
+      OpenWithShell(LogFilePath());
+      return true;
+    case IDM_OPEN_CONFIG:
+      OpenWithShell(ConfigFilePath());
+      return true;
+    case IDM_FORCE_UPDATE:
+      if (!StopRequested.load()) StartPassThread(window, true);
+      return true;
+    case IDM_SERVICE_STATE:
+      ShowServiceState(window);
+      return true;
+    case IDM_SERVICE_START:
+      if (!SendServiceRequest(kServiceRequestStart)) ServiceCommandFailed(window, L"The service could not be started.");
+      ShowServiceState(window);
+      return true;
+    case IDM_SERVICE_STOP:
+      if (!SendServiceRequest(kServiceRequestStop)) ServiceCommandFailed(window, L"The service could not be stopped.");
+      ShowServiceState(window);
+      return true;
+    case IDM_SERVICE_RESTART:
+      if (!SendServiceRequest(kServiceRequestStop) || !SendServiceRequest(kServiceRequestStart)) {
+        ServiceCommandFailed(window, L"The service could not be restarted.");
+      }
+      ShowServiceState(window);
+      return true;
+    case IDM_SERVICE_INSTALL:
+      if (!RunElevated(L"--install")) ServiceCommandFailed(window, L"The service installation command could not be started.");
+      ShowServiceState(window);
+      return true;
+    case IDM_SERVICE_UNINSTALL:
+      if (!RunElevated(L"--uninstall")) ServiceCommandFailed(window, L"The service removal command could not be started.");
+      ShowServiceState(window);
+      return true;
+    case IDM_MANAGE_RECORDS:
+      ShowConfigDialog(tray.instance, window);  // the next pass reads the file afresh
+      return true;
+    default:
+      return false;
+  }
+}
+
+void OnDestroy(HWND window) {
+  // Passes still under way give up their exchange and end after the record
+  // in hand; the entry waits a moment for them before the process ends.
+  RequestStop();
+  ::KillTimer(window, kPollTimerId);
+  ::KillTimer(window, kHoverTimerId);
+  ::KillTimer(window, kIconRetryTimerId);
+  DestroyStatusTooltip();
+  State().icon.Remove();
+  State().window = nullptr;
+  ::PostQuitMessage(0);
+}
+
+LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kTrayIconMessage:
+      if (LOWORD(lParam) == WM_MOUSEMOVE) {
+        ShowStatusTooltip(window);
+      } else {
+        HideStatusTooltip(window);
+        if (LOWORD(lParam) == WM_LBUTTONUP || LOWORD(lParam) == WM_RBUTTONUP) OpenPopupMenu(window);
+      }
+      return 0;
+    case WM_TIMER:
+      if (wParam == kPollTimerId && !StopRequested.load()) {
+        if (MonitorMode) {
+          RefreshFromStatusFile(window);
+        } else {
+          StartPassThread(window, false);
+        }
+      } else if (wParam == kHoverTimerId && !IsCursorOverTrayIcon(window)) {
+        HideStatusTooltip(window);
+      } else if (wParam == kIconRetryTimerId &&
+                 (State().icon.Readd() || --State().iconRetriesLeft <= 0)) {
+        ::KillTimer(window, kIconRetryTimerId);
+      }
+      return 0;
+    case WM_COMMAND:
+      if (RunCommand(window, LOWORD(wParam))) return 0;
+      break;
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      ::BeginPaint(window, &paint);
+      ::EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_DESTROY:
+      OnDestroy(window);
+      return 0;
+    default:
+      if (message != 0 && message == State().taskbarCreated) {
+        // The shell (re)started: it has no icon of ours yet.
+        if (State().icon.Readd()) ::KillTimer(window, kIconRetryTimerId);
+        return 0;
+      }
+      break;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    return HandleMessage(window, message, wParam, lParam);
+  } catch (...) {
+    // Nothing may unwind into the system's message dispatch.
+    return 0;
+  }
+}
+
+bool RegisterTrayClass(HINSTANCE instance) {
+  Tray& tray = State();
+  ::LoadStringW(instance, IDS_APP_TITLE, tray.title, ARRAYSIZE(tray.title));
+  ::LoadStringW(instance, IDC_NIMBARD, tray.className, ARRAYSIZE(tray.className));
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = TrayWndProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_NIMBARD));
+  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszMenuName = MAKEINTRESOURCEW(IDC_NIMBARD);
+  windowClass.lpszClassName = tray.className;
+  windowClass.hIconSm = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_SMALL));
+  return ::RegisterClassExW(&windowClass) != 0;
+}
+
+bool InitTray(HINSTANCE instance) {
+  Tray& tray = State();
+  tray.instance = instance;
+  tray.window = ::CreateWindowW(tray.className, tray.title, WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                nullptr, instance, nullptr);
+  if (tray.window == nullptr) return false;
+  tray.taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+
+  RecordConfig first;
+  if (!LoadFirstRecord(first) &&
+      !(ShowConfigDialog(instance, tray.window) == IDOK && LoadFirstRecord(first))) {
+    ::DestroyWindow(tray.window);
+    return false;
+  }
+
+  if (MonitorMode) SetDetailTextWithoutFile(ReadStatusFile());
+  HICON icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_SMALL), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXSMICON),
+                                               ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!tray.icon.Add(tray.window, icon)) ::SetTimer(tray.window, kIconRetryTimerId, kIconRetryMs, nullptr);
+
+  if (MonitorMode) {
+    ::SetTimer(tray.window, kPollTimerId, kMonitorRefreshMs, nullptr);
+    ShowServiceState(tray.window);
+  } else {
+    ::SetTimer(tray.window, kPollTimerId, PollIntervalMs(first.pollMinutes), nullptr);
+    StartPassThread(tray.window, false);
+  }
+  return true;
+}
+
+void OpenWithShell(const std::wstring& path) {
+  const auto result = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (result <= 32) LogMessage(L"Could not open file: " + path);
+}
+
+HMENU BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
+                    const std::wstring& serviceState) {
+  HMENU menu = ::CreatePopupMenu();
+  if (menu == nullptr) return nullptr;
+  struct Entry {
+    UINT flags;
+    UINT id;
+    std::wstring text;
+  };
+  const Entry entries[] = {
+      {MF_GRAYED, IDM_STATUS_LINE, MenuText(summary)},
+      {MF_GRAYED, IDM_STATUS_LINE, MenuText(FitLines(detail, kMenuMaxLines, kMenuMaxLineChars, L"  |  "))},
+      {MF_SEPARATOR, 0, L""},
+      {MF_STRING, IDM_OPEN_LOG, L"Open Log File"},
+      {MF_STRING, IDM_OPEN_CONFIG, L"Open Configuration"},
+      {MF_STRING, IDM_MANAGE_RECORDS, L"Manage DNS Records"},
+      {MF_STRING, IDM_FORCE_UPDATE, L"Force Update"},
+      {MF_SEPARATOR, 0, L""},
+      {MF_GRAYED, IDM_SERVICE_STATE, L"Service controls (unavailable in demo)"},
+      {MF_GRAYED, IDM_SERVICE_STATE, MenuText(serviceState)},
+      {MF_GRAYED, IDM_SERVICE_START, L"Start Service"},
+      {MF_GRAYED, IDM_SERVICE_STOP, L"Stop Service"},
+      {MF_GRAYED, IDM_SERVICE_RESTART, L"Restart Service"},
+      {MF_GRAYED, IDM_SERVICE_INSTALL, L"Install Service"},
+      {MF_GRAYED, IDM_SERVICE_UNINSTALL, L"Uninstall Service"},
+      {MF_SEPARATOR, 0, L""},
+      {MF_STRING, IDM_ABOUT, L"About"},
+      {MF_STRING, IDM_EXIT, L"Exit"},
+  };
+  for (const Entry& entry : entries) {
+    if (!::AppendMenuW(menu, entry.flags, entry.id,
+                       entry.flags == MF_SEPARATOR ? nullptr : entry.text.c_str())) {
+      ::DestroyMenu(menu);
+      return nullptr;
+    }
+  }
+  return menu;
+}
+
+HWND TrayWindowHandle() { return State().window; }
+HMENU OpenTrayMenu() { return State().openMenu; }
+
+}  // namespace nimbard
