@@ -9,7 +9,9 @@
 #   --win-build DIR   Windows build dir holding trust_ca.exe (default: build/win,
 #                     else the newest build/*-win that has it)
 #   --no-wine         no Wine prefix (mock and network only)
-#   --xvfb            run COMMAND under xvfb-run (for tests that open windows)
+#   --xvfb            a virtual display for the Wine session and COMMAND (for
+#                     tests that open windows); Wine draws the window frames
+#                     itself, as no window manager runs
 #   --timeout SECS    limit for COMMAND (default 900)
 #   --scene FILE      JSON scene loaded into the mock before COMMAND starts
 #   --keep            keep the scratch directory (prefix, certificates, mock log)
@@ -81,12 +83,13 @@ fi
 
 # ------------------------------------------------------------ inside
 work=$(mktemp -d /tmp/nimbard-sandbox.XXXXXX) || die "mktemp failed"
-mock_pid=""
+mock_pid="" xvfb_pid=""
 cleanup() {
   if [ "$use_wine" -eq 1 ] && [ -n "${WINEPREFIX:-}" ]; then
     timeout 20 wineserver -k 2>/dev/null
     timeout 20 wineserver -w 2>/dev/null
   fi
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   if [ -n "$mock_pid" ]; then
     kill "$mock_pid" 2>/dev/null
     wait "$mock_pid" 2>/dev/null
@@ -145,6 +148,20 @@ fi
 
 timeout 20 python3 "$MOCK_CTL" wait || { cat "$work/mock.log" >&2; die "mock did not start"; }
 
+# The display comes before the Wine session: the session's desktop process
+# (which also hosts the notification area) takes the display it starts with,
+# and every window of the session lives on it.
+if [ "$use_xvfb" -eq 1 ]; then
+  for ((display = 90; display < 190; display++)); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+  done
+  Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$display"
+  for ((i = 0; i < 50; i++)); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+  [ -e "/tmp/.X11-unix/X$display" ] || die "Xvfb did not start"
+fi
+
 if [ "$use_wine" -eq 1 ]; then
   trust=$(find_trust_ca) || die "trust_ca.exe not found"
   timeout 60 wine "$trust" "$(winepath -w "$MOCK_DIR/ca.der" 2>/dev/null)" ||
@@ -155,6 +172,10 @@ if [ "$use_wine" -eq 1 ]; then
   timeout 20 wineserver -k 2>/dev/null
   timeout 20 wineserver -w 2>/dev/null
   wineserver -p || die "cannot restart wineserver"
+  # Unmanaged windows: with no window manager, hiding a managed window (any
+  # dialog that ends) waits two seconds for one.
+  [ "$use_xvfb" -eq 1 ] && timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' \
+    /v Managed /d N /f </dev/null >/dev/null 2>&1
   # Start the session's background processes (services.exe and friends) here,
   # with their output going nowhere: started by COMMAND's first wine call they
   # would inherit its stdout and hold any pipe on it open until the end.
@@ -162,7 +183,6 @@ if [ "$use_wine" -eq 1 ]; then
 fi
 
 cmd=("$@")
-[ "$use_xvfb" -eq 1 ] && cmd=(xvfb-run -a "${cmd[@]}")
 # In the background so that a signal to the runner is handled at once (bash
 # runs traps only between foreground commands) and still cleans up.
 timeout --kill-after=10 "$timeout_s" "${cmd[@]}" <&0 &

@@ -1,6 +1,7 @@
-// Test helper for the service scripts: reads what the Service Control
-// Manager and the registry hold for "nimbard-demo", controls the service, and
-// finds, reads and closes a message box by its caption.
+// Test helper for the end-to-end scripts: reads what the Service Control
+// Manager and the registry hold for "nimbard-demo", controls the service,
+// finds, reads and answers message boxes and dialogs by their caption, and
+// looks at and commands the tray window from outside, as a user would.
 //
 //   service_probe config           display=, type=, start=, error=, path= lines
 //   service_probe config2          description=, reset=, actions=TYPE:MS,...,
@@ -13,6 +14,15 @@
 //   service_probe msgbox CAPTION SECONDS
 //                                  waits for a dialog with that caption, prints
 //                                  text=..., closes it with OK; exit 1 if none came
+//   service_probe dialog CAPTION SECONDS ACTION...
+//                                  waits for a dialog with that caption, prints
+//                                  control=ID:TEXT for its controls, then acts in
+//                                  order: ID=TEXT sets a control's text, ID#N
+//                                  selects item N of a combo box, !ID clicks
+//                                  (a command from that control)
+//   service_probe icon SECONDS     waits until the tray window "NIMBARD" has its
+//                                  notification icon; prints icon=present|absent
+//   service_probe command ID       posts WM_COMMAND ID to the tray window
 //
 // Output is UTF-8, one "key=value" per line. Exit 0 on success, 1 otherwise.
 #include <windows.h>
@@ -233,6 +243,71 @@ int MessageBoxProbe(const wchar_t* caption, long seconds) {
   return 1;
 }
 
+BOOL CALLBACK CollectControls(HWND child, LPARAM param) {
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(child, text, 1024);
+  auto* out = reinterpret_cast<std::vector<std::wstring>*>(param);
+  out->push_back(std::to_wstring(::GetDlgCtrlID(child)) + L":" + text);
+  return TRUE;
+}
+
+HWND WaitForDialog(const wchar_t* caption, long seconds) {
+  for (long i = 0; i <= seconds * 10; ++i) {
+    HWND dialog = ::FindWindowW(L"#32770", caption);
+    if (dialog && ::IsWindowVisible(dialog)) return dialog;
+    ::Sleep(100);
+  }
+  return nullptr;
+}
+
+int DialogProbe(const wchar_t* caption, long seconds, wchar_t** actions, int count) {
+  HWND dialog = WaitForDialog(caption, seconds);
+  if (!dialog) {
+    printf("dialog=none\n");
+    return 1;
+  }
+  std::vector<std::wstring> controls;
+  ::EnumChildWindows(dialog, CollectControls, reinterpret_cast<LPARAM>(&controls));
+  for (const std::wstring& control : controls) Print("control", control);
+  for (int i = 0; i < count; ++i) {
+    const std::wstring action = actions[i];
+    if (action[0] == L'!') {
+      const int id = _wtoi(action.c_str() + 1);
+      ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+    } else if (const size_t hash = action.find(L'#'); hash != std::wstring::npos) {
+      ::SendDlgItemMessageW(dialog, _wtoi(action.c_str()), CB_SETCURSEL, _wtoi(action.c_str() + hash + 1), 0);
+    } else if (const size_t equals = action.find(L'='); equals != std::wstring::npos) {
+      ::SetDlgItemTextW(dialog, _wtoi(action.c_str()), action.c_str() + equals + 1);
+    }
+  }
+  return 0;
+}
+
+// The icon exists when the shell accepts a change of its tip (the same tip).
+int IconProbe(long seconds) {
+  for (long i = 0; i <= seconds * 50; ++i) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = ::FindWindowW(L"NIMBARD", nullptr);
+    data.uID = 1;
+    data.uFlags = NIF_TIP;
+    lstrcpynW(data.szTip, L"nimbard", ARRAYSIZE(data.szTip));
+    if (data.hWnd && ::Shell_NotifyIconW(NIM_MODIFY, &data)) {
+      printf("icon=present\n");
+      return 0;
+    }
+    ::Sleep(20);
+  }
+  printf("icon=absent\n");
+  return 1;
+}
+
+int CommandProbe(int id) {
+  HWND tray = ::FindWindowW(L"NIMBARD", nullptr);
+  return tray && ::PostMessageW(tray, WM_COMMAND, MAKEWPARAM(id, 0), 0) ? 0 : 1;
+}
+
 }  // namespace
 
 int main() {
@@ -248,6 +323,9 @@ int main() {
   if (command == L"start" && argc == 3) return Control(false, seconds);
   if (command == L"runvalue") return RunValue();
   if (command == L"msgbox" && argc == 4) return MessageBoxProbe(argv[2], seconds);
-  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S\n");
+  if (command == L"dialog" && argc >= 4) return DialogProbe(argv[2], wcstol(argv[3], nullptr, 10), argv + 4, argc - 4);
+  if (command == L"icon" && argc == 3) return IconProbe(seconds);
+  if (command == L"command" && argc == 3) return CommandProbe(_wtoi(argv[2]));
+  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|command ID\n");
   return 2;
 }

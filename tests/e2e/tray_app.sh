@@ -1,0 +1,132 @@
+#!/bin/bash
+# The release exe as its users see it, under Wine and Xvfb against the API mocks:
+# - with no configuration, the tray and "--install" open the configuration
+#   dialog first; Cancel ends them with 0 and installs nothing, Save lets
+#   "--install" install and start the service;
+# - the monitor tray ("--tray") runs beside the service without a box, and a
+#   second tray in the session, or a standalone one beside the service, is refused;
+# - the standalone tray adds its icon, runs its first pass at once and ends
+#   with 0 on "Exit", within 5 s even while a server hangs.
+# Prints the time to the icon and the resident memory of both flavours beside
+# an idle Win32 program. NIMBARD_IDLE_SECONDS=60 also measures the CPU the
+# monitor uses while idle.
+#
+# Needs dist/nimbard.exe and a Windows build dir holding service_probe.exe,
+# wait_only.exe and trust_ca.exe (WIN_BUILD, else build/win).
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+if [ "${1:-}" != --inside ]; then
+  exe=$root/dist/nimbard.exe
+  tools=$(realpath "${WIN_BUILD:-$root/build/win}")
+  for f in "$exe" "$tools/service_probe.exe" "$tools/wait_only.exe"; do
+    [ -f "$f" ] || { echo "missing $f: build the Windows exe first"; exit 1; }
+  done
+  exec "$root/tools/sandbox/run-isolated.sh" --xvfb --win-build "$tools" --timeout 600 \
+    -- bash "$0" --inside "$exe" "$tools"
+fi
+
+exe_src=$2
+tools=$3
+timeout 120 wineboot >/dev/null 2>&1
+failures=0
+ok() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_eq() { if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected [$2], got [$3]"; fi; }
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
+ctl() { python3 "$MOCK_CTL" "$@"; }
+probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+field() { sed -n "s/^$1=//p"; }
+wait_for() { local i; for ((i = 0; i < $1 * 4; i++)); do "${@:2}" && return 0; sleep 0.25; done; return 1; }
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
+
+app="$SANDBOX_DIR/app"
+mkdir -p "$app"
+cp "$exe_src" "$app/nimbard.exe"
+cp "$tools/wait_only.exe" "$app/"
+# The process whose whole command line is $1 (a program started from here
+# shows its Unix path).
+pid_of() { ps -eo pid=,args= | awk -v w="$1" '{pid = $1; sub(/^ *[0-9]+ /, ""); if ($0 == w) print pid}' | head -1; }
+start() { wine "$app/nimbard.exe" "$@" & }
+finished() { ! kill -0 "$1" 2>/dev/null; }
+ends_with() {  # description, expected exit code, pid
+  wait_for 15 finished "$3"
+  wait "$3"
+  expect_eq "$1" "$2" $?
+}
+state() { probe state | field state; }
+ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
+  "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
+message="The nimbard demo is already running. Only one instance is permitted."
+
+echo "== no configuration: the dialog comes first"
+start; tray=$!
+dialog=$(probe dialog "nimbard Configuration" 30 '!2')
+expect_eq "the standalone tray opens the dialog" "control=1007:" "$(grep -m1 '^control=1007:' <<<"$dialog")"
+ends_with "Cancel ends it with 0" 0 "$tray"
+expect_eq "no icon was added" absent "$(probe icon 1 | field icon)"
+
+timeout 90 wine "$app/nimbard.exe" --install & install=$!
+probe dialog "nimbard Configuration" 30 '!2' >/dev/null
+ends_with "--install, Cancel: exit 0" 0 "$install"
+expect_eq "--install, Cancel: no service" absent "$(state)"
+
+timeout 90 wine "$app/nimbard.exe" --install & install=$!
+probe dialog "nimbard Configuration" 30 1004#1 1000=cf-test-token 1001=example.com 1002=home 1005=z1 1006=r1 1003=5 '!1' >/dev/null
+ends_with "--install, Save: exit 1" 1 "$install"
+wait_for 10 test "$(state)" = 4 && ok "--install, Save: the service runs" || fail "service state $(state)"
+grep -q '"provider": "cloudflare"' "$app/nimbard-demo.json" && ok "the dialog wrote the configuration" || fail "configuration: $(cat "$app/nimbard-demo.json")"
+wait_for 60 test "$(ctl cf z1 r1 content)" = 203.0.113.7 && ok "the service updated the record" || fail "the service did not update the record"
+
+echo "== the monitor beside the service"
+start --tray; monitor=$!
+expect_eq "no box for the monitor" none "$(probe msgbox "nimbard Demo" 3 | field msgbox)"
+expect_eq "the monitor's icon" present "$(probe icon 20 | field icon)"
+for mode in --tray ""; do
+  start $mode; second=$!
+  expect_eq "\"$mode\" beside them is refused" "$message" "$(probe msgbox "nimbard Demo" 30 | field text)"
+  ends_with "\"$mode\" refused: exit 0" 0 "$second"
+done
+timeout 60 wine "$app/wait_only.exe" 12 & waiter=$!
+sleep 6
+monitor_rss=$(rss_kb "$(pid_of "$app/nimbard.exe --tray")")
+wait_rss=$(rss_kb "$(pid_of "$app/wait_only.exe 12")")
+if [ "${NIMBARD_IDLE_SECONDS:-0}" -gt 0 ]; then
+  mpid=$(pid_of "$app/nimbard.exe --tray"); before=$(cpu_ticks "$mpid"); sleep "$NIMBARD_IDLE_SECONDS"; after=$(cpu_ticks "$mpid")
+  echo "[ measure ] monitor CPU in ${NIMBARD_IDLE_SECONDS} s idle: $(((after - before) * 10)) ms ($(getconf CLK_TCK) ticks/s)"
+fi
+wait "$waiter"
+probe command 105 >/dev/null
+ends_with "the monitor ends with 0 on Exit" 0 "$monitor"
+timeout 90 wine "$app/nimbard.exe" --uninstall >/dev/null
+
+echo "== the standalone tray"
+ctl ip 203.0.113.8 >/dev/null
+t=$(now)
+start; tray=$!
+expect_eq "its icon" present "$(probe icon 30 | field icon)"
+echo "[ measure ] start to icon: $(since "$t") s"
+wait_for 30 test "$(ctl cf z1 r1 content)" = 203.0.113.8 && ok "its first pass updated the record at once" || fail "no first pass"
+standalone_rss=$(rss_kb "$(pid_of "$app/nimbard.exe")")
+probe command 105 >/dev/null
+ends_with "Exit: exit code 0" 0 "$tray"
+
+ctl rule path_prefix=/client/v4/zones/z1/ delay=600 >/dev/null
+count=$(ctl count path_prefix=/client/v4/zones/z1/)
+start; tray=$!
+wait_for 30 test "$(ctl count path_prefix=/client/v4/zones/z1/)" -gt "$count" || fail "the hung lookup never arrived"
+t=$(now)
+probe command 105 >/dev/null
+wait_for 10 finished "$tray"
+took=$(since "$t")
+ends_with "Exit while the server hangs: exit code 0" 0 "$tray"
+echo "[ measure ] Exit while the lookup hangs: $took s"
+awk -v m="$took" 'BEGIN { exit !(m <= 5) }' && ok "Exit within 5 s" || fail "Exit took $took s"
+expect_eq "the status file is whole" "Record: lookup failed" "$(cat "$app/nimbard.status")"
+
+echo "[ measure ] resident memory: standalone tray ${standalone_rss:-?} kB, monitor ${monitor_rss:-?} kB, wait_only.exe ${wait_rss:-?} kB"
+echo "[ measure ] exe size: $(stat -c %s "$exe_src") bytes"
+echo "tray app: $failures failure(s)"
+[ "$failures" -eq 0 ]
