@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 
 export WINEDEBUG ?= -all
 
-.PHONY: all deps native win win-config dist test test-native test-win test-e2e test-dist demo fuzz bench clean
+.PHONY: all deps native win win-config dist test test-native test-win test-e2e test-dist demo screenshots fuzz bench clean
 
 all: native win
 
@@ -53,6 +53,11 @@ test-dist:
 demo: deps
 	$(MAKE) win
 	tools/demo.sh
+
+# The pictures of the user interface in docs/images/ (README, user's guide).
+screenshots: deps
+	$(MAKE) win
+	tools/screenshots.sh $(WIN)
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DNIMBARD_FUZZ=ON -DNIMBARD_SANITIZE=OFF >/dev/null

@@ -1,0 +1,116 @@
+// Shows the user interface one piece at a time for tools/screenshots.sh, with
+// the product's own code and resources: the tray's popup menu, the status
+// tooltip, the configuration dialog and the About box, filled with a sample
+// configuration and status. For each piece it prints "shown NAME X Y W H"
+// (its screen rectangle), holds it still for two seconds, then closes it.
+//
+//   ui_gallery DIR    DIR: where the sample configuration is written
+#include <windows.h>
+#include <shellapi.h>
+
+#include <stdio.h>
+
+#include <string>
+
+#include "core/platform.h"
+#include "core/status_board.h"
+#include "host/service_control.h"
+#include "ui/about_dialog.h"
+#include "ui/config_dialog.h"
+#include "ui/resource.h"
+#include "ui/status_tooltip.h"
+#include "ui/tray_window.h"
+
+namespace {
+
+using namespace nimbard;
+
+constexpr DWORD kHoldMs = 2000;
+const POINT kPointer{620, 520};
+
+// The sample as a user has just typed it in (not yet saved, so the provider may still change).
+const char kSampleConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey": "9fT3k-example-token",
+  "domain": "example.com", "record": "home", "zoneId": "023e105f4ecef8ad9ca31a8372d0c353",
+  "recordId": "372e67954025e0ba6aaa6d586b9e0b59", "pollMinutes": 5}]})";
+
+const wchar_t kSampleDetail[] =
+    L"Record: example.com/home = 203.0.113.7 (changed; updated)\r\n"
+    L"Record: example.net/@ = 203.0.113.7 (unchanged)";
+
+void Shown(const char* name, HWND window) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  printf("shown %s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  fflush(stdout);
+}
+
+void Pump(DWORD milliseconds) {
+  const DWORD end = ::GetTickCount() + milliseconds;
+  MSG message;
+  while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    ::Sleep(10);
+  }
+}
+
+// Runs inside the modal loop of a menu or dialog: lets it paint, reports the
+// window that the loop is showing, holds still, then ends the loop.
+const char* g_pieceName = nullptr;
+void CALLBACK ShowThenClose(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  HWND shown = ::FindWindowW(L"#32768", nullptr);  // a popup menu
+  if (shown == nullptr || !::IsWindowVisible(shown)) shown = ::GetActiveWindow();
+  Shown(g_pieceName, shown);
+  ::Sleep(kHoldMs);
+  if (::FindWindowW(L"#32768", nullptr)) {
+    ::EndMenu();
+  } else {
+    ::PostMessageW(shown, WM_COMMAND, IDCANCEL, 0);
+  }
+}
+
+void ShowModal(const char* name, HWND owner, void (*show)(HWND)) {
+  g_pieceName = name;
+  ::SetTimer(nullptr, 0, 700, ShowThenClose);
+  show(owner);
+}
+
+HRESULT IconAtPointer(const NOTIFYICONIDENTIFIER*, RECT* rect) {
+  *rect = {kPointer.x - 8, kPointer.y - 8, kPointer.x + 8, kPointer.y + 8};
+  return S_OK;
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  if (argv == nullptr || argc < 2) return 2;
+  const std::wstring dir = argv[1];
+  platform::OverrideExecutablePathForTesting(dir + L"\\nimbard.exe");
+  platform::ReplaceFileBytes(dir + L"\\nimbard-demo.json", kSampleConfig);
+  SetSummaryText(nullptr, L"Updated: 203.0.113.7");
+  SetDetailTextWithoutFile(kSampleDetail);
+
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  HWND owner = ::CreateWindowW(L"STATIC", L"nimbard", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+  ::SetCursorPos(kPointer.x, kPointer.y);
+
+  ShowModal("tray-menu", owner, [](HWND window) {
+    HMENU menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
+    ::SetForegroundWindow(window);
+    ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, kPointer.x, kPointer.y, 0, window, nullptr);
+    ::DestroyMenu(menu);
+  });
+
+  SetIconRectQueryForTesting(&IconAtPointer);
+  ShowStatusTooltip(owner);
+  Pump(700);
+  Shown("status-tooltip", StatusTooltipWindow());
+  Pump(kHoldMs);
+  HideStatusTooltip(owner);
+
+  ShowModal("config-dialog", owner, [](HWND window) { ShowConfigDialog(::GetModuleHandleW(nullptr), window); });
+  ShowModal("about-box", owner, [](HWND window) { ShowAboutDialog(::GetModuleHandleW(nullptr), window); });
+  return 0;
+}
