@@ -16,8 +16,6 @@
 
 namespace nimbard {
 
-HINSTANCE AppInstance = nullptr;
-
 namespace {
 
 // Owned from start-up to the end of the process (or until ReleaseSingleInstance).
@@ -102,7 +100,6 @@ void ReleaseSingleInstance() {
 }
 
 int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
-  AppInstance = instance;
   const Mode mode = ParseCommandLine(commandLine);
 
   for (const wchar_t* guard : GuardsFor(mode)) {

@@ -14,9 +14,6 @@ inline constexpr wchar_t kAlreadyRunningText[] =
     L"The nimbard demo is already running. Only one instance is permitted.";
 inline constexpr wchar_t kAlreadyRunningCaption[] = L"nimbard Demo";
 
-// The module handle the entry received, for resources, windows and dialogs.
-extern HINSTANCE AppInstance;
-
 enum class GuardOutcome {
   Acquired,        // this process now owns the named mutex
   NoHandle,        // the mutex could not be created at all

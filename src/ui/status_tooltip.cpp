@@ -181,34 +181,45 @@ void DestroyStatusTooltip() {
   t.window = nullptr;
 }
 
+namespace {
+
+void PaintTooltip(HWND window) {
+  PAINTSTRUCT paint{};
+  HDC dc = ::BeginPaint(window, &paint);
+  if (dc) {
+    RECT rect{};
+    ::GetClientRect(window, &rect);
+    ::FillRect(dc, &rect, ::GetSysColorBrush(COLOR_INFOBK));
+    ::FrameRect(dc, &rect, ::GetSysColorBrush(COLOR_INFOTEXT));
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_INFOTEXT));
+    HGDIOBJ previous = ::SelectObject(dc, TooltipFont());
+    const UINT dpi = State().dpi;
+    ::InflateRect(&rect, -Scale(kInsetX, dpi), -Scale(kInsetY, dpi));
+    // Lines are placed at the fixed line height, whatever the font's own.
+    try {
+      int top = rect.top;
+      for (std::wstring_view line : SplitLines(State().text)) {
+        RECT lineRect{rect.left, top, rect.right, top + Scale(kLineHeight, dpi)};
+        ::DrawTextW(dc, line.data(), static_cast<int>(line.size()), &lineRect,
+                    DT_NOPREFIX | DT_SINGLELINE);
+        top += Scale(kLineHeight, dpi);
+      }
+    } catch (...) {
+      // No memory for the lines: the tooltip stays blank until the next paint.
+    }
+    ::SelectObject(dc, previous);
+  }
+  ::EndPaint(window, &paint);
+}
+
+}  // namespace
+
 LRESULT CALLBACK TrayTooltipWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT paint{};
-      HDC dc = ::BeginPaint(window, &paint);
-      if (dc) {
-        RECT rect{};
-        ::GetClientRect(window, &rect);
-        ::FillRect(dc, &rect, ::GetSysColorBrush(COLOR_INFOBK));
-        ::FrameRect(dc, &rect, ::GetSysColorBrush(COLOR_INFOTEXT));
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, ::GetSysColor(COLOR_INFOTEXT));
-        HGDIOBJ previous = ::SelectObject(dc, TooltipFont());
-        const UINT dpi = State().dpi;
-        ::InflateRect(&rect, -Scale(kInsetX, dpi), -Scale(kInsetY, dpi));
-        // Lines are placed at the fixed line height, whatever the font's own.
-        int top = rect.top;
-        for (std::wstring_view line : SplitLines(State().text)) {
-          RECT lineRect{rect.left, top, rect.right, top + Scale(kLineHeight, dpi)};
-          ::DrawTextW(dc, line.data(), static_cast<int>(line.size()), &lineRect,
-                      DT_NOPREFIX | DT_SINGLELINE);
-          top += Scale(kLineHeight, dpi);
-        }
-        ::SelectObject(dc, previous);
-      }
-      ::EndPaint(window, &paint);
+    case WM_PAINT:
+      PaintTooltip(window);
       return 0;
-    }
     case WM_NCHITTEST:
       return HTTRANSPARENT;  // clicks reach the window underneath
     default:

@@ -89,15 +89,14 @@ void OpenPopupMenu(HWND window) {
   POINT cursor{};
   ::GetCursorPos(&cursor);
   if (MonitorMode) SetDetailTextWithoutFile(ReadStatusFile());
-  HMENU menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
-  if (menu == nullptr) return;
+  const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
+  if (!menu) return;
   // Without the foreground the menu would stay open after a click elsewhere.
   ::SetForegroundWindow(window);
-  State().openMenu = menu;
-  ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
+  State().openMenu = menu.get();
+  ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
   State().openMenu = nullptr;
   ::PostMessageW(window, WM_NULL, 0, 0);
-  ::DestroyMenu(menu);
 }
 
 // False for ids the window does not handle itself.
@@ -278,10 +277,10 @@ void OpenWithShell(const std::wstring& path) {
   if (result <= 32) LogMessage(L"Could not open file: " + path);
 }
 
-HMENU BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
-                    const std::wstring& serviceState) {
-  HMENU menu = ::CreatePopupMenu();
-  if (menu == nullptr) return nullptr;
+UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
+                         const std::wstring& serviceState) {
+  UniqueMenu menu(::CreatePopupMenu());
+  if (!menu) return menu;
   struct Entry {
     UINT flags;
     UINT id;
@@ -308,10 +307,9 @@ HMENU BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
       {MF_STRING, IDM_EXIT, L"Exit"},
   };
   for (const Entry& entry : entries) {
-    if (!::AppendMenuW(menu, entry.flags, entry.id,
+    if (!::AppendMenuW(menu.get(), entry.flags, entry.id,
                        entry.flags == MF_SEPARATOR ? nullptr : entry.text.c_str())) {
-      ::DestroyMenu(menu);
-      return nullptr;
+      return UniqueMenu();
     }
   }
   return menu;

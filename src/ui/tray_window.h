@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/win_handle.h"
+
 namespace nimbard {
 
 // Monitor flavour ("--tray"): shows the status file that the service's passes
@@ -33,9 +35,11 @@ LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // Opens a file with its associated program; a failure is logged with the path.
 void OpenWithShell(const std::wstring& path);
 
+using UniqueMenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, &::DestroyMenu>>;
+
 // The popup menu as it opens: the two status lines, the file and pass
 // commands, the service lines (always disabled in this edition), About, Exit.
-HMENU BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
+UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
                     const std::wstring& serviceState);
 
 // The tray window, and the popup menu while it is open (tests, screenshots).

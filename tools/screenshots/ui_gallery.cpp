@@ -97,10 +97,9 @@ int main() {
   ::SetCursorPos(kPointer.x, kPointer.y);
 
   ShowModal("tray-menu", owner, [](HWND window) {
-    HMENU menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
+    const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
     ::SetForegroundWindow(window);
-    ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, kPointer.x, kPointer.y, 0, window, nullptr);
-    ::DestroyMenu(menu);
+    ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, kPointer.x, kPointer.y, 0, window, nullptr);
   });
 
   SetIconRectQueryForTesting(&IconAtPointer);
