@@ -10,43 +10,13 @@
 # - redirects to another host are final answers: nothing reaches that host.
 # Prints the measured times.
 #
-# Needs dist/nimbard.exe and a Windows build dir holding nimbard_net_tests.exe,
-# service_probe.exe, hold_file.exe and trust_ca.exe (WIN_BUILD, else build/win).
+# Needs dist/nimbard.exe (or $NIMBARD_EXE, to measure another build) and the
+# Windows build dir's nimbard_net_tests.exe, service_probe.exe and hold_file.exe.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
+SCENARIO_TOOLS="nimbard_net_tests.exe service_probe.exe hold_file.exe"
+source "$(dirname "$0")/lib/scenario.sh"
 
-if [ "${1:-}" != --inside ]; then
-  exe=${NIMBARD_EXE:-$root/dist/nimbard.exe}
-  tools=$(realpath "${WIN_BUILD:-$root/build/win}")
-  for f in "$exe" "$tools/nimbard_net_tests.exe" "$tools/service_probe.exe" "$tools/hold_file.exe"; do
-    [ -f "$f" ] || { echo "missing $f: build the Windows exe and tests first"; exit 1; }
-  done
-  exec "$root/tools/sandbox/run-isolated.sh" --xvfb --win-build "$tools" --timeout 600 \
-    -- bash "$0" --inside "$(realpath "$exe")" "$tools"
-fi
-
-exe_src=$2
-tools=$3
-timeout 120 wineboot >/dev/null 2>&1
-failures=0
-ok() { echo "ok: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_eq() { if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected [$2], got [$3]"; fi; }
-within() {  # description, limit in seconds, measured seconds
-  echo "[ measure ] $1: $3 s"
-  if awk -v m="$3" -v l="$2" 'BEGIN { exit !(m <= l) }'; then ok "$1 within $2 s"; else fail "$1 took $3 s (limit $2 s)"; fi
-}
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
-ctl() { python3 "$MOCK_CTL" "$@"; }
-wait_for() {  # seconds, command...: until the command succeeds
-  local i
-  for ((i = 0; i < $1 * 4; i++)); do "${@:2}" && return 0; sleep 0.25; done
-  return 1
-}
 at_least() { [ "$(ctl count "${@:2}")" -ge "$1" ]; }
-probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
-state() { probe state | sed -n 's/^state=//p'; }
 gtest_passed() { grep -q "\[  PASSED  \] 1 test" "$1" && ! grep -q "FAILED" "$1"; }
 
 ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [
@@ -76,7 +46,7 @@ cat >"$app/nimbard-demo.json" <<'JSON'
   "record": "home", "zoneId": "svc", "recordId": "r1", "pollMinutes": 5}]}
 JSON
 nimbard() { timeout 90 wine "$app/nimbard.exe" "$@"; }
-service_pids() { ps -eo pid=,args= | awk -v w="$(winepath -w "$app/nimbard.exe" | tr -d '\r') --service" '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, w) == 1) print pid}'; }
+service_pids() { pids_of "$(winepath -w "$app/nimbard.exe" | tr -d '\r') --service"; }
 
 nimbard --install
 expect_eq "--install exits 1" 1 $?
@@ -119,5 +89,4 @@ gtest_passed "$SANDBOX_DIR/moved.log" && ok "302 and 307 are logged as failures"
 expect_eq "no request reached the other host" 0 "$(ctl count host=redirect-target.test)"
 expect_eq "the redirected update changed nothing" 198.51.100.4 "$(ctl cf moved-put r1 content)"
 
-echo "hangs and stops: $failures failure(s)"
-[ "$failures" -eq 0 ]
+finish "hangs and stops"

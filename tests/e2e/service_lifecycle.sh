@@ -9,36 +9,11 @@
 # Also prints the size of dist/nimbard.exe and the resident memory of the
 # running service next to an idle Win32 program in the same prefix.
 #
-# Needs dist/nimbard.exe and a Windows build dir holding service_probe.exe,
-# wait_only.exe and trust_ca.exe (WIN_BUILD, else build/win, else the newest
-# build/*-win).
+# Needs dist/nimbard.exe and the Windows build dir's service_probe.exe and
+# wait_only.exe (lib/scenario.sh).
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-
-if [ "${1:-}" != --inside ]; then
-  exe="$root/dist/nimbard.exe"
-  [ -f "$exe" ] || { echo "dist/nimbard.exe is missing: build the Windows exe first"; exit 1; }
-  tools=""
-  for d in ${WIN_BUILD:-} "$root/build/win" $(ls -td "$root"/build/*-win 2>/dev/null); do
-    if [ -f "$d/service_probe.exe" ] && [ -f "$d/wait_only.exe" ] && [ -f "$d/trust_ca.exe" ]; then
-      tools=$(realpath "$d"); break
-    fi
-  done
-  [ -n "$tools" ] || { echo "service_probe.exe, wait_only.exe or trust_ca.exe not built"; exit 1; }
-  exec "$root/tools/sandbox/run-isolated.sh" --xvfb --win-build "$tools" --timeout 600 \
-    -- bash "$0" --inside "$exe" "$tools"
-fi
-
-exe_src=$2
-tools=$3
-
-timeout 120 wineboot >/dev/null 2>&1
-failures=0
-ok() { echo "ok: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_eq() {  # description, expected, actual
-  if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected [$2], got [$3]"; fi
-}
+SCENARIO_TOOLS="service_probe.exe wait_only.exe"
+source "$(dirname "$0")/lib/scenario.sh"
 
 # A blank in the directory: the registered command lines must keep the path whole.
 app="$SANDBOX_DIR/nimbard app"
@@ -69,23 +44,12 @@ python3 "$MOCK_CTL" scene '{"public_ip": "203.0.113.7",
                   "ttl": 300, "proxied": false}]}' >/dev/null
 
 nimbard() { timeout 90 wine "$app/nimbard.exe" "$@"; }
-probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
-field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
-state() { probe state | field state; }
 wait_state() {  # wanted, seconds
   local i
   for ((i = 0; i < $2 * 2; i++)); do [ "$(state)" = "$1" ] && return 0; sleep 0.5; done
   return 1
 }
-# Processes of this run only (other prefixes may run their own nimbard): the
-# command line must start with this run's scratch path, which also leaves out
-# the timeout and wine launchers around a process.
-pids_of() {
-  ps -eo pid=,args= |
-    WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}'
-}
 service_pids() { pids_of "$win_exe --service"; }
-rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
 cf_content() { python3 "$MOCK_CTL" cf z1 r1 content; }
 cf_puts() { python3 "$MOCK_CTL" count host=api.cloudflare.com method=PUT; }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -202,5 +166,4 @@ nimbard --uninstall
 expect_eq "second --uninstall exits 0" 0 $?
 expect_eq "autostart value left alone" "$tray_line" "$(probe runvalue | field data)"
 
-echo "service lifecycle: $failures failure(s)"
-[ "$failures" -eq 0 ]
+finish "service lifecycle"

@@ -11,44 +11,20 @@
 # an idle Win32 program. NIMBARD_IDLE_SECONDS=60 also measures the CPU the
 # monitor uses while idle.
 #
-# Needs dist/nimbard.exe and a Windows build dir holding service_probe.exe,
-# wait_only.exe and trust_ca.exe (WIN_BUILD, else build/win).
+# Needs dist/nimbard.exe and the Windows build dir's service_probe.exe and
+# wait_only.exe.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
+SCENARIO_TOOLS="service_probe.exe wait_only.exe"
+source "$(dirname "$0")/lib/scenario.sh"
 
-if [ "${1:-}" != --inside ]; then
-  exe=$root/dist/nimbard.exe
-  tools=$(realpath "${WIN_BUILD:-$root/build/win}")
-  for f in "$exe" "$tools/service_probe.exe" "$tools/wait_only.exe"; do
-    [ -f "$f" ] || { echo "missing $f: build the Windows exe first"; exit 1; }
-  done
-  exec "$root/tools/sandbox/run-isolated.sh" --xvfb --win-build "$tools" --timeout 600 \
-    -- bash "$0" --inside "$exe" "$tools"
-fi
-
-exe_src=$2
-tools=$3
-timeout 120 wineboot >/dev/null 2>&1
-failures=0
-ok() { echo "ok: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_eq() { if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected [$2], got [$3]"; fi; }
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
-ctl() { python3 "$MOCK_CTL" "$@"; }
-probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
-field() { sed -n "s/^$1=//p"; }
-wait_for() { local i; for ((i = 0; i < $1 * 4; i++)); do "${@:2}" && return 0; sleep 0.25; done; return 1; }
-rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
 
 app="$SANDBOX_DIR/app"
 mkdir -p "$app"
 cp "$exe_src" "$app/nimbard.exe"
 cp "$tools/wait_only.exe" "$app/"
-# The process whose whole command line is $1 (a program started from here
-# shows its Unix path).
-pid_of() { ps -eo pid=,args= | awk -v w="$1" '{pid = $1; sub(/^ *[0-9]+ /, ""); if ($0 == w) print pid}' | head -1; }
+# A program started from here shows its Unix path.
+pid_of() { pids_of "$1" | head -1; }
 start() { wine "$app/nimbard.exe" "$@" & }
 finished() { ! kill -0 "$1" 2>/dev/null; }
 ends_with() {  # description, expected exit code, pid
@@ -56,7 +32,6 @@ ends_with() {  # description, expected exit code, pid
   wait "$3"
   expect_eq "$1" "$2" $?
 }
-state() { probe state | field state; }
 ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
   "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
 message="The nimbard demo is already running. Only one instance is permitted."
@@ -128,5 +103,4 @@ expect_eq "the status file is whole" "Record: lookup failed" "$(cat "$app/nimbar
 
 echo "[ measure ] resident memory: standalone tray ${standalone_rss:-?} kB, monitor ${monitor_rss:-?} kB, wait_only.exe ${wait_rss:-?} kB"
 echo "[ measure ] exe size: $(stat -c %s "$exe_src") bytes"
-echo "tray app: $failures failure(s)"
-[ "$failures" -eq 0 ]
+finish "tray app"

@@ -1,0 +1,53 @@
+# Sourced by the scenarios that run the release exe in the sandbox, first
+# thing in the script. Outside the sandbox it checks that dist/nimbard.exe
+# (or $NIMBARD_EXE) and the Windows helper programs the script names in
+# SCENARIO_TOOLS exist in the Windows build dir (WIN_BUILD, else build/win),
+# then runs the script again inside the sandbox on a virtual display. Inside,
+# it sets exe_src and tools and gives the checks and helpers below.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+if [ "${1:-}" != --inside ]; then
+  exe=${NIMBARD_EXE:-$root/dist/nimbard.exe}
+  tools=$(realpath "${WIN_BUILD:-$root/build/win}")
+  for f in "$exe" ${SCENARIO_TOOLS:-} trust_ca.exe; do
+    case $f in /*) ;; *) f=$tools/$f ;; esac
+    [ -f "$f" ] || { echo "missing $f: build the Windows exe and its helpers first (make win)"; exit 1; }
+  done
+  exec "$root/tools/sandbox/run-isolated.sh" --xvfb --win-build "$tools" --timeout 600 \
+    -- bash "$0" --inside "$(realpath "$exe")" "$tools"
+fi
+exe_src=$2
+tools=$3
+timeout 120 wineboot >/dev/null 2>&1
+
+failures=0
+ok() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_eq() {  # description, expected, actual
+  if [ "$2" = "$3" ]; then ok "$1"; else fail "$1: expected [$2], got [$3]"; fi
+}
+within() {  # description, limit in seconds, measured seconds
+  echo "[ measure ] $1: $3 s"
+  if awk -v m="$3" -v l="$2" 'BEGIN { exit !(m <= l) }'; then ok "$1 within $2 s"; else fail "$1 took $3 s (limit $2 s)"; fi
+}
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
+wait_for() {  # seconds, command...: until the command succeeds
+  local i
+  for ((i = 0; i < $1 * 4; i++)); do "${@:2}" && return 0; sleep 0.25; done
+  return 1
+}
+ctl() { python3 "$MOCK_CTL" "$@"; }
+probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
+field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
+state() { probe state | field state; }
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+# The processes whose command line starts with $1 (a Windows or Unix path:
+# other prefixes may run their own nimbard).
+pids_of() {
+  ps -eo pid=,args= |
+    WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}'
+}
+finish() {  # the scenario's name
+  echo "$1: $failures failure(s)"
+  [ "$failures" -eq 0 ]
+}
