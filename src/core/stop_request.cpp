@@ -10,34 +10,46 @@ std::atomic<bool> StopRequested{false};
 namespace {
 
 // One lock and one condition for every waiter: stops are rare and at most a
-// few exchanges wait at a time, so a shared wake-up costs nothing.
-std::mutex g_mutex;
-std::condition_variable g_changed;
+// few exchanges wait at a time, so a shared wake-up costs nothing. Never
+// destroyed: an exchange given up at a stop may still finish on its own
+// thread while the process runs its exit.
+struct Signal {
+  std::mutex mutex;
+  std::condition_variable changed;
+};
+
+Signal& TheSignal() {
+  static Signal* const signal = new Signal;
+  return *signal;
+}
 
 }  // namespace
 
 void RequestStop() {
+  Signal& signal = TheSignal();
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(signal.mutex);
     StopRequested.exchange(true);
   }
-  g_changed.notify_all();
+  signal.changed.notify_all();
 }
 
 void ClearStopRequest() { StopRequested.exchange(false); }
 
 bool WaitUntilStopOr(std::chrono::steady_clock::time_point deadline,
                      const std::function<bool()>& ready) {
-  std::unique_lock<std::mutex> lock(g_mutex);
-  g_changed.wait_until(lock, deadline, [&] { return StopRequested.load() || ready(); });
+  Signal& signal = TheSignal();
+  std::unique_lock<std::mutex> lock(signal.mutex);
+  signal.changed.wait_until(lock, deadline, [&] { return StopRequested.load() || ready(); });
   return ready();
 }
 
 void WakeStopWaiters() {
   // Taking the lock orders the waker's change before a waiter's next test of
   // its condition: a wake-up cannot fall between that test and the sleep.
-  { std::lock_guard<std::mutex> lock(g_mutex); }
-  g_changed.notify_all();
+  Signal& signal = TheSignal();
+  { std::lock_guard<std::mutex> lock(signal.mutex); }
+  signal.changed.notify_all();
 }
 
 }  // namespace nimbard

@@ -86,6 +86,13 @@ void ServiceCommandFailed(HWND window, const wchar_t* text) {
 }
 
 void OpenPopupMenu(HWND window) {
+  // While one of the tray's dialogs or message boxes is open, a click on the
+  // icon brings it back to the front instead of opening a second one.
+  const HWND popup = ::GetLastActivePopup(window);
+  if (popup != window && ::IsWindowVisible(popup)) {
+    ::SetForegroundWindow(popup);
+    return;
+  }
   POINT cursor{};
   ::GetCursorPos(&cursor);
   if (MonitorMode) SetDetailTextWithoutFile(ReadStatusFile());
