@@ -92,11 +92,10 @@ TEST(HttpExchangeAlgorithm, FailingStepsAnswersAndCutBodies) {
   const std::string high("\xE9\x80\xFF\x00z", 5);
   const struct { const char* name; ExchangeForm form; Script script; Outcome want; } rows[] = {
       {"200 in pieces", kFull, Answer(200, kHello), {true, 200, "hello world"}}, {"404 keeps document", kFull, Answer(404, {{"{\"code\":1}"}}, 10), {true, 404, "{\"code\":1}"}},
-      {"204 no body", kFull, Answer(204), {true, 204, ""}}, {"read fails mid-body", kFull, Answer(200, {{"abc"}, {"def", 0, false, true}}), {false, 200, "abc"}},
-      {"availability fails", kFull, Answer(200, {{"abc"}, {"", 9, true}}), {false, 200, "abc"}}, {"ends before announced length", kFull, Answer(200, {{"203.0."}}, 40), {false, 200, "203.0."}},
-      {"high and NUL bytes raw", kFull, Answer(200, {{high}}), {true, 200, high}}, {"oversized body refused", kFull, Answer(200, {{"", std::uint32_t(kMaxResponseBodyBytes) + 1}}), {false, 200, ""}},
-      {"short: 299", kShort, Answer(299, {{"x"}}), {true, 299, "x"}}, {"short: 199 skips body", kShort, Answer(199, kHello), {false, 199, ""}},
-      {"short: 300 skips body", kShort, Answer(300, kHello), {false, 300, ""}}, {"302 is the final answer", kFull, Answer(302, {{"moved"}}), {true, 302, "moved"}}, {"short: cut body", kShort, Answer(200, {{"203.0.113."}, {"75", 0, false, true}}), {false, 200, "203.0.113."}},
+      {"read fails mid-body", kFull, Answer(200, {{"abc"}, {"def", 0, false, true}}), {false, 200, "abc"}}, {"availability fails", kFull, Answer(200, {{"abc"}, {"", 9, true}}), {false, 200, "abc"}},
+      {"ends before announced length", kFull, Answer(200, {{"203.0."}}, 40), {false, 200, "203.0."}}, {"high and NUL bytes raw", kFull, Answer(200, {{high}}), {true, 200, high}},
+      {"oversized body refused", kFull, Answer(200, {{"", std::uint32_t(kMaxResponseBodyBytes) + 1}}), {false, 200, ""}}, {"302 is the final answer", kFull, Answer(302, {{"moved"}}), {true, 302, "moved"}},
+      {"short: 299", kShort, Answer(299, {{"x"}}), {true, 299, "x"}}, {"short: 300 skips body", kShort, Answer(300, kHello), {false, 300, ""}},
   };
   for (const auto& row : rows) { SCOPED_TRACE(row.name); Check(row.form, row.script, row.want); }
 }
