@@ -1,12 +1,9 @@
 // A 300 KB answer of 5,000 record objects, the wanted one last: cut into
-// objects with one member taken from each by the byte scanners and, for
-// comparison, by the equivalent std::regex searches; and a whole GoDaddy
-// lookup of it.
+// objects with one member taken from each by the byte scanners, and a whole
+// GoDaddy lookup of it.
 #include <benchmark/benchmark.h>
 
-#include <regex>
 #include <string>
-#include <thread>
 
 #include "core/json_scan.h"
 #include "core/text.h"
@@ -34,27 +31,6 @@ void BM_ScannerObjectsAndMember(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * answer.size()));
 }
 BENCHMARK(BM_ScannerObjectsAndMember)->Unit(benchmark::kMicrosecond);
-
-void BM_RegexObjectsAndMember(benchmark::State& state) {
-  const std::string answer = Answer();
-  const std::regex object("\\{[^{}]*\\}"), data("\"data\"\\s*:\\s*\"((?:[^\"\\\\]|\\\\[\\s\\S])*)\"");
-  for (auto _ : state) {
-    // libstdc++ regex recurses per character; a thread with its own stack
-    // keeps the comparison from depending on the main thread's limit.
-    int count = 0;
-    std::string last;
-    std::thread([&] {
-      for (std::sregex_iterator it(answer.begin(), answer.end(), object), end; it != end; ++it, ++count) {
-        const std::string text = it->str();
-        std::smatch m;
-        if (std::regex_search(text, m, data)) last = m[1].str();
-      }
-    }).join();
-    if (count != kRecords || last != "198.51.100.4") state.SkipWithError("wrong regex result");
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * answer.size()));
-}
-BENCHMARK(BM_RegexObjectsAndMember)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 struct AnswerTransport : nimbard::HttpTransport {
   const std::string answer = Answer();
