@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "core/activity_log.h"
 #include "core/platform.h"
 #include "core/status_board.h"
+#include "core/win_handle.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
 #include "ui/notify_icon.h"
@@ -34,13 +36,11 @@ const char kConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey": "k",
 
 void Pump(int milliseconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  MSG message;
-  do {
+  for (MSG message; std::chrono::steady_clock::now() < end; ::Sleep(5)) {
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message != WM_QUIT) ::DispatchMessageW(&message);
     }
-    ::Sleep(5);
-  } while (std::chrono::steady_clock::now() < end);
+  }
 }
 
 bool WaitUntil(bool (*done)(), int milliseconds = 5000) {
@@ -73,11 +73,8 @@ Lines MenuSeenByUser() {
     HMENU menu = OpenTrayMenu();
     for (int i = 0; menu && i < ::GetMenuItemCount(menu); ++i) {
       wchar_t text[512] = {};
-      MENUITEMINFOW item{};
-      item.cbSize = sizeof item;
-      item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
-      item.dwTypeData = text;
-      item.cch = 511;
+      MENUITEMINFOW item{sizeof item, MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING};
+      item.dwTypeData = text, item.cch = 511;
       ::GetMenuItemInfoW(menu, i, TRUE, &item);
       seen.push_back((item.fType & MFT_SEPARATOR) ? "---" : (item.fState & MFS_GRAYED ? "grey " : "") + std::to_string(item.wID) + " " + NarrowLow8(text));
     }
@@ -204,11 +201,7 @@ TEST(Tray, ShellFailuresAndRestart) {
   ASSERT_TRUE(tray.started);
   OpenWithShell(dir.File("no such file.txt"));
   EXPECT_EQ(dir.TakeLog(), Lines{"Could not open file: " + NarrowLow8(dir.File("no such file.txt"))});
-  NOTIFYICONDATAW icon{};
-  icon.cbSize = sizeof icon;
-  icon.hWnd = TrayWindowHandle();
-  icon.uID = kTrayIconId;
-  icon.uFlags = NIF_TIP;
+  NOTIFYICONDATAW icon{sizeof icon, TrayWindowHandle(), kTrayIconId, NIF_TIP};
   ::Shell_NotifyIconW(NIM_DELETE, &icon);
   EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
   ::SendMessageW(TrayWindowHandle(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
@@ -230,30 +223,23 @@ TEST(TwoProcesses, LogAndStatusFileStayWhole) {
   ::GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_filter=TwoProcesses.*";
   ::SetEnvironmentVariableW(L"NIMBARD_SHARED_EXE", dir.File("nimbard.exe").c_str());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
+  STARTUPINFOW startup{sizeof startup};
   PROCESS_INFORMATION child{};
   ASSERT_TRUE(::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
   ::SetEnvironmentVariableW(L"NIMBARD_SHARED_EXE", nullptr);
+  const UniqueKernelHandle process(child.hProcess), thread(child.hThread);
   int badReads = 0;
   for (int i = 0; i < 300; ++i) {
     LogMessage(L"parent line " + std::to_wstring(i));
     SetDetailText(mine);
     const std::wstring seen = ReadStatusFile();
-    if (seen != mine && seen != theirs) ++badReads;
+    badReads += seen != mine && seen != theirs;
   }
   ::WaitForSingleObject(child.hProcess, 60000);
-  ::CloseHandle(child.hThread);
-  ::CloseHandle(child.hProcess);
   EXPECT_EQ(badReads, 0);
-  int parent = 0, other = 0;
-  for (const std::string& line : dir.LogLines()) {
-    if (line.rfind("parent line ", 0) == 0) ++parent;
-    else if (line.rfind("child line ", 0) == 0) ++other;
-    else ADD_FAILURE() << "torn line: " << line;
-  }
-  EXPECT_EQ(parent, 300);
-  EXPECT_EQ(other, 300);
+  std::map<std::string, int> lines;  // by their first word; a torn line has another
+  for (const std::string& line : dir.LogLines()) ++lines[line.substr(0, line.find(' '))];
+  EXPECT_EQ(lines, (std::map<std::string, int>{{"child", 300}, {"parent", 300}}));
 }
 
 }  // namespace
