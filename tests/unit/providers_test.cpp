@@ -104,8 +104,6 @@ TEST_F(ProvidersTest, AnswerTable) {
       {CfLookup, Ok(R"({"content":"2001:db8::1"})"), false, L"2001:db8::1", {}},
       {CfLookup, Ok(""), true, L"", {}},
       {CfLookup, Status(403, "{}"), false, L"-", {"Cloudflare DNS lookup failed (HTTP 403)."}},
-      {CfUpdate, Status(204), true, L"-", {"Cloudflare A record updated for www.example.com to 203.0.113.7."}},
-      {CfUpdate, Unreachable(), false, L"-", {"Cloudflare A record update failed for example.com (HTTP 0)."}},
       {GdLookup, Status(401, gdDoc), false, L"-", {"GoDaddy DNS lookup failed (HTTP 401).", "GoDaddy response: " + gdDoc}},
       {GdLookup, Status(500, zone), false, L"-", {"GoDaddy DNS lookup failed (HTTP 500).", "GoDaddy response: " + zone.substr(0, 4096) + "..."}},
       {GdLookup, CutOff(200, "[{\"type\""), false, L"-", {"GoDaddy DNS lookup failed (HTTP 200).", "GoDaddy response: [{\"type\""}},
@@ -114,8 +112,7 @@ TEST_F(ProvidersTest, AnswerTable) {
       {GdLookup, gd(R"({"type":"A","name":"www","data":"192.0.2.8"}{"type":"A","name":"www","data":"192.0.2.9"})"), true, L"192.0.2.8", {}},
       {GdLookup, gd(R"({"type":"A","name":"www","data":"198.51.100.4","meta":{"x":1}})"), true, L"", {}},
       {GdLookup, gd(R"({"outer":1,"inner":{"type":"A","name":"www","data":"192.0.2.7"}})"), true, L"192.0.2.7", {}},
-      {GdUpdate, Status(422, gdDoc), false, L"-", {kGdPut, "GoDaddy A record update failed for www (HTTP 422).", "GoDaddy response: " + gdDoc}},
-      {GdUpdate, Unreachable(), false, L"-", {kGdPut, "GoDaddy A record update failed for www (HTTP 0)."}}};
+      {GdUpdate, Status(422, gdDoc), false, L"-", {kGdPut, "GoDaddy A record update failed for www (HTTP 422).", "GoDaddy response: " + gdDoc}}};
   for (const auto& c : cases) {
     std::wstring ip = L"-";
     EXPECT_EQ(Run(c.op, RecordFor(c.op), c.reply, c.ok, ip).size(), 1u);

@@ -1,7 +1,6 @@
 #pragma once
-// Scaffolding shared by the tests and benchmarks: a scratch directory that
-// stands in for the executable's directory, the log read back without time
-// stamps, and a scripted HTTP transport.
+// Shared by the tests and benchmarks: a scratch directory standing in for the executable's,
+// the log read back without time stamps, and a scripted HTTP transport.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,9 +52,8 @@ class ScratchDir {
   void MakeDir(const char* name) const { std::filesystem::create_directories(dir_ / name); }
   // Names of everything in the directory, sorted, joined by "|".
   std::string Listing() const {
-    std::vector<std::string> all;
-    for (const auto& e : std::filesystem::directory_iterator(dir_)) all.push_back(e.path().filename().string());
-    std::sort(all.begin(), all.end());
+    std::set<std::string> all;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) all.insert(e.path().filename().string());
     std::string names;
     for (const auto& n : all) names += (names.empty() ? "" : "|") + n;
     return names;
@@ -90,10 +89,8 @@ inline HttpResponse Unreachable() { return {false, 0, {}, true}; }  // connect o
 inline HttpResponse NoSession() { return {}; }
 inline HttpResponse CutOff(std::uint32_t status, std::string partial) { return {false, status, std::move(partial), true}; }  // body read failed
 
-// Answers by method, host and path; by method and host; or any request (set
-// with an empty method and host). Anything else fails as an unreachable
-// server. Keeps every request whole. Outlives the exchanges it is answering,
-// also those whose caller stopped waiting.
+// Answers by method, host and path; by method and host; or any request (empty method and host); anything
+// else as an unreachable server. Keeps every request; outlives the exchanges it answers, even abandoned ones.
 class ScriptedTransport : public HttpTransport {
  public:
   ScriptedTransport() : previous_(SetHttpTransport(this)) {}
