@@ -1,6 +1,5 @@
-// A poll pass over 100 records against an exchange that answers at once:
-// what is left is the engine's own work plus the real log and status file
-// writes (in a scratch directory).
+// A poll pass over 100 records against an exchange that answers at once: what is left is the engine's own work plus
+// the real log and status file writes (in a scratch directory).
 #include <benchmark/benchmark.h>
 
 #include "core/status_board.h"

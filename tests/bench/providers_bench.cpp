@@ -1,6 +1,5 @@
-// A GoDaddy lookup of a 300 KB zone of 5,000 records, the wanted one last:
-// mostly the byte scanners cutting the answer into objects and reading
-// their members.
+// A GoDaddy lookup of a 300 KB zone of 5,000 records, the wanted one last: mostly the byte scanners cutting the
+// answer into objects and reading their members.
 #include <benchmark/benchmark.h>
 
 #include <string>

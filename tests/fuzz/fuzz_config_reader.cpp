@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the configuration reader and the string scanner
-// and checks the invariants every result must keep.
+// Feeds arbitrary bytes to the configuration reader and the string scanner and checks the invariants every result
+// must keep.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,5 @@
-// The byte scanners against the regular expressions they stand in for
-// (ECMAScript grammar, as std::regex reads it): same matches, same positions,
-// same captures, on many generated texts rich in the bytes that matter.
+// The byte scanners against the regular expressions they stand in for (ECMAScript grammar, as std::regex reads it):
+// same matches, same positions, same captures, on many generated texts rich in the bytes that matter.
 #include <gtest/gtest.h>
 
 #include <array>

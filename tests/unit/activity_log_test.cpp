@@ -1,5 +1,5 @@
-// The activity log: the exact line bytes, appending, whole lines under
-// concurrent writers, and silence when the file cannot be opened.
+// The activity log: the exact line bytes, appending, whole lines under concurrent writers, and silence when the file
+// cannot be opened.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -20,7 +20,6 @@ using Lines = std::vector<std::string>;
 TEST(ActivityLog, LineFormat) {
   struct Case { platform::LocalDateTime time; std::wstring message; std::string line; };
   const platform::LocalDateTime t{2026, 3, 7, 9, 5, 2};
-  // clang-format off
   const Case cases[] = {
       {t, L"Public IP: 203.0.113.7", "[2026-03-07 09:05:02] Public IP: 203.0.113.7\r\n"},
       {{987, 10, 10, 10, 10, 10}, L"", "[987-10-10 10:10:10] \r\n"},
@@ -32,7 +31,6 @@ TEST(ActivityLog, LineFormat) {
       // One call is one line: line breaks inside a message cannot forge an entry.
       {t, L"a\r\n[2026-01-01 00:00:00] forged\x1B\x7F", "[2026-03-07 09:05:02] a  [2026-01-01 00:00:00] forged??\r\n"},
   };
-  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(FormatLogLine(c.time, c.message), c.line);
 }
 

@@ -1,5 +1,5 @@
-// The configuration file: reading rules, the written template, the escape
-// round trip, atomic saving and inputs that must not hurt the reader.
+// The configuration file: reading rules, the written template, the escape round trip, atomic saving and inputs that
+// must not hurt the reader.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,7 +26,6 @@ std::string With(const std::string& extra) { return InArray(kBase + extra); }
 TEST(ConfigReader, ReadingRules) {
   // Every complete record, in file order; "" when there is none.
   struct Case { const char* name; std::string text; std::string records; };
-  // clang-format off
   const Case cases[] = {
       {"plain", InArray(kBase), kDefault},
       {"other key order, extra keys", InArray("\"record\":\"www\",\"x\":1,\"y\":\"z\",\"domain\":\"example.com\",\"apiKey\":\"key1\""), kDefault},
@@ -58,7 +57,6 @@ TEST(ConfigReader, ReadingRules) {
       {"empty", "", ""},
       {"keys compared case-sensitively", InArray("\"APIKEY\":\"k\",\"Domain\":\"example.com\",\"record\":\"www\""), ""},
   };
-  // clang-format on
   for (const Case& c : cases) {
     RecordList list;
     EXPECT_EQ(ParseRecordsText(c.text, list), !c.records.empty()) << c.name;
@@ -171,8 +169,8 @@ TEST(ConfigFile, FailedLoadsAndSavesChangeNothing) {
 }
 
 TEST(ConfigFile, UnsavableCharactersAreRefusedByField) {
-  // Judged by the byte written: U+017B becomes "{" and U+0109 a tab; U+FFE9
-  // (byte 0xE9 read from a file), quotes and backslashes are saved.
+  // Judged by the byte written: U+017B becomes "{" and U+0109 a tab; U+FFE9 (byte 0xE9 read from a file), quotes and
+  // backslashes are saved.
   const struct { std::wstring RecordConfig::*field; std::wstring value; const wchar_t* label; } cases[] = {
       {&RecordConfig::apiKey, L"k\"e\\y\x00E9\xFFE9 ~\x0080", L""},   {&RecordConfig::provider, L"go{daddy", L"Provider"},
       {&RecordConfig::apiKey, L"key}", L"API key"},                  {&RecordConfig::domain, L"\x017B.example.com", L"Domain"},

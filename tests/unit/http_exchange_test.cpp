@@ -115,8 +115,8 @@ TEST(HttpExchangeAlgorithm, UnsendableRequestsNeverReachTheNetwork) {
   EXPECT_TRUE(IsSendableRequest({L"GET", L"h", L"/", L"Authorization: Bearer a:b\r\nB:\r\n", "", kFull}));
 }
 
-// A stop while any step blocks: no later step runs, every handle is closed, the exchange fails
-// with the status read so far.
+// A stop while any step blocks: no later step runs, every handle is closed, the exchange fails with the status read
+// so far.
 TEST(HttpExchangeAlgorithm, StopDuringEachStepEndsTheExchange) {
   for (Fail stopIn : {Fail::Session, Fail::Connect, Fail::OpenRequest, Fail::Send, Fail::Receive, Fail::Status, Fail::None}) {
     SCOPED_TRACE(static_cast<int>(stopIn));
@@ -134,8 +134,8 @@ TEST(HttpExchangeAlgorithm, StopDuringEachStepEndsTheExchange) {
   }
 }
 
-// Through the seam: a transport that never answers is given up at the deadline or at a stop,
-// and no exchange starts while a stop is requested.
+// Through the seam: a transport that never answers is given up at the deadline or at a stop, and no exchange starts
+// while a stop is requested.
 TEST(HttpExchange, DeadlineAndStopEndTheWait) {
   using Clock = std::chrono::steady_clock;
   const struct { const char* name; bool stopFirst, stopLater; std::chrono::milliseconds deadline; long minMs, maxMs; std::size_t requests; } cases[] = {

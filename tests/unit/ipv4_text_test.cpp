@@ -1,5 +1,5 @@
-// The IPv4 test that decides whether an address may be compared and sent.
-// Run natively and under Wine: both sides of the seam must agree.
+// The IPv4 test that decides whether an address may be compared and sent. Run natively and under Wine: both sides of
+// the seam must agree.
 #include <gtest/gtest.h>
 
 #include <string>

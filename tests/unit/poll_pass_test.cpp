@@ -19,9 +19,8 @@ using Lines = std::vector<std::string>;
 
 std::wstring GdZonePath(const std::wstring& domain) { return L"/v3/domains/zones/" + domain + L"/dns-records"; }
 
-// The scene every pass below runs in: a.example's www holds the public
-// address already, b.example (Cloudflare) holds an old one and takes the
-// update, c.example's zone cannot be read, d.example has no mail record yet.
+// The scene every pass below runs in: a.example's www holds the public address already, b.example (Cloudflare) holds
+// an old one and takes the update, c.example's zone cannot be read, d.example has no mail record yet.
 void ScriptScene(ScriptedTransport& transport) {
   transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7\n"));
   transport.Set(L"GET", kGoDaddyApiHost, Ok(R"([{"type":"A","name":"www","data":"203.0.113.7","ttl":600}])"), GdZonePath(L"a.example"));
@@ -43,7 +42,6 @@ TEST(PollPass, JoinsTheRecordsLinesOrReportsTheFile) {
   const std::string kUnusable = "Record: configuration unavailable", kError = "Configuration error";
   const Lines kStopped{"Polling stopped because configuration is invalid."};
   struct Case { std::string file; bool manual; std::string detail, summary; std::size_t requests; Lines keyLines; };
-  // clang-format off
   const Case cases[] = {
       {ConfigFileText({kB, kA}), false, kLineB + "\r\n" + kLineA, "Unchanged: 203.0.113.7", 5, {"Public IP changed to 203.0.113.7."}},
       {ConfigFileText({kD, kC, kB}), true, kLineD + "\r\n" + kLineC + "\r\n" + kLineB, "Updated: 203.0.113.7", 7, {kManual, kManual}},  // failing one in the middle
@@ -51,7 +49,6 @@ TEST(PollPass, JoinsTheRecordsLinesOrReportsTheFile) {
       {"<missing>", false, kUnusable, kError, 0, kStopped}, {"", false, kUnusable, kError, 0, kStopped}, {" \r\n\t", false, kUnusable, kError, 0, kStopped},
       {ConfigFileText({{"cloudflare", "b.example", "www", "z1", ""}}), false, kUnusable, kError, 0, kStopped}, {R"({"records": []})", false, kUnusable, kError, 0, kStopped},
   };
-  // clang-format on
   ScratchDir dir("pass-join");
   ScriptedTransport transport;
   for (const Case& c : cases) {
@@ -75,8 +72,8 @@ TEST(PollPass, JoinsTheRecordsLinesOrReportsTheFile) {
   }
 }
 
-// A stop during the first of three records: its exchange fails, the pass ends after it and says so;
-// while the stop holds, no pass starts at all.
+// A stop during the first of three records: its exchange fails, the pass ends after it and says so; while the stop
+// holds, no pass starts at all.
 TEST(PollPass, StopEndsThePassAfterTheRecordInHand) {
   ScratchDir dir("pass-stop");
   ScriptedTransport transport;
@@ -96,8 +93,8 @@ TEST(PollPass, StopEndsThePassAfterTheRecordInHand) {
   EXPECT_FALSE(PassRunning.load());
 }
 
-// Fifty threads start a pass at once: one works, the others return at once
-// without a trace while it is still under way.
+// Fifty threads start a pass at once: one works, the others return at once without a trace while it is still under
+// way.
 TEST(PollPass, OnlyOnePassRunsAtATime) {
   ScratchDir dir("pass-guard");
   ScriptedTransport transport;

@@ -35,10 +35,8 @@ struct CheckCase {
 };
 
 TEST(RecordCheck, OutcomeTable) {
-  const std::string gdPut = R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])";
-  const std::string stored = "Stored current A record for example.com/www: 198.51.100.4.";
-  const std::string storedNew = "Stored current A record for example.com/www: 203.0.113.7.";
-  const std::string notFound = "No existing A record was found for example.com/www.";
+  const std::string gdPut = R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])", notFound = "No existing A record was found for example.com/www.";
+  const std::string stored = "Stored current A record for example.com/www: 198.51.100.4.", storedNew = "Stored current A record for example.com/www: 203.0.113.7.";
   const std::string needs = "Current A record example.com/www is 198.51.100.4; it needs to be changed to 203.0.113.7.";
   const std::string needsNew = "Current A record example.com/www was not found; it needs to be changed to 203.0.113.7.";
   const std::string same = "Current A record example.com/www is 203.0.113.7; it does not need to be changed.";
@@ -46,16 +44,13 @@ TEST(RecordCheck, OutcomeTable) {
   const std::string invalid = "Public IP lookup returned an invalid IPv4 address: ", sameTail = "Public IP unchanged: 203.0.113.7.";
   const std::string cfOk = "Cloudflare A record updated for www.example.com to 203.0.113.7.", gdOk = "GoDaddy A record updated for www to 203.0.113.7.";
   const std::string cfFail = "Cloudflare A record update failed for example.com (HTTP ", gdFail = "GoDaddy A record update failed for www (HTTP ";
-  const std::string pending = "Record: example.com/www = 198.51.100.4 (changed; update pending)";
-  const std::string pendingNew = "Record: example.com/www not found (changed; update pending)";
+  const std::string pending = "Record: example.com/www = 198.51.100.4 (changed; update pending)", pendingNew = "Record: example.com/www not found (changed; update pending)";
   const std::string updated = "Record: example.com/www = 203.0.113.7 (changed; updated)", upd = "Updated: 203.0.113.7";
-  const std::string unchanged = "Record: example.com/www = 203.0.113.7 (unchanged)";
-  const std::string lookupFailed = "Record: lookup failed", current = "Record: current value 198.51.100.4";
-  const std::string notFoundDetail = "Record: current value not found", badIp = "Invalid public IP";
+  const std::string unchanged = "Record: example.com/www = 203.0.113.7 (unchanged)", lookupFailed = "Record: lookup failed";
+  const std::string current = "Record: current value 198.51.100.4", notFoundDetail = "Record: current value not found", badIp = "Invalid public IP";
   const HttpResponse none;  // never asked for
   const HttpResponse cfOld = Ok(CfRecord("198.51.100.4")), gdOld = Ok(GdZone("www", "198.51.100.4")), newIp = Ok("203.0.113.7");
 
-  // clang-format off
   const CheckCase cases[] = {
       // Lookup failed: the provider's lines only, nothing else asked.
       {"provider text as configured", L"Cloudflare", L"www", false, Unreachable(), none, none, {"GoDaddy DNS lookup failed (HTTP 0)."}, lookupFailed, "Cloudflare lookup failed", 1},
@@ -78,7 +73,6 @@ TEST(RecordCheck, OutcomeTable) {
       // The record is named domain/record whatever record holds.
       {"cf empty record", L"cloudflare", L"", false, cfOld, newIp, Ok("{}"), {"Stored current A record for example.com/: 198.51.100.4.", "Current A record example.com/ is 198.51.100.4; it needs to be changed to 203.0.113.7.", timer, "Cloudflare A record updated for example.com to 203.0.113.7."}, "Record: example.com/ = 203.0.113.7 (changed; updated)", upd, 3},
   };
-  // clang-format on
 
   ScratchDir dir("record-check");
   ScriptedTransport transport;

@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the tests and benchmarks: a scratch directory standing in for the executable's,
-// the log read back without time stamps, and a scripted HTTP transport.
+// Shared by the tests and benchmarks: a scratch directory standing in for the executable's, the log read back without
+// time stamps, and a scripted HTTP transport.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -58,8 +58,8 @@ class ScratchDir {
     for (const auto& n : all) names += (names.empty() ? "" : "|") + n;
     return names;
   }
-  // The log's messages without "[YYYY-MM-DD hh:mm:ss] " and the CR LF; a line
-  // without that exact stamp or line end comes back marked.
+  // The log's messages without "[YYYY-MM-DD hh:mm:ss] " and the CR LF; a line without that exact stamp or line end
+  // comes back marked.
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
     const std::string bytes = ReadBytes("nimbard.log"), shape = "[0000-00-00 00:00:00] ";
@@ -89,8 +89,8 @@ inline HttpResponse Unreachable() { return {false, 0, {}, true}; }  // connect o
 inline HttpResponse NoSession() { return {}; }
 inline HttpResponse CutOff(std::uint32_t status, std::string partial) { return {false, status, std::move(partial), true}; }  // body read failed
 
-// Answers by method, host and path; by method and host; or any request (empty method and host); anything
-// else as an unreachable server. Keeps every request; outlives the exchanges it answers, even abandoned ones.
+// Answers by method, host and path; by method and host; or any request (empty method and host); anything else as an
+// unreachable server. Keeps every request; outlives the exchanges it answers, even abandoned ones.
 class ScriptedTransport : public HttpTransport {
  public:
   ScriptedTransport() : previous_(SetHttpTransport(this)) {}

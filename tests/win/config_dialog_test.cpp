@@ -1,5 +1,5 @@
-// The configuration and About dialogs driven as a user would: a second thread finds them on the test thread,
-// types into the boxes, picks the provider, presses the buttons, and reads and dismisses the message boxes.
+// The configuration and About dialogs driven as a user would: a second thread finds them on the test thread, types
+// into the boxes, picks the provider, presses the buttons, and reads and dismisses the message boxes.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -42,8 +42,8 @@ HWND AwaitDialog(DWORD thread, HWND owner, int tries = 1000) {
   return search.second;
 }
 
-// Presses a button (or the close box) and tells what follows: "closed", or the message box that opened
-// ("caption: text"), which is then dismissed with OK (and hidden at once, so never found again).
+// Presses a button (or the close box) and tells what follows: "closed", or the message box that opened ("caption:
+// text"), which is then dismissed with OK (and hidden at once, so never found again).
 std::wstring Press(DWORD thread, HWND dialog, int control) {
   if (control == kCloseBox) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
   else ::PostMessageW(::GetDlgItem(dialog, control), BM_CLICK, 0, 0);
@@ -91,8 +91,8 @@ std::wstring State(HWND dialog) {
   return state;
 }
 
-// kLook reads the state; IDOK, IDCANCEL and kCloseBox press; the provider list takes the index given as text; an
-// edit box takes the text.
+// kLook reads the state; IDOK, IDCANCEL and kCloseBox press; the provider list takes the index given as text; an edit
+// box takes the text.
 struct Step { int control; std::wstring text; };
 const Step kLookStep{kLook, L""}, kSave{IDOK, L""}, kCancel{IDCANCEL, L""}, kClose{kCloseBox, L""};
 Step Pick(int index) { return {IDC_CONFIG_PROVIDER, std::to_wstring(index)}; }

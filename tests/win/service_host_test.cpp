@@ -28,8 +28,8 @@ struct Script {
   Script& Pass(int n, std::vector<DWORD> controls) { return inPass[n] = std::move(controls), *this; }
 };
 
-// Events and reports as one line; a report is STATE/accepts/exit/checkpoint/hint. The stop event is
-// real: each wait asks it, without blocking, whether the registered control handler signalled it.
+// Events and reports as one line; a report is STATE/accepts/exit/checkpoint/hint. The stop event is real: each wait
+// asks it, without blocking, whether the registered control handler signalled it.
 struct RecordingPlatform : ServiceHostPlatform {
   explicit RecordingPlatform(Script script) : script(std::move(script)) {}
   Script script;

@@ -1,6 +1,6 @@
-// The tray in-process under Wine and Xvfb: the popup menu as a user opens it, the monitor's
-// refreshes, passes started and not started, the status tooltip's geometry, the shell's
-// failures, and two processes writing the same log and status file.
+// The tray in-process under Wine and Xvfb: the popup menu as a user opens it, the monitor's refreshes, passes started
+// and not started, the status tooltip's geometry, the shell's failures, and two processes writing the same log and
+// status file.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -119,8 +119,8 @@ TEST(Tray, MonitorFollowsTheStatusFileAndOpensTheMenu) {
   EXPECT_NE(DetailText(), L"Record: after the stop");
 }
 
-// A standalone tray starts its first pass at once; "Exit" while the server hangs ends that pass
-// at once, and a timer tick that arrives after "Exit" starts nothing.
+// A standalone tray starts its first pass at once; "Exit" while the server hangs ends that pass at once, and a timer
+// tick that arrives after "Exit" starts nothing.
 TEST(Tray, StandaloneExitStopsTheHungPass) {
   ScratchDir dir("tray-standalone");
   ScriptedTransport transport;
@@ -177,8 +177,8 @@ TEST(Tray, TooltipIsSizedToItsLines) {
     EXPECT_EQ(rect.bottom - rect.top, row.lines * 18 + 10) << NarrowLow8(row.text);
   }
   ::ReleaseDC(nullptr, dc);
-  // An empty text shows nothing; neither does a pointer the shell cannot place (Wine cannot), and
-  // a tooltip already shown goes at the next hover check.
+  // An empty text shows nothing; neither does a pointer the shell cannot place (Wine cannot), and a tooltip already
+  // shown goes at the next hover check.
   HideStatusTooltip(window);
   SetDetailTextWithoutFile(L"");
   ShowStatusTooltip(window);
@@ -192,8 +192,8 @@ TEST(Tray, TooltipIsSizedToItsLines) {
   EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
 }
 
-// The shell: a file it cannot open is logged with its path; after the shell restarted (it
-// forgot every icon), its broadcast brings the icon back.
+// The shell: a file it cannot open is logged with its path; after the shell restarted (it forgot every icon), its
+// broadcast brings the icon back.
 TEST(Tray, ShellFailuresAndRestart) {
   ScratchDir dir("tray-shell");
   dir.Write("nimbard-demo.json", kConfig);
@@ -208,8 +208,8 @@ TEST(Tray, ShellFailuresAndRestart) {
   EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
 }
 
-// A monitor's "Force Update" may run a pass beside the service's: two processes append to one
-// log and replace one status file at once, and every line and every read of the file is whole.
+// A monitor's "Force Update" may run a pass beside the service's: two processes append to one log and replace one
+// status file at once, and every line and every read of the file is whole.
 TEST(TwoProcesses, LogAndStatusFileStayWhole) {
   const std::wstring mine = std::wstring(300, L'a') + L"\r\nRecord: parent";
   const std::wstring theirs = std::wstring(500, L'b') + L"\r\nRecord: child";

@@ -1,5 +1,5 @@
-// Real WinHTTP and TLS against the local API mock; tests/e2e/winhttp_exchange.sh
-// sets up the /t/... routes and checks the mock's request log afterwards.
+// Real WinHTTP and TLS against the local API mock; tests/e2e/winhttp_exchange.sh sets up the /t/... routes and checks
+// the mock's request log afterwards.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,6 +1,5 @@
-// Poll passes through real WinHTTP and TLS against the local API mock. Run by
-// tests/e2e/engine_pass.sh inside the isolated runner, which sets the scene
-// below, runs these tests one by one and checks the records the mock holds.
+// Poll passes through real WinHTTP and TLS against the local API mock. Run by tests/e2e/engine_pass.sh inside the
+// isolated runner, which sets the scene below, runs these tests one by one and checks the records the mock holds.
 //   public address 203.0.113.7
 //   Cloudflare zone9/rec9 "home.engine.example" = 198.51.100.4
 //   GoDaddy engine.example: www = 198.51.100.5, @ = 203.0.113.7
@@ -25,8 +24,8 @@ const char kConfig[] = R"({
   ]
 })";
 
-// The status file of one pass over the three records, in a fresh directory (the log lines of each
-// outcome are the record check's table); the tokens never reach the log.
+// The status file of one pass over the three records, in a fresh directory (the log lines of each outcome are the
+// record check's table); the tokens never reach the log.
 std::string RunPass() {
   testing::ScratchDir dir("engine-net");
   dir.Write("nimbard-demo.json", kConfig);

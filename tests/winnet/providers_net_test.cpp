@@ -1,6 +1,5 @@
-// One real WinHTTP/TLS round trip per provider against the local API mock,
-// GoDaddy's with a KEY:SECRET pair; the e2e script checks the requests and
-// records at the mock afterwards.
+// One real WinHTTP/TLS round trip per provider against the local API mock, GoDaddy's with a KEY:SECRET pair; the e2e
+// script checks the requests and records at the mock afterwards.
 #include <gtest/gtest.h>
 
 #include <string>
