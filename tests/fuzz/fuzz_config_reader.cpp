@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the configuration reader and the string scanner and checks the invariants every result
-// must keep.
+// Feeds arbitrary bytes to the configuration reader and checks the invariants every result must keep (the string
+// scanner's own agreement with its grammar is the differential test's).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +7,6 @@
 
 #include "core/config_store.h"
 #include "core/json_scan.h"
-#include "core/text.h"
 
 #define CHECK(condition) ((condition) ? void() : std::abort())
 
@@ -26,14 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(back.provider == r.provider && back.apiKey == r.apiKey && back.domain == r.domain && back.record == r.record &&
           back.zoneId == r.zoneId && back.recordId == r.recordId && back.pollMinutes == r.pollMinutes && back.ttl == r.ttl &&
           back.proxied == r.proxied && back.providerLocked);
-  }
-  for (std::string_view key : {"apiKey", "content", "k"}) {
-    const json_scan::Match m = json_scan::StringMember(text, key);
-    const std::wstring value = ExtractJsonString(text, key);
-    CHECK(m.found || value.empty());
-    // The decoded value re-escaped reads back the same.
-    CHECK(!m.found || (m.begin < m.end && m.end <= size && value.size() <= m.capture.size() &&
-                       ExtractJsonString("{\"k\":\"" + JsonEscape(value) + "\"}", "k") == value));
   }
   for (std::string_view object : json_scan::FlatObjects(text)) CHECK(object.size() >= 2 && object.front() == '{' && object.back() == '}');
   return 0;
