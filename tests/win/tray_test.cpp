@@ -84,13 +84,18 @@ Lines MenuSeenByUser() {
   return seen;
 }
 
-TEST(Tray, MonitorFollowsTheStatusFileAndOpensTheMenu) {
+HRESULT IconEverywhere(const NOTIFYICONIDENTIFIER*, RECT* rect) { return *rect = {-30000, -30000, 30000, 30000}, S_OK; }
+
+// One monitor tray: its status lines at start, a second later and as the menu opens; a forced pass; the shell's
+// failures and restart; the tooltip; and nothing started or read while a stop holds.
+TEST(Tray, MonitorAsItsUserSeesIt) {
   ScratchDir dir("tray-monitor");
   ScriptedTransport transport;
   dir.Write("nimbard-demo.json", kConfig);
   dir.Write("nimbard.status", "Record: at start");
   TrayUnderTest tray(true);
   ASSERT_TRUE(tray.started);
+  const HWND window = TrayWindowHandle();
   EXPECT_EQ(DetailText(), L"Record: at start");
   const std::wstring service = GetServiceStateText();
   EXPECT_EQ(SummaryText(), service);
@@ -105,15 +110,62 @@ TEST(Tray, MonitorFollowsTheStatusFileAndOpensTheMenu) {
       "grey 32777 Stop Service", "grey 32778 Restart Service", "grey 32779 Install Service", "grey 32780 Uninstall Service",
       "---", "104 About", "105 Exit"}));
 
-  ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_FORCE_UPDATE, 0);  // a pass beside whatever runs
+  ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);  // a pass beside whatever runs
   Pump(50);
   EXPECT_TRUE(WaitUntil([] { return !PassRunning.load(); }));
   EXPECT_EQ(transport.Requests().size(), 1u);  // the lookup, refused by the scripted server
+
+  // A file the shell cannot open is logged with its path; after the shell restarted (it forgot every icon), its
+  // broadcast brings the icon back.
+  dir.Remove("nimbard.log");
+  OpenWithShell(dir.File("no such file.txt"));
+  EXPECT_EQ(dir.TakeLog(), Lines{"Could not open file: " + NarrowLow8(dir.File("no such file.txt"))});
+  NOTIFYICONDATAW icon{sizeof icon, window, kTrayIconId, NIF_TIP};
+  ::Shell_NotifyIconW(NIM_DELETE, &icon);
+  EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
+  ::SendMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
+
+  // The tooltip: sized to its lines where the pointer rests on the icon.
+  SetIconRectQueryForTesting(&IconEverywhere);
+  const struct { std::wstring text, widest; int lines; } rows[] = {
+      {L"Record: example.com/home = 203.0.113.7 (unchanged)", L"Record: example.com/home = 203.0.113.7 (unchanged)", 1},
+      {L"Record: a\r\nRecord: lookup failed\r\nRecord: b & c", L"Record: lookup failed", 3},
+      {L"Record: ends in a line break\r\n", L"Record: ends in a line break", 2},
+  };
+  HDC dc = ::GetDC(nullptr);
+  ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+  for (const auto& row : rows) {
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, row.widest.c_str(), static_cast<int>(row.widest.size()), &extent);
+    SetDetailTextWithoutFile(row.text);
+    ShowStatusTooltip(window);
+    RECT rect{};
+    ::GetWindowRect(StatusTooltipWindow(), &rect);
+    EXPECT_TRUE(::IsWindowVisible(StatusTooltipWindow()));
+    EXPECT_EQ(std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top),
+              std::to_string(extent.cx + 16) + "x" + std::to_string(row.lines * 18 + 10)) << NarrowLow8(row.text);
+  }
+  ::ReleaseDC(nullptr, dc);
+  // An empty text shows nothing; neither does a pointer the shell cannot place (Wine cannot), and a tooltip already
+  // shown goes at the next hover check.
+  HideStatusTooltip(window);
+  SetDetailTextWithoutFile(L"");
+  ShowStatusTooltip(window);
+  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
+  SetDetailTextWithoutFile(L"Record: x");
+  ShowStatusTooltip(window);
+  SetIconRectQueryForTesting(nullptr);
+  ::SendMessageW(window, WM_TIMER, kHoverTimerId, 0);
+  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
+  ShowStatusTooltip(window);
+  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
+
   // While a stop holds, neither the timer nor the menu starts or reads anything.
   RequestStop();
   dir.Write("nimbard.status", "Record: after the stop");
-  ::SendMessageW(TrayWindowHandle(), WM_TIMER, kPollTimerId, 0);
-  ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_FORCE_UPDATE, 0);
+  ::SendMessageW(window, WM_TIMER, kPollTimerId, 0);
+  ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);
   Pump(100);
   EXPECT_EQ(transport.Requests().size(), 1u);
   EXPECT_NE(DetailText(), L"Record: after the stop");
@@ -146,66 +198,6 @@ TEST(Tray, StandaloneExitStopsTheHungPass) {
   }
   release = true;
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: lookup failed");
-}
-
-HRESULT IconEverywhere(const NOTIFYICONIDENTIFIER*, RECT* rect) { return *rect = {-30000, -30000, 30000, 30000}, S_OK; }
-
-TEST(Tray, TooltipIsSizedToItsLines) {
-  ScratchDir dir("tray-tooltip");
-  dir.Write("nimbard-demo.json", kConfig);
-  dir.Write("nimbard.status", "");
-  TrayUnderTest tray(true);
-  ASSERT_TRUE(tray.started);
-  const HWND window = TrayWindowHandle();
-  SetIconRectQueryForTesting(&IconEverywhere);
-  const struct { std::wstring text, widest; int lines; } rows[] = {
-      {L"Record: example.com/home = 203.0.113.7 (unchanged)", L"Record: example.com/home = 203.0.113.7 (unchanged)", 1},
-      {L"Record: a\r\nRecord: lookup failed\r\nRecord: b & c", L"Record: lookup failed", 3},
-      {L"Record: ends in a line break\r\n", L"Record: ends in a line break", 2},
-  };
-  HDC dc = ::GetDC(nullptr);
-  ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-  for (const auto& row : rows) {
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, row.widest.c_str(), static_cast<int>(row.widest.size()), &extent);
-    SetDetailTextWithoutFile(row.text);
-    ShowStatusTooltip(window);
-    RECT rect{};
-    ::GetWindowRect(StatusTooltipWindow(), &rect);
-    EXPECT_TRUE(::IsWindowVisible(StatusTooltipWindow()));
-    EXPECT_EQ(rect.right - rect.left, extent.cx + 16) << NarrowLow8(row.text);
-    EXPECT_EQ(rect.bottom - rect.top, row.lines * 18 + 10) << NarrowLow8(row.text);
-  }
-  ::ReleaseDC(nullptr, dc);
-  // An empty text shows nothing; neither does a pointer the shell cannot place (Wine cannot), and a tooltip already
-  // shown goes at the next hover check.
-  HideStatusTooltip(window);
-  SetDetailTextWithoutFile(L"");
-  ShowStatusTooltip(window);
-  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
-  SetDetailTextWithoutFile(L"Record: x");
-  ShowStatusTooltip(window);
-  SetIconRectQueryForTesting(nullptr);
-  ::SendMessageW(window, WM_TIMER, kHoverTimerId, 0);
-  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
-  ShowStatusTooltip(window);
-  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
-}
-
-// The shell: a file it cannot open is logged with its path; after the shell restarted (it forgot every icon), its
-// broadcast brings the icon back.
-TEST(Tray, ShellFailuresAndRestart) {
-  ScratchDir dir("tray-shell");
-  dir.Write("nimbard-demo.json", kConfig);
-  TrayUnderTest tray(true);
-  ASSERT_TRUE(tray.started);
-  OpenWithShell(dir.File("no such file.txt"));
-  EXPECT_EQ(dir.TakeLog(), Lines{"Could not open file: " + NarrowLow8(dir.File("no such file.txt"))});
-  NOTIFYICONDATAW icon{sizeof icon, TrayWindowHandle(), kTrayIconId, NIF_TIP};
-  ::Shell_NotifyIconW(NIM_DELETE, &icon);
-  EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
-  ::SendMessageW(TrayWindowHandle(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-  EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
 }
 
 // A monitor's "Force Update" may run a pass beside the service's: two processes append to one log and replace one
