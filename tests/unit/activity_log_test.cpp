@@ -17,7 +17,7 @@ namespace {
 using testing::ScratchDir;
 using Lines = std::vector<std::string>;
 
-TEST(ActivityLog, LineFormat) {
+TEST(ActivityLog, LineFormatAndShortening) {
   struct Case { platform::LocalDateTime time; std::wstring message; std::string line; };
   const platform::LocalDateTime t{2026, 3, 7, 9, 5, 2};
   const Case cases[] = {
@@ -32,12 +32,9 @@ TEST(ActivityLog, LineFormat) {
       {t, L"a\r\n[2026-01-01 00:00:00] forged\x1B\x7F", "[2026-03-07 09:05:02] a  [2026-01-01 00:00:00] forged??\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(FormatLogLine(c.time, c.message), c.line);
-}
-
-TEST(ActivityLog, ShortenForLog) {
-  const struct { std::wstring text; std::size_t max; std::wstring shown; } cases[] = {
+  const struct { std::wstring text; std::size_t max; std::wstring shown; } shortened[] = {
       {L"", 4, L""}, {L"abcd", 4, L"abcd"}, {L"abcde", 4, L"abcd..."}, {L"abc", 0, L"..."}, {std::wstring(100000, L'x'), 3, L"xxx..."}};
-  for (const auto& c : cases) EXPECT_EQ(ShortenForLog(c.text, c.max), c.shown);
+  for (const auto& c : shortened) EXPECT_EQ(ShortenForLog(c.text, c.max), c.shown);
 }
 
 TEST(ActivityLog, ConcurrentWritersGiveWholeLinesInTimeOrder) {

@@ -39,14 +39,8 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;  // one owner deletes the directory
 
   std::wstring File(const char* name) const { return WidenBytes((dir_ / name).string()); }
-  std::string ReadBytes(const char* name) const {
-    std::string bytes;
-    return platform::ReadFileBytes(File(name), bytes) ? bytes : "<missing>";
-  }
-  void Remove(const char* name) const {
-    std::error_code ec;
-    std::filesystem::remove(dir_ / name, ec);
-  }
+  std::string ReadBytes(const char* name) const { std::string bytes; return platform::ReadFileBytes(File(name), bytes) ? bytes : "<missing>"; }
+  void Remove(const char* name) const { std::error_code ec; std::filesystem::remove(dir_ / name, ec); }
   void Write(const char* name, const std::string& bytes) const { Remove(name), platform::AppendFileBytes(File(name), bytes); }
   // A directory where a file should be makes every write to it fail.
   void MakeDir(const char* name) const { std::filesystem::create_directories(dir_ / name); }
@@ -73,10 +67,7 @@ class ScratchDir {
     return lines;
   }
   // LogLines, then the log is removed so that the next case starts afresh.
-  std::vector<std::string> TakeLog() const {
-    std::vector<std::string> lines = LogLines();
-    return Remove("nimbard.log"), lines;
-  }
+  std::vector<std::string> TakeLog() const { std::vector<std::string> lines = LogLines(); return Remove("nimbard.log"), lines; }
 
  private:
   std::filesystem::path dir_;
@@ -104,14 +95,8 @@ class ScriptedTransport : public HttpTransport {
     std::lock_guard<std::mutex> lock(mutex_);
     answers_[method + L" " + host + L" " + path] = std::move(answer);
   }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    answers_.clear(), requests_.clear();
-  }
-  std::vector<HttpRequest> Requests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
-  }
+  void Clear() { std::lock_guard<std::mutex> lock(mutex_); answers_.clear(), requests_.clear(); }
+  std::vector<HttpRequest> Requests() const { std::lock_guard<std::mutex> lock(mutex_); return requests_; }
   // Runs before each answer, outside the transport's lock (may block).
   std::function<void(const HttpRequest&)> onRequest;
 
