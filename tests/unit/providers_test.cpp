@@ -55,9 +55,8 @@ TEST_F(ProvidersTest, PublicIpAnswers) {
     transport_.Set(L"", L"", c.reply);
     EXPECT_EQ(PublicIpLookup(), c.result) << c.reply.body;
     EXPECT_EQ(scratch_.TakeLog(), c.logged ? Lines{"Public IP lookup failed."} : Lines{}) << c.reply.status;
-    ASSERT_EQ(transport_.Requests().size(), 1u);
-    const HttpRequest g = transport_.Requests()[0];
-    EXPECT_TRUE(g.host == kPublicIpHost && g.path == L"/" && g.headers.empty() && g.form == ExchangeForm::Short);
+    const std::vector<HttpRequest> sent = transport_.Requests();
+    EXPECT_TRUE(sent.size() == 1 && sent[0].host == kPublicIpHost && sent[0].path == L"/" && sent[0].headers.empty() && sent[0].form == ExchangeForm::Short);
     transport_.Clear();
   }
 }
@@ -89,7 +88,7 @@ TEST_F(ProvidersTest, RequestTable) {
               (put ? L"PUT " : L"GET ") + std::wstring(cf ? kCloudflareApiHost : kGoDaddyApiHost) + L" " + c.path + L"\n" + (c.auth ? L"Authorization: " + std::wstring(c.auth) + L"\r\n" : cf ? kCfAuth : kGdAuth) + (put ? L"Content-Type: application/json\r\n" : L""));
     EXPECT_EQ(g.body, c.body);
     const Lines log = scratch_.TakeLog();
-    if (c.op == GdUpdate) { EXPECT_EQ(log, (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."})); }
+    if (c.op == GdUpdate) EXPECT_EQ(log, (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."}));
   }
 }
 
