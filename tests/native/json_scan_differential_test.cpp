@@ -31,12 +31,9 @@ std::string Show(const std::string& text) {  // printable, for failure messages
   return out;
 }
 
-TEST(JsonScanDifferential, WhiteSpaceBytesAreThoseOfRegex) {
+TEST(JsonScanDifferential, WhiteSpaceBytesAndGeneratedTexts) {
   const std::regex space("\\s");
   for (int b = 0; b < 256; ++b) EXPECT_EQ(IsSpaceByte(static_cast<char>(b)), std::regex_match(std::string(1, static_cast<char>(b)), space)) << "byte " << b;
-}
-
-TEST(JsonScanDifferential, GeneratedTexts) {
   const std::vector<std::string> keys = {"provider", "pollMinutes", "ttl", "proxied", "providerLocked", "k", "k\\"};
   std::vector<std::array<std::regex, 4>> patterns;  // string, digits, true|false, true
   for (const std::string& k : keys) {

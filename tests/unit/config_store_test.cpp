@@ -63,7 +63,7 @@ TEST(ConfigReader, ReadingRules) {
   }
 }
 
-TEST(TextFunctions, Tables) {
+TEST(TextFunctions, TrimEscapeExtractAndEightBits) {
   struct Trim { const wchar_t* in; const wchar_t* out; };
   for (const Trim& t : std::initializer_list<Trim>{{L" \t\r\n", L""}, {L" a b ", L"a b"}, {L"\vx\f", L"\vx\f"}, {L"\x00A0x", L"\x00A0x"}}) {
     EXPECT_EQ(TrimWhitespace(t.in), t.out) << "trim";
@@ -78,9 +78,7 @@ TEST(TextFunctions, Tables) {
       {"{\"content\":\"a\\u0041\"}", L"a\\u0041"}, {"{\"content\":\"abc", L""}, {"{\"content\":\"abc\\\"}", L""},
   };
   for (const Extract& e : extracts) EXPECT_EQ(ExtractJsonString(e.json, "content"), e.out) << e.json;
-}
-
-TEST(TextFunctions, EightBitConversionBothWays) {
+  // Bytes and low 8 bits, both ways.
   EXPECT_EQ(NarrowLow8(L"\x00E9"), "\xE9");
   EXPECT_EQ(WidenBytes("A\x7F\x80\xE9"), (std::wstring{L'A', L'\x7F', wchar_t(0xFF80), wchar_t(0xFFE9)}));
   std::string all;

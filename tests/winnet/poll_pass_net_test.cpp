@@ -15,14 +15,10 @@
 namespace nimbard {
 namespace {
 
-const char kConfig[] = R"({
-  "records": [
-    {"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "engine.example",
-     "record": "home", "zoneId": "zone9", "recordId": "rec9", "ttl": 300, "proxied": false},
-    {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "engine.example", "record": "www"},
-    {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "engine.example", "record": "@"}
-  ]
-})";
+const char kConfig[] = R"({"records": [
+  {"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "engine.example", "record": "home", "zoneId": "zone9", "recordId": "rec9", "ttl": 300, "proxied": false},
+  {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "engine.example", "record": "www"},
+  {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "engine.example", "record": "@"}]})";
 
 // The status file of one pass over the three records, in a fresh directory (the log lines of each outcome are the
 // record check's table); the tokens never reach the log.
