@@ -1,7 +1,6 @@
-"""Checks the API mock where a fault of its own would hide one of the program's
-(run by mock_api.sh inside the isolated runner): which Authorization schemes
-it accepts for each credential, and the fault modes the scenarios use to
-break exchanges. What it serves and logs is checked by the scenarios that use it."""
+"""Checks the API mock where a fault of its own would hide one of the program's (run by mock_api.sh inside the
+isolated runner): the Authorization schemes it accepts for each credential, and the fault modes the scenarios use
+to break exchanges. What it serves and logs is checked by the scenarios that use it."""
 
 import http.client
 import os
@@ -12,15 +11,14 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "mock_api"))
 from client import MockClient  # noqa: E402
 
-mock = MockClient()
-trusted = ssl.create_default_context(cafile=os.environ["MOCK_DIR"] + "/ca.pem")
+mock, trusted = MockClient(), ssl.create_default_context(cafile=os.environ["MOCK_DIR"] + "/ca.pem")
 CF, GD, IP = "api.cloudflare.com", "api.godaddy.com", "api.ipify.org"
 REC, ZONE = "/client/v4/zones/z1/dns_records/r1", "/v3/domains/zones/example.net/dns-records"
 failures = []
 
 
-def call(host, path="/", auth=None, ctx=trusted):
-    conn = http.client.HTTPSConnection(host, 443, context=ctx, timeout=10)
+def call(host, path="/", auth=None):
+    conn = http.client.HTTPSConnection(host, 443, context=trusted, timeout=10)
     try:
         conn.request("GET", path, headers={"Authorization": auth} if auth else {})
         r = conn.getresponse()

@@ -22,10 +22,8 @@ namespace {
 const HINSTANCE kInstance = ::GetModuleHandleW(nullptr);
 constexpr int kLook = 0, kCloseBox = -2;  // steps that are no control of the dialog
 
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  return std::wstring(text, ::GetWindowTextW(window, text, 512));
-}
+std::wstring TextOf(HWND window) { wchar_t text[512] = {}; return std::wstring(text, ::GetWindowTextW(window, text, 512)); }
+std::wstring ClassOf(HWND window) { wchar_t kind[32] = {}; return std::wstring(kind, ::GetClassNameW(window, kind, 32)); }
 
 // A shown dialog or message box of `thread` owned by `owner`; waits up to tries x 10 ms for one.
 HWND AwaitDialog(DWORD thread, HWND owner, int tries = 1000) {
@@ -33,9 +31,7 @@ HWND AwaitDialog(DWORD thread, HWND owner, int tries = 1000) {
   for (; tries > 0 && !search.second; --tries, ::Sleep(10)) {
     ::EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
       auto& [owner, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(p);
-      wchar_t kind[16] = {};
-      ::GetClassNameW(w, kind, 16);
-      if (::IsWindowVisible(w) && std::wstring(kind) == L"#32770" && ::GetWindow(w, GW_OWNER) == owner) found = w;
+      if (::IsWindowVisible(w) && ClassOf(w) == L"#32770" && ::GetWindow(w, GW_OWNER) == owner) found = w;
       return !found;
     }, reinterpret_cast<LPARAM>(&search));
   }
@@ -204,12 +200,11 @@ TEST(ConfigDialog, TemplateGeometry) {
       RECT units = w.units, at{};
       ::MapDialogRect(dialog, &units);  // position and size apart, as the dialog manager converts them
       want.push_back(line(w.id, w.kind, w.text, units.left, units.top, units.left + units.right, units.top + units.bottom));
-      wchar_t kind[32] = {};
-      ::GetClassNameW(window, kind, 32);
+      const std::wstring kind = ClassOf(window);
       ::GetWindowRect(window, &at);
       ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&at), 2);
       if (window == dialog) ::GetClientRect(dialog, &at);  // the dialog itself: its client area
-      if (std::wstring(kind) == L"ComboBox") at.bottom = at.top + g_createdHeight[w.id];
+      if (kind == L"ComboBox") at.bottom = at.top + g_createdHeight[w.id];
       got.push_back(line(window == dialog ? 0 : ::GetDlgCtrlID(window), kind, TextOf(window), at.left, at.top, at.right, at.bottom));
       window = ::GetWindow(window, window == dialog ? GW_CHILD : GW_HWNDNEXT);
     }

@@ -44,8 +44,7 @@ struct RecordingPlatform : ServiceHostPlatform {
     Log(text);
   }
   HANDLE CreateStopEvent(DWORD& error) override {
-    if (script.eventError == 0) return ServiceHostPlatform::CreateStopEvent(error);
-    return error = script.eventError, nullptr;
+    return script.eventError ? (error = script.eventError, nullptr) : ServiceHostPlatform::CreateStopEvent(error);
   }
   DWORD WaitForStop(HANDLE stopEvent, DWORD milliseconds) override {
     Log("wait " + std::to_string(milliseconds));
@@ -82,12 +81,10 @@ TEST(ServiceHost, StatusReportSequences) {
        kUp + "wait 300000 STOPPING/0/0/2/3000 STOPPING/0/0/3/3000 signalled STOPPED/0/0/0/0"},
       {"INTERROGATE and others: no report; pollMinutes 0 cannot make a busy loop", Script{true, 0}.Wait(1, {SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_PAUSE, 128u, 0u}).Wait(2, {kStop}),
        kUp + "wait 60000 timed-out pass wait 60000 " + kDown},
-      {"STOP while waiting; huge pollMinutes is held to the longest wait", Script{true, 0xFFFFFFFF}.Wait(1, {kStop}),
-       kUp + "wait 2147460000 " + kDown},
+      {"STOP while waiting; huge pollMinutes is held to the longest wait", Script{true, 0xFFFFFFFF}.Wait(1, {kStop}), kUp + "wait 2147460000 " + kDown},
       {"STOP during a slow pass: STOP_PENDING again with each checkpoint until it ends", Script{true, 5, 0, 0, 1},
        kUp + "STOPPING/0/0/2/3000 STOPPING/0/0/3/3000 STOPPING/0/0/4/3000 wait 300000 signalled STOPPED/0/0/0/0"},
-      {"stop event cannot be created: STOPPED with its error, no pass", Script{true, 5, ERROR_NOT_ENOUGH_MEMORY},
-       "register START/0/0/1/3000 STOPPED/0/8/0/0"},
+      {"stop event cannot be created: STOPPED with its error, no pass", Script{true, 5, ERROR_NOT_ENOUGH_MEMORY}, "register START/0/0/1/3000 STOPPED/0/8/0/0"},
       {"an exception out of a pass stops the service with an error", Script{true, 5, 0, 1}, kUp + "STOPPED/0/1064/0/0"},
   };
   for (const auto& c : cases) {
