@@ -25,12 +25,6 @@ Found FromScanner(const std::string& text, const Match& m, bool hasGroup) {
   if (!m.found) return {};
   return {1, m.begin, m.end, hasGroup ? static_cast<std::size_t>(m.capture.data() - text.data()) : 0, hasGroup ? m.capture.size() : 0};
 }
-std::string Show(const std::string& text) {  // printable, for failure messages
-  std::string out;
-  for (unsigned char c : text) out += (c >= 0x20 && c < 0x7F && c != '\\') ? std::string(1, static_cast<char>(c)) : "\\x" + std::to_string(c);
-  return out;
-}
-
 TEST(JsonScanDifferential, WhiteSpaceBytesAndGeneratedTexts) {
   const std::regex space("\\s");
   for (int b = 0; b < 256; ++b) EXPECT_EQ(IsSpaceByte(static_cast<char>(b)), std::regex_match(std::string(1, static_cast<char>(b)), space)) << "byte " << b;
@@ -57,14 +51,14 @@ TEST(JsonScanDifferential, WhiteSpaceBytesAndGeneratedTexts) {
     std::vector<std::pair<std::size_t, std::size_t>> expected, actual;
     for (std::sregex_iterator it(text.begin(), text.end(), object), end; it != end; ++it) expected.emplace_back(it->position(0), it->length(0));
     for (std::string_view o : FlatObjects(text)) actual.emplace_back(o.data() - text.data(), o.size());
-    ASSERT_EQ(expected, actual) << Show(text);
+    ASSERT_EQ(expected, actual) << ::testing::PrintToString(text);
     hits[0] += !expected.empty();
     const std::size_t k = static_cast<std::size_t>(round) % keys.size();
     const Found found[4] = {FromScanner(text, StringMember(text, keys[k]), true), FromScanner(text, DigitsMember(text, keys[k]), true),
                             FromScanner(text, BoolMember(text, keys[k]), true), FromScanner(text, TrueMember(text, keys[k]), false)};
     for (int p = 0; p < 4; ++p) {
       const Found want = FromRegex(text, patterns[k][p]);
-      ASSERT_EQ(want, found[p]) << "pattern " << p << " key " << keys[k] << " in " << Show(text);
+      ASSERT_EQ(want, found[p]) << "pattern " << p << " key " << keys[k] << " in " << ::testing::PrintToString(text);
       hits[p + 1] += static_cast<int>(want[0]);
     }
   }

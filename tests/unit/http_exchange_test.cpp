@@ -83,7 +83,7 @@ void Check(ExchangeForm form, const Script& script, const Outcome& want) {
   if (script.fail >= Fail::Send) { EXPECT_EQ(steps.sentHeaders, form == kFull ? put.headers : L"<none>"); EXPECT_EQ(steps.sentBody, form == kFull ? put.body : ""); }
 }
 
-TEST(HttpExchangeAlgorithm, FailingStepsAnswersAndCutBodies) {
+TEST(HttpExchangeAlgorithm, FailingStepsAnswersCutBodiesAndUnsendableRequests) {
   for (ExchangeForm form : {kFull, kShort})
     for (Fail f : {Fail::Session, Fail::Connect, Fail::OpenRequest, Fail::Send, Fail::Receive, Fail::Status}) {
       SCOPED_TRACE(::testing::Message() << "form " << int(form) << ", failing step " << int(f));
@@ -98,9 +98,7 @@ TEST(HttpExchangeAlgorithm, FailingStepsAnswersAndCutBodies) {
       {"short: 299", kShort, Answer(299, {{"x"}}), {true, 299, "x"}}, {"short: 300 skips body", kShort, Answer(300, kHello), {false, 300, ""}},
   };
   for (const auto& row : rows) { SCOPED_TRACE(row.name); Check(row.form, row.script, row.want); }
-}
-
-TEST(HttpExchangeAlgorithm, UnsendableRequestsNeverReachTheNetwork) {
+  // An unsendable request never reaches the network.
   const std::wstring nul(1, L'\0');
   const struct { std::wstring host, path, headers; } bad[] = {
       {L"", L"/", L""}, {L"h" + nul + L"evil", L"/", L""}, {L"h", L"x/", L""}, {L"h", L"/", L"A: 1"},
