@@ -87,10 +87,8 @@ TEST(TextFunctions, TrimEscapeExtractAndEightBits) {
 }
 
 TEST(ConfigWriter, ExactTemplate) {
-  RecordConfig r;
-  r.provider = L"cloudflare", r.providerLocked = false;  // written as true whatever it holds
-  r.apiKey = L"tok\"en", r.domain = L"example.com", r.record = L"www", r.zoneId = L"z1", r.recordId = L"r1";
-  r.pollMinutes = 10, r.ttl = 120, r.proxied = false;
+  // providerLocked is written as true whatever the record holds.
+  RecordConfig r{L"cloudflare", false, L"tok\"en", L"example.com", L"www", L"z1", L"r1", 10, 120, false};
   EXPECT_EQ(FormatRecordFile(r),
             "{\n  \"records\": [\n    {\n      \"provider\": \"cloudflare\",\n      \"providerLocked\": true,\n"
             "      \"apiKey\": \"tok\\\"en\",\n      \"domain\": \"example.com\",\n      \"record\": \"www\",\n"
@@ -108,11 +106,7 @@ TEST(ConfigFile, PathWithoutADirectory) {
   platform::OverrideExecutablePathForTesting(L"");
 }
 
-RecordConfig SampleRecord(const wchar_t* record = L"www") {
-  RecordConfig r;
-  r.apiKey = L"key1", r.domain = L"example.com", r.record = record;
-  return r;
-}
+RecordConfig SampleRecord(const wchar_t* record = L"www") { return {L"godaddy", false, L"key1", L"example.com", record}; }
 
 TEST(ConfigFile, SaveAndLoadRoundTrip) {
   ScratchDir dir("roundtrip");

@@ -23,16 +23,9 @@ const std::string kGdBody = R"([{"data":"203.0.113.7","ttl":600}])", kGdPut = "G
 
 // The four provider operations; lookups leave their address in `ip`.
 enum Op { CfLookup, CfUpdate, GdLookup, GdUpdate };
-bool (*const kRun[])(const RecordConfig&, std::wstring&) = {
-    [](const RecordConfig& r, std::wstring& ip) { return CloudflareLookup(r, ip); },
-    [](const RecordConfig& r, std::wstring&) { return CloudflareUpdate(r, L"203.0.113.7"); },
-    [](const RecordConfig& r, std::wstring& ip) { return GoDaddyLookup(r, ip); },
-    [](const RecordConfig& r, std::wstring&) { return GoDaddyUpdate(r, L"203.0.113.7"); }};
 RecordConfig RecordFor(Op op) {
-  RecordConfig r;
-  r.apiKey = L"gd-key:secret", r.domain = L"example.com", r.record = L"www";
-  if (op <= CfUpdate) r.provider = L"cloudflare", r.apiKey = L"cf-token-123", r.zoneId = L"zone9", r.recordId = L"rec7";
-  return r;
+  if (op <= CfUpdate) return {L"cloudflare", false, L"cf-token-123", L"example.com", L"www", L"zone9", L"rec7"};
+  return {L"godaddy", false, L"gd-key:secret", L"example.com", L"www"};
 }
 
 class ProvidersTest : public ::testing::Test {
@@ -40,7 +33,9 @@ class ProvidersTest : public ::testing::Test {
   // Runs `op` on `record` against `reply`; returns the requests sent.
   std::vector<HttpRequest> Run(Op op, const RecordConfig& record, const HttpResponse& reply, bool ok, std::wstring& ip) {
     transport_.Set(L"", L"", reply);
-    EXPECT_EQ(kRun[op](record, ip), ok) << op << " " << NarrowLow8(record.record) << " " << reply.body.substr(0, 80);
+    const bool result = op == CfLookup ? CloudflareLookup(record, ip) : op == CfUpdate ? CloudflareUpdate(record, L"203.0.113.7")
+                      : op == GdLookup ? GoDaddyLookup(record, ip) : GoDaddyUpdate(record, L"203.0.113.7");
+    EXPECT_EQ(result, ok) << op << " " << NarrowLow8(record.record) << " " << reply.body.substr(0, 80);
     const std::vector<HttpRequest> sent = transport_.Requests();
     return transport_.Clear(), sent;
   }

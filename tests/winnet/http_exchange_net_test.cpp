@@ -22,9 +22,8 @@ TEST(HttpExchangeNet, AnswersAndFailuresThroughWinHttp) {
   std::string huge;
   for (int i = 0; i < 5 * 1024; ++i) huge += std::string(1023, 'x') + "\n";
   const struct { const char* name; HttpRequest request; bool completed, ok; std::uint32_t status; std::string body; } rows[] = {
-      {"204", Cf(L"/t/204"), true, true, 204, ""}, {"200", Cf(L"/t/200"), true, true, 200, "two hundred"},
+      {"204", Cf(L"/t/204"), true, true, 204, ""}, {"300", Cf(L"/t/300"), true, false, 300, "choices"},
       {"404 keeps document", Cf(L"/t/404"), true, false, 404, "{\"code\":\"NOT_FOUND\",\"message\":\"no such zone\"}"},
-      {"299", Cf(L"/t/299"), true, true, 299, "edge"}, {"300", Cf(L"/t/300"), true, false, 300, "choices"},
       {"0xE9 unchanged", Cf(L"/t/e9"), true, true, 200, "\"\xE9\""}, {"5 MB", Cf(L"/t/huge"), true, true, 200, huge},
       {"missing token refused", Cf(kRecordPath.c_str()), true, false, 401, "?"},
       {"closed port", Get(L"closed-port.test", L"/"), false, false, 0, ""},
