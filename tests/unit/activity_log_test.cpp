@@ -14,8 +14,7 @@
 namespace nimbard {
 namespace {
 
-using testing::ScratchDir;
-using Lines = std::vector<std::string>;
+using namespace testing;  // NOLINT: ScratchDir, Lines
 
 TEST(ActivityLog, LineFormatAndShortening) {
   struct Case { platform::LocalDateTime time; std::wstring message; std::string line; };

@@ -13,8 +13,7 @@
 namespace nimbard {
 namespace {
 
-using testing::ScratchDir;
-using testing::Show;
+using namespace testing;  // NOLINT: ScratchDir, Show
 
 const std::string kDefault = "godaddy|0|key1|example.com|www|||5|3600|1";
 
@@ -113,10 +112,7 @@ TEST(ConfigFile, SaveAndLoadRoundTrip) {
   std::wstring printable;  // '"' and '\' included; braces are refused
   for (wchar_t c = 0x21; c < 0x7F; ++c) printable += (c == L'{' || c == L'}') ? L"" : std::wstring(1, c);
   const std::wstring inner = L"c\\\"d\\\\";
-  RecordConfig r = SampleRecord(L"caf\x00E9 w");
-  r.provider = L"cloudflare", r.apiKey = printable, r.domain = L"ex" + inner + L"ample.com";
-  r.zoneId = L"z" + printable + L"z", r.recordId = inner + L"x";
-  r.pollMinutes = 35791, r.ttl = 61, r.proxied = false;
+  RecordConfig r{L"cloudflare", false, printable, L"ex" + inner + L"ample.com", L"caf\x00E9 w", L"z" + printable + L"z", inner + L"x", 35791, 61, false};
   ASSERT_TRUE(SaveRecords({r}));
   const std::string bytes = dir.ReadBytes("nimbard-demo.json");
   EXPECT_NE(bytes.find("\"record\": \"caf\xE9 w\",\n"), std::string::npos);  // one byte, not UTF-8

@@ -15,7 +15,6 @@ namespace nimbard {
 namespace {
 
 using namespace testing;  // NOLINT: the scripted answers read as a table
-using Lines = std::vector<std::string>;
 
 std::wstring GdZonePath(const std::wstring& domain) { return L"/v3/domains/zones/" + domain + L"/dns-records"; }
 

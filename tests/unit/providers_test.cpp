@@ -15,7 +15,6 @@ namespace nimbard {
 namespace {
 
 using namespace testing;  // NOLINT: the scripted answers read as a table
-using Lines = std::vector<std::string>;
 
 const std::wstring kCfPath = L"/client/v4/zones/zone9/dns_records/rec7", kGdPath = L"/v3/domains/zones/example.com/dns-records";
 const std::wstring kCfAuth = L"Authorization: Bearer cf-token-123\r\n", kGdAuth = L"Authorization: sso-key gd-key:secret\r\n";

@@ -11,7 +11,6 @@ namespace nimbard {
 namespace {
 
 using namespace testing;  // NOLINT: the scripted answers read as a table
-using Lines = std::vector<std::string>;
 
 // Cloudflare answers with the record object; GoDaddy with the zone's records.
 std::string CfRecord(const std::string& content) {

@@ -22,6 +22,8 @@
 
 namespace nimbard::testing {
 
+using Lines = std::vector<std::string>;
+
 // A fresh directory; the files "beside the executable" land in it while the object lives.
 class ScratchDir {
  public:

@@ -27,9 +27,7 @@
 namespace nimbard {
 namespace {
 
-using testing::ScratchDir;
-using testing::ScriptedTransport;
-using Lines = std::vector<std::string>;
+using namespace testing;  // NOLINT: ScratchDir, ScriptedTransport, Lines
 
 const char kConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey": "k", "domain": "example.com",
   "record": "home", "zoneId": "z1", "recordId": "r1", "pollMinutes": 5}]})";
