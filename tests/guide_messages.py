@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """python3 tests/guide_messages.py [ROOT]: the guide's troubleshooting quotes against src/.
 
-A quote (backquoted, first two columns) cut at its <placeholders> must be whole
-literals of src/ (adjacent ones joined, also cut at printf conversions) and,
-where a Log*/Set*Text/MessageBox* call builds a text beginning alike, follow
-that call's pieces. Counts the calls' texts the guide covers, lists the others.
+A quote (backquoted, first two columns) cut at its <placeholders> must be whole literals of src/ (adjacent ones
+joined, also cut at printf conversions) and, where a Log*/Set*Text/MessageBox* call builds a text beginning alike,
+follow that call's pieces. Counts the calls' texts the guide covers, lists the others.
 """
 import re
 import sys

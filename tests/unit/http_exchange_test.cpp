@@ -49,10 +49,7 @@ struct FakeSteps final : HttpSteps {
   }
   void Close(Handle h) override { closed.push_back(reinterpret_cast<std::intptr_t>(h)); }
   Handle Open(Fail step) { return Step(step), s.fail == step ? nullptr : reinterpret_cast<Handle>(++opened); }
-  void Step(Fail step) {
-    steps.push_back(static_cast<int>(step));
-    if (static_cast<int>(step) == stopIn) RequestStop();
-  }
+  void Step(Fail step) { steps.push_back(static_cast<int>(step)); if (steps.back() == stopIn) RequestStop(); }
   Script s;
   int stopIn;
   std::vector<int> steps;  // in call order; a body read is Fail::None
@@ -63,8 +60,7 @@ struct FakeSteps final : HttpSteps {
   std::string sentBody;
 };
 
-constexpr auto kFull = ExchangeForm::Full;
-constexpr auto kShort = ExchangeForm::Short;
+constexpr auto kFull = ExchangeForm::Full, kShort = ExchangeForm::Short;
 const std::vector<Piece> kHello = {{"hello "}, {"world"}};
 Script Answer(std::uint32_t status, std::vector<Piece> pieces = {}, std::int64_t length = -1) { return {Fail::None, status, length, std::move(pieces)}; }
 struct Outcome { bool completed; std::uint32_t status; std::string body; };
@@ -150,9 +146,7 @@ TEST(HttpExchange, DeadlineAndStopEndTheWait) {
     if (c.stopFirst) RequestStop();
     std::thread stopper([&] { if (c.stopLater) std::this_thread::sleep_for(std::chrono::milliseconds(100)), RequestStop(); });
     const auto start = Clock::now();
-    HttpRequest request{L"GET", L"h", L"/", L"", "", kFull};
-    request.deadline = c.deadline;
-    const HttpResponse r = HttpExchange(request);
+    const HttpResponse r = HttpExchange({L"GET", L"h", L"/", L"", "", kFull, c.deadline});
     const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     stopper.join();
     release = true;

@@ -43,9 +43,8 @@ TEST(StatusBoard, DetailTextGoesToTheFileByteForByte) {
 TEST(StatusBoard, FitLinesLeavesOutWholeLinesOnly) {
   const std::wstring pair = {wchar_t(0xD83D), wchar_t(0xDE00)};  // one character, two units
   const struct { std::wstring text; std::size_t lines, chars; std::wstring expected; } rows[] = {
-      {L"a\r\nb\r\nc", 3, 9, L"a | b | c"}, {L"a\r\nb\r\nc\r\nd", 3, 9, L"a | b | (2 more)"},
-      {L"a\r\n", 5, 9, L"a | "}, {L"a\rb\nc", 1, 9, L"a\rb\nc"}, {L"abcdef", 1, 3, L"abc..."},
-      {L"ab" + pair + L"cd", 1, 3, L"ab..."}, {L"ab" + pair + L"cd", 1, 4, L"ab" + pair + L"..."}, {L"", 2, 9, L""},
+      {L"a\r\nb\r\nc", 3, 9, L"a | b | c"}, {L"a\r\nb\r\nc\r\nd", 3, 9, L"a | b | (2 more)"}, {L"a\r\n", 5, 9, L"a | "}, {L"a\rb\nc", 1, 9, L"a\rb\nc"},
+      {L"abcdef", 1, 3, L"abc..."}, {L"ab" + pair + L"cd", 1, 3, L"ab..."}, {L"ab" + pair + L"cd", 1, 4, L"ab" + pair + L"..."}, {L"", 2, 9, L""},
   };
   for (const auto& row : rows) EXPECT_EQ(FitLines(row.text, row.lines, row.chars, L" | "), row.expected) << NarrowLow8(row.text);
 }

@@ -206,10 +206,8 @@ TEST(TwoProcesses, LogAndStatusFileStayWhole) {
     for (int i = 0; i < 300; ++i) LogMessage(L"child line " + std::to_wstring(i)), SetDetailText(theirs);
     return;
   }
+  std::wstring commandLine = L"\"" + platform::ExecutablePath() + L"\" --gtest_filter=TwoProcesses.*";
   ScratchDir dir("two-processes");
-  wchar_t self[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_filter=TwoProcesses.*";
   ::SetEnvironmentVariableW(L"NIMBARD_SHARED_EXE", dir.File("nimbard.exe").c_str());
   STARTUPINFOW startup{sizeof startup};
   PROCESS_INFORMATION child{};
