@@ -1,5 +1,5 @@
-// The configuration file: reading rules, the written template, the escape
-// round trip, atomic saving and inputs that must not hurt the reader.
+// The configuration file: reading rules, the written template, the escape round trip, atomic saving and inputs that
+// must not hurt the reader.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,8 +13,7 @@
 namespace nimbard {
 namespace {
 
-using testing::ScratchDir;
-using testing::Show;
+using namespace testing;  // NOLINT: ScratchDir, Show
 
 const std::string kDefault = "godaddy|0|key1|example.com|www|||5|3600|1";
 
@@ -22,51 +21,28 @@ const std::string kDefault = "godaddy|0|key1|example.com|www|||5|3600|1";
 std::string InArray(const std::string& members) { return "{\"records\": [{" + members + "}]}"; }
 const std::string kBase = "\"apiKey\": \"key1\", \"domain\": \"example.com\", \"record\": \"www\"";
 std::string With(const std::string& extra) { return InArray(kBase + extra); }
-const std::string kCf = "\"provider\": \"cloudflare\", \"zoneId\": \"z1\", \"recordId\": \"r1\", ";
 
 TEST(ConfigReader, ReadingRules) {
   // Every complete record, in file order; "" when there is none.
   struct Case { const char* name; std::string text; std::string records; };
-  // clang-format off
   const Case cases[] = {
-      {"plain", InArray(kBase), kDefault},
-      {"other key order, extra keys", InArray("\"record\":\"www\",\"x\":1,\"y\":\"z\",\"domain\":\"example.com\",\"apiKey\":\"key1\""), kDefault},
-      {"white space and LF around colons", InArray("\"apiKey\"\n\t:\n \"key1\", \"domain\"  :\"example.com\",\"record\":\v\f\"www\""), kDefault},
+      {"other key order, extra keys, values trimmed, the first string value", InArray("\"record\":\"www\",\"x\":1,\"y\":\"z\",\"domain\":5,\"domain\":\"example.com \",\"domain\":\"other\",\"apiKey\":\" \tkey1\r\n\""), kDefault},
       {"CR LF line ends", "{\r\n \"records\": [\r\n  {\r\n   \"apiKey\": \"key1\",\r\n   \"domain\": \"example.com\",\r\n   \"record\": \"www\",\r\n   \"ttl\":\r\n120\r\n  }\r\n ]\r\n}\r\n", "godaddy|0|key1|example.com|www|||5|120|1"},
-      {"values trimmed", InArray("\"apiKey\":\" \tkey1\r\n\",\"domain\":\"example.com \",\"record\":\"www\""), kDefault},
-      {"pollMinutes 0 gives 1", With(",\"pollMinutes\":0"), "godaddy|0|key1|example.com|www|||1|3600|1"},
-      {"pollMinutes quoted", With(",\"pollMinutes\":\"7\""), kDefault},
-      {"pollMinutes negative", With(",\"pollMinutes\":-3"), kDefault},
-      {"pollMinutes 7.5", With(",\"pollMinutes\":7.5"), "godaddy|0|key1|example.com|www|||7|3600|1"},
-      {"pollMinutes at bound", With(",\"pollMinutes\":35791"), "godaddy|0|key1|example.com|www|||35791|3600|1"},
-      {"pollMinutes above bound", With(",\"pollMinutes\":35792"), "godaddy|0|key1|example.com|www|||35791|3600|1"},
-      {"pollMinutes 2^32", With(",\"pollMinutes\":4294967296"), kDefault},
-      {"pollMinutes 40 digits", With(",\"pollMinutes\":9999999999999999999999999999999999999999"), kDefault},
-      {"pollMinutes leading zeros", With(",\"pollMinutes\":000000000000000000012"), "godaddy|0|key1|example.com|www|||12|3600|1"},
-      {"ttl 30 gives 60", With(",\"ttl\":30"), "godaddy|0|key1|example.com|www|||5|60|1"},
-      {"ttl 60", With(",\"ttl\":60"), "godaddy|0|key1|example.com|www|||5|60|1"},
-      {"ttl 2^32-1", With(",\"ttl\":4294967295"), "godaddy|0|key1|example.com|www|||5|4294967295|1"},
-      {"ttl 2^32 keeps default", With(",\"ttl\":4294967296"), kDefault},
-      {"first digit value wins", With(",\"ttl\":\"x\",\"ttl\":90,\"ttl\":80"), "godaddy|0|key1|example.com|www|||5|90|1"},
-      {"proxied false", With(",\"proxied\":false"), "godaddy|0|key1|example.com|www|||5|3600|0"},
-      {"proxied quoted false", With(",\"proxied\":\"false\""), kDefault},
-      {"proxied upper case", With(",\"proxied\":FALSE"), kDefault},
-      {"providerLocked true", With(",\"providerLocked\" : true"), "godaddy|1|key1|example.com|www|||5|3600|1"},
-      {"providerLocked false", With(",\"providerLocked\":false"), kDefault},
-      {"providerLocked quoted", With(",\"providerLocked\":\"true\""), kDefault},
+      {"pollMinutes 0 gives 1, ttl 30 gives 60", With(",\"pollMinutes\":0,\"ttl\":30"), "godaddy|0|key1|example.com|www|||1|60|1"},
+      {"above pollMinutes' bound; ttl 2^32-1", With(",\"pollMinutes\":35792,\"ttl\":4294967295"), "godaddy|0|key1|example.com|www|||35791|4294967295|1"},
+      {"2^32 keeps the defaults", With(",\"pollMinutes\":4294967296,\"ttl\":4294967296"), kDefault},
+      {"leading zeros; the digits before a dot; first digit value wins", With(",\"pollMinutes\":000000000000000000012,\"ttl\":\"x\",\"ttl\":90.5,\"ttl\":80"), "godaddy|0|key1|example.com|www|||12|90|1"},
+      {"quoted number and booleans", With(",\"pollMinutes\":\"7\",\"proxied\":\"false\",\"providerLocked\":\"true\""), kDefault},
+      {"proxied false, providerLocked true", With(",\"proxied\":false,\"providerLocked\" : true"), "godaddy|1|key1|example.com|www|||5|3600|0"},
       {"Cloudflare capitalised kept as written", InArray("\"provider\":\"Cloudflare\"," + kBase), "Cloudflare|0|key1|example.com|www|||5|3600|1"},
-      {"cloudflare complete", InArray(kCf + kBase), "cloudflare|0|key1|example.com|www|z1|r1|5|3600|1"},
-      {"cloudflare padded provider", InArray("\"provider\":\" cloudflare\t\",\"zoneId\":\"z1\",\"recordId\":\"r1\"," + kBase), "cloudflare|0|key1|example.com|www|z1|r1|5|3600|1"},
+      {"cloudflare, padded", InArray("\"provider\":\" cloudflare\t\",\"zoneId\":\"z1\",\"recordId\":\"r1\"," + kBase), "cloudflare|0|key1|example.com|www|z1|r1|5|3600|1"},
       {"cloudflare without recordId", InArray("\"provider\":\"cloudflare\",\"zoneId\":\"z1\",\"recordId\":\"\"," + kBase), ""},
+      {"bytes above ASCII and NUL kept", InArray("\"apiKey\":\"k\xE9\x80\xFF" + std::string(1, '\0') + "z\",\"domain\":\"d\",\"record\":\"r\""), "godaddy|0|k\xE9\x80\xFF" + std::string(1, '\0') + "z|d|r|||5|3600|1"},
       {"empty provider is godaddy", InArray("\"provider\":\"  \"," + kBase), kDefault},
       {"blank apiKey, padded bearer", InArray("\"apiKey\":\"   \",\"bearer\":\"  tok \",\"domain\":\"example.com\",\"record\":\"www\""), "godaddy|0|tok|example.com|www|||5|3600|1"},
       {"Bearer before bearer", InArray("\"bearer\":\"low\",\"Bearer\":\"High\",\"domain\":\"example.com\",\"record\":\"www\""), "godaddy|0|High|example.com|www|||5|3600|1"},
       {"no key at all", InArray("\"domain\":\"example.com\",\"record\":\"www\""), ""},
-      {"first string value wins", InArray("\"domain\":5,\"domain\":\"example.com\",\"domain\":\"other\",\"apiKey\":\"key1\",\"record\":\"www\""), kDefault},
       {"escapes decoded", InArray("\"apiKey\":\"a\\\"b\\\\c\\td\\ne\\rf\",\"domain\":\"example.com\",\"record\":\"www\""), "godaddy|0|a\"b\\c\td\ne\rf|example.com|www|||5|3600|1"},
-      {"other escapes kept", InArray("\"apiKey\":\"a\\u00e9\\/b\\x\",\"domain\":\"example.com\",\"record\":\"www\""), "godaddy|0|a\\u00e9\\/b\\x|example.com|www|||5|3600|1"},
-      {"value without closing quote", InArray("\"domain\":\"example.com\",\"record\":\"www\",\"apiKey\":\"abc"), ""},
-      {"incomplete then complete", "{\"records\":[{\"apiKey\":\"\",\"domain\":\"a.b\",\"record\":\"x\"},{" + kBase + "}]}", kDefault},
       {"three kept in file order", "{\"records\":[{" + kBase + ",\"ttl\":61},{\"x\":1},{" + kBase + ",\"ttl\":62},{" + kBase + ",\"ttl\":63}]}", "godaddy|0|key1|example.com|www|||5|61|1\ngodaddy|0|key1|example.com|www|||5|62|1\ngodaddy|0|key1|example.com|www|||5|63|1"},
       {"nested object: flat reading, first occurrence in the file", "{\"pollMinutes\":9,\"records\":[{" + kBase + ",\"extra\":{\"ttl\":70}}]}", "godaddy|1|key1|example.com|www|||9|70|1"},
       {"brace inside a value is no record", "{\"records\":[{\"apiKey\":\"a}b\",\"domain\":\"example.com\",\"record\":\"www\"}]}", "godaddy|1|a}b|example.com|www|||5|3600|1"},
@@ -74,13 +50,9 @@ TEST(ConfigReader, ReadingRules) {
       {"flat file", "{" + kBase + ",\"proxied\":false}", "godaddy|1|key1|example.com|www|||5|3600|0"},
       {"records key without [", "{\"records\": 5, " + kBase + "}", "godaddy|1|key1|example.com|www|||5|3600|1"},
       {"records key without ]", "{\"records\": [ {" + kBase + "}", "godaddy|1|key1|example.com|www|||5|3600|1"},
-      {"[ before the records key", "[{\"x\":1}] \"records\" ", ""},
-      {"empty array, nothing elsewhere", "{\"records\": []}", ""},
-      {"blanks only", " \r\n\t ", ""},
       {"empty", "", ""},
       {"keys compared case-sensitively", InArray("\"APIKEY\":\"k\",\"Domain\":\"example.com\",\"record\":\"www\""), ""},
   };
-  // clang-format on
   for (const Case& c : cases) {
     RecordList list;
     EXPECT_EQ(ParseRecordsText(c.text, list), !c.records.empty()) << c.name;
@@ -90,49 +62,22 @@ TEST(ConfigReader, ReadingRules) {
   }
 }
 
-TEST(ConfigReader, ParseRecordObjectKeepsNumbersWhenMissing) {
-  // Strings are always assigned (a missing key empties them); numbers and
-  // proxied keep whatever the record held.
-  RecordConfig r;
-  r.pollMinutes = 17, r.ttl = 99, r.proxied = false, r.zoneId = L"old", r.providerLocked = true;
-  EXPECT_TRUE(ParseRecordObject("{" + kBase + "}", r));
-  EXPECT_EQ(Show(r), "godaddy|0|key1|example.com|www|||17|99|0");
-}
-
-TEST(ConfigReader, BytesAboveAsciiAndNulRoundTrip) {
-  const char member[] = "\"apiKey\":\"k\xE9\x80\xFF\0z\",\"domain\":\"d\",\"record\":\"r\"";
-  RecordList list;
-  ASSERT_TRUE(ParseRecordsText(InArray(std::string(member, sizeof member - 1)), list));
-  EXPECT_EQ(list[0].apiKey, (std::wstring{L'k', wchar_t(0xFFE9), wchar_t(0xFF80), wchar_t(0xFFFF), L'\0', L'z'}));
-  EXPECT_EQ(JsonEscape(list[0].apiKey), std::string("k\xE9\x80\xFF\0z", 6));
-}
-
-TEST(TextFunctions, Tables) {
+TEST(TextFunctions, TrimEscapeExtractAndEightBits) {
   struct Trim { const wchar_t* in; const wchar_t* out; };
-  for (const Trim& t : std::initializer_list<Trim>{{L"", L""}, {L" \t\r\n", L""}, {L" a b ", L"a b"}, {L"\r\nx\t", L"x"}, {L"\vx\f", L"\vx\f"}, {L"\x00A0x", L"\x00A0x"}}) {
+  for (const Trim& t : std::initializer_list<Trim>{{L" \t\r\n", L""}, {L" a b ", L"a b"}, {L"\vx\f", L"\vx\f"}, {L"\x00A0x", L"\x00A0x"}}) {
     EXPECT_EQ(TrimWhitespace(t.in), t.out) << "trim";
   }
   struct Escape { std::wstring in; std::string out; };
-  for (const Escape& e : std::initializer_list<Escape>{{L"plain", "plain"}, {L"a\"b", "a\\\"b"}, {L"a\\b", "a\\\\b"}, {L"\t\n\r", "\\t\\n\\r"}, {L"\b\f\x01", "\b\f\x01"}, {L"\x00E9", "\xE9"}, {L"\x0141", "\x41"}, {std::wstring(1, wchar_t(0xFFE9)), "\xE9"}, {L"", ""}}) {
+  for (const Escape& e : std::initializer_list<Escape>{{L"a\"b\\c", "a\\\"b\\\\c"}, {L"\t\n\r", "\\t\\n\\r"}, {L"\b\f\x01", "\b\f\x01"}, {L"\x0141", "\x41"}, {std::wstring(1, wchar_t(0xFFE9)), "\xE9"}}) {
     EXPECT_EQ(JsonEscape(e.in), e.out) << "escape";
   }
   struct Extract { std::string json; std::wstring out; };
   const Extract extracts[] = {
-      {"{\"content\":\"198.51.100.4\"}", L"198.51.100.4"}, {"{\"content\" :\n \"1.2.3.4\"}", L"1.2.3.4"},
-      {"{\"content\":1,\"content\":\"x\"}", L"x"}, {"{\"content\":null}", L""}, {"{\"contents\":\"x\"}", L""},
-      {"{\"content\":\"a\\\"b\"}", L"a\"b"}, {"{\"content\":\"a\\\\\"}", L"a\\"}, {"{\"content\":\"a\\u0041\"}", L"a\\u0041"},
-      {"{\"content\":\"abc", L""}, {"{\"content\":\"abc\\\"}", L""}, {"{\"content\":\"\"}", L""}, {"", L""},
+      {"{\"content\" :\n \"1.2.3.4\"}", L"1.2.3.4"}, {"{\"contents\":\"x\"}", L""}, {"{\"content\":\"a\\\"b\"}", L"a\"b"}, {"{\"content\":\"a\\\\\"}", L"a\\"},
+      {"{\"content\":\"a\\u0041\"}", L"a\\u0041"}, {"{\"content\":\"abc", L""}, {"{\"content\":\"abc\\\"}", L""},
   };
   for (const Extract& e : extracts) EXPECT_EQ(ExtractJsonString(e.json, "content"), e.out) << e.json;
-  struct FullName { const wchar_t* record; const wchar_t* out; };
-  for (const FullName& f : std::initializer_list<FullName>{{L"a", L"a.b.c"}, {L"@", L"b.c"}, {L"", L"b.c"}, {L"a.b.c", L"a.b.c"}, {L"x.y", L"x.y"}, {L"@@", L"@@.b.c"}}) {
-    RecordConfig r;
-    r.record = f.record, r.domain = L"b.c";
-    EXPECT_EQ(RecordFullName(r), f.out) << "full name";
-  }
-}
-
-TEST(TextFunctions, EightBitConversionBothWays) {
+  // Bytes and low 8 bits, both ways.
   EXPECT_EQ(NarrowLow8(L"\x00E9"), "\xE9");
   EXPECT_EQ(WidenBytes("A\x7F\x80\xE9"), (std::wstring{L'A', L'\x7F', wchar_t(0xFF80), wchar_t(0xFFE9)}));
   std::string all;
@@ -141,10 +86,8 @@ TEST(TextFunctions, EightBitConversionBothWays) {
 }
 
 TEST(ConfigWriter, ExactTemplate) {
-  RecordConfig r;
-  r.provider = L"cloudflare", r.providerLocked = false;  // written as true whatever it holds
-  r.apiKey = L"tok\"en", r.domain = L"example.com", r.record = L"www", r.zoneId = L"z1", r.recordId = L"r1";
-  r.pollMinutes = 10, r.ttl = 120, r.proxied = false;
+  // providerLocked is written as true whatever the record holds.
+  RecordConfig r{L"cloudflare", false, L"tok\"en", L"example.com", L"www", L"z1", L"r1", 10, 120, false};
   EXPECT_EQ(FormatRecordFile(r),
             "{\n  \"records\": [\n    {\n      \"provider\": \"cloudflare\",\n      \"providerLocked\": true,\n"
             "      \"apiKey\": \"tok\\\"en\",\n      \"domain\": \"example.com\",\n      \"record\": \"www\",\n"
@@ -154,39 +97,22 @@ TEST(ConfigWriter, ExactTemplate) {
   EXPECT_NE(FormatRecordFile(r).find("\"pollMinutes\": 0,\n      \"ttl\": 4294967295,\n      \"proxied\": true\n"), std::string::npos);
 }
 
-TEST(ConfigFile, PathsBesideTheExecutable) {
-  struct Case { const wchar_t* exe; const wchar_t* config; const wchar_t* log; const wchar_t* status; };
-  const Case cases[] = {
-      {L"/opt/x/nimbard", L"/opt/x/nimbard-demo.json", L"/opt/x/nimbard.log", L"/opt/x/nimbard.status"},
-      {L"C:\\a/b\\c.exe", L"C:\\a/b\\nimbard-demo.json", L"C:\\a/b\\nimbard.log", L"C:\\a/b\\nimbard.status"},
-      {L"nimbard.exe", L"nimbard-demo.json", L"nimbard.log", L"nimbard.status"},
-  };
-  for (const Case& c : cases) {
-    platform::OverrideExecutablePathForTesting(c.exe);
-    EXPECT_EQ(ConfigFilePath(), c.config);
-    EXPECT_EQ(LogFilePath(), c.log);
-    EXPECT_EQ(StatusFilePath(), c.status);
-  }
+// Beside the executable, after its last separator of either kind (every scratch-directory test: natively a slash,
+// under Wine a backslash); in the current directory when the path has none.
+TEST(ConfigFile, PathWithoutADirectory) {
+  platform::OverrideExecutablePathForTesting(L"nimbard.exe");
+  EXPECT_EQ(ConfigFilePath(), L"nimbard-demo.json");
   platform::OverrideExecutablePathForTesting(L"");
 }
 
-RecordConfig SampleRecord(const wchar_t* record = L"www") {
-  RecordConfig r;
-  r.apiKey = L"key1", r.domain = L"example.com", r.record = record;
-  return r;
-}
+RecordConfig SampleRecord(const wchar_t* record = L"www") { return {L"godaddy", false, L"key1", L"example.com", record}; }
 
 TEST(ConfigFile, SaveAndLoadRoundTrip) {
   ScratchDir dir("roundtrip");
   std::wstring printable;  // '"' and '\' included; braces are refused
-  for (wchar_t c = 0x21; c < 0x7F; ++c) {
-    if (c != L'{' && c != L'}') printable.push_back(c);
-  }
+  for (wchar_t c = 0x21; c < 0x7F; ++c) printable += (c == L'{' || c == L'}') ? L"" : std::wstring(1, c);
   const std::wstring inner = L"c\\\"d\\\\";
-  RecordConfig r = SampleRecord(L"caf\x00E9 w");
-  r.provider = L"cloudflare", r.apiKey = printable, r.domain = L"ex" + inner + L"ample.com";
-  r.zoneId = L"z" + printable + L"z", r.recordId = inner + L"x";
-  r.pollMinutes = 35791, r.ttl = 61, r.proxied = false;
+  RecordConfig r{L"cloudflare", false, printable, L"ex" + inner + L"ample.com", L"caf\x00E9 w", L"z" + printable + L"z", inner + L"x", 35791, 61, false};
   ASSERT_TRUE(SaveRecords({r}));
   const std::string bytes = dir.ReadBytes("nimbard-demo.json");
   EXPECT_NE(bytes.find("\"record\": \"caf\xE9 w\",\n"), std::string::npos);  // one byte, not UTF-8
@@ -201,35 +127,24 @@ TEST(ConfigFile, SaveAndLoadRoundTrip) {
   EXPECT_EQ(dir.Listing(), "nimbard-demo.json");
 }
 
-TEST(ConfigFile, LoadFailuresLeaveTheRecordAlone) {
-  ScratchDir dir("loadfail");
-  for (const std::string content : {"<missing>", "", "   \n", "{\"records\":[]}", "{\"records\":[{\"apiKey\":\"k\"}]}"}) {
-    dir.Remove("nimbard-demo.json");
-    if (content != "<missing>") dir.Write("nimbard-demo.json", content);
+// A failed load leaves the record alone, a failed save the file (every unusable file also ends a pass: PollPass).
+TEST(ConfigFile, FailedLoadsAndSavesChangeNothing) {
+  ScratchDir dir("failed");
+  const auto loadFails = [] {
     RecordConfig r = SampleRecord(L"untouched");
-    r.ttl = 77;
-    const std::string before = Show(r);
-    EXPECT_FALSE(LoadFirstRecord(r)) << content;
-    EXPECT_EQ(Show(r), before);
-    RecordList list;
-    EXPECT_FALSE(LoadRecords(list)) << content;
-    EXPECT_TRUE(list.empty());
-  }
-}
-
-TEST(ConfigFile, FailedSavesKeepWhatWasThere) {
-  ScratchDir dir("failedsave");
-  dir.Write("nimbard-demo.json", "old content");
+    return !LoadFirstRecord(r) && Show(r) == Show(SampleRecord(L"untouched"));
+  };
+  EXPECT_TRUE(loadFails());  // no file
+  dir.Write("nimbard-demo.json", "{\"records\":[{\"apiKey\":\"k\"}]}");
+  EXPECT_TRUE(loadFails());  // no complete record
   EXPECT_FALSE(SaveRecords({}));
-  EXPECT_EQ(dir.ReadBytes("nimbard-demo.json"), "old content");
-  // The configuration path taken by a directory: the directory, its content
-  // and no stray temporary file remain.
+  EXPECT_EQ(dir.ReadBytes("nimbard-demo.json"), "{\"records\":[{\"apiKey\":\"k\"}]}");
+  // The configuration path taken by a directory: the directory, its content and no stray temporary file remain.
   dir.Remove("nimbard-demo.json");
   dir.MakeDir("nimbard-demo.json");
   dir.Write("nimbard-demo.json/keep.txt", "kept");
   EXPECT_FALSE(SaveRecords({SampleRecord()}));
-  EXPECT_EQ(dir.Listing(), "nimbard-demo.json");
-  EXPECT_EQ(dir.ReadBytes("nimbard-demo.json/keep.txt"), "kept");
+  EXPECT_TRUE(dir.Listing() == "nimbard-demo.json" && dir.ReadBytes("nimbard-demo.json/keep.txt") == "kept");
   // The executable's directory is gone.
   platform::OverrideExecutablePathForTesting(dir.File("gone/nimbard.exe"));
   EXPECT_FALSE(SaveRecords({SampleRecord()}));
@@ -237,12 +152,12 @@ TEST(ConfigFile, FailedSavesKeepWhatWasThere) {
 }
 
 TEST(ConfigFile, UnsavableCharactersAreRefusedByField) {
-  // Judged by the byte written: U+017B becomes "{" and U+0109 a tab; U+FFE9
-  // (byte 0xE9 read from a file), quotes and backslashes are saved.
+  // Judged by the byte written: U+017B becomes "{" and U+0109 a tab; U+FFE9 (byte 0xE9 read from a file), quotes and
+  // backslashes are saved.
   const struct { std::wstring RecordConfig::*field; std::wstring value; const wchar_t* label; } cases[] = {
       {&RecordConfig::apiKey, L"k\"e\\y\x00E9\xFFE9 ~\x0080", L""},   {&RecordConfig::provider, L"go{daddy", L"Provider"},
       {&RecordConfig::apiKey, L"key}", L"API key"},                  {&RecordConfig::domain, L"\x017B.example.com", L"Domain"},
-      {&RecordConfig::record, L"w\tw", L"Record"},                   {&RecordConfig::record, L"\x0109", L"Record"},
+      {&RecordConfig::record, L"\x0109", L"Record"},
       {&RecordConfig::zoneId, std::wstring(L"z\0z", 3), L"Zone ID"}, {&RecordConfig::recordId, L"r\x001F", L"Record ID"},
       {&RecordConfig::recordId, L"\x007Fr", L"Record ID"},
   };
@@ -259,44 +174,22 @@ TEST(ConfigFile, UnsavableCharactersAreRefusedByField) {
 }
 
 TEST(ConfigReader, HostileInputsAreHandled) {
-  // Each must be read without a crash, in linear time, and give no record.
+  // Each must be read without a crash and give no record: runs of what each scanner loops over.
   const std::size_t mb = 1 << 20;
-  std::string highBytes, repeatedKeys, repeatedObjects;
+  std::string highBytes, repeatedKeys;
   for (std::size_t i = 0; i < mb; ++i) highBytes.push_back(static_cast<char>(0x80 + i % 128));
   while (repeatedKeys.size() < mb) repeatedKeys += "\"apiKey\":\"\\";
-  while (repeatedObjects.size() < mb) repeatedObjects += "{\"apiKey\":\"k\",\"ttl\":";
   const std::string bad[] = {
-      "{\"records\":[{\"apiKey\":\"" + std::string(mb, 'a'),
-      "{\"records\":[{\"apiKey\":\"" + std::string(mb, '\\'),
-      "{\"records\":[{\"domain\":\"x\",\"ttl\":" + std::string(mb, '9') + "}]}",
-      "\"records\"[" + std::string(mb, '{'),
-      "\"records\"[" + std::string(mb, '}') + "]",
-      highBytes,
-      std::string(mb, '\0'),
-      "{\"records\":[" + repeatedKeys,
-      "{\"records\":[" + repeatedObjects + "]}",
-      std::string(mb, '"'),
-      std::string(mb, ' ') + "\"apiKey\"" + std::string(mb, ' ') + ":",
-      "\"apiKey\":\"k\",\"domain\":\"d\",\"record\":\"" + std::string(mb, 'a'),
+      "{\"records\":[{\"apiKey\":\"" + std::string(mb, 'a'), "{\"records\":[{\"apiKey\":\"" + std::string(mb, '\\'),
+      "{\"records\":[{\"domain\":\"x\",\"ttl\":" + std::string(mb, '9') + "}]}", "\"records\"[" + std::string(mb, '{'),
+      "\"records\"[" + std::string(mb, '}') + "]", highBytes + std::string(mb, '\0') + std::string(mb, '"'), "{\"records\":[" + repeatedKeys,
+      std::string(mb, ' ') + "\"apiKey\"" + std::string(mb, ' ') + ":", "\"apiKey\":\"k\",\"domain\":\"d\",\"record\":\"" + std::string(mb, 'a'),
   };
   for (const std::string& text : bad) {
     RecordList list;
     EXPECT_FALSE(ParseRecordsText(text, list)) << text.substr(0, 40);
     EXPECT_TRUE(list.empty());
   }
-}
-
-TEST(ConfigFile, FiveMegabyteFileIsRead) {
-  ScratchDir dir("big");
-  std::string text = "{\"records\": [";
-  while (text.size() < 5u * 1024 * 1024) {
-    text += "{\"apiKey\":\"\",\"domain\":\"d\xE9.example\",\"record\":\"r\",\"pad\":\"" + std::string(200, 'x') + "\"},\n";
-  }
-  dir.Write("nimbard-demo.json", text + "{" + kBase + "}]}");
-  RecordList list;
-  ASSERT_TRUE(LoadRecords(list));
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(Show(list[0]), kDefault);
 }
 
 }  // namespace

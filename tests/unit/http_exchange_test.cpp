@@ -49,10 +49,7 @@ struct FakeSteps final : HttpSteps {
   }
   void Close(Handle h) override { closed.push_back(reinterpret_cast<std::intptr_t>(h)); }
   Handle Open(Fail step) { return Step(step), s.fail == step ? nullptr : reinterpret_cast<Handle>(++opened); }
-  void Step(Fail step) {
-    steps.push_back(static_cast<int>(step));
-    if (static_cast<int>(step) == stopIn) RequestStop();
-  }
+  void Step(Fail step) { steps.push_back(static_cast<int>(step)); if (steps.back() == stopIn) RequestStop(); }
   Script s;
   int stopIn;
   std::vector<int> steps;  // in call order; a body read is Fail::None
@@ -63,8 +60,7 @@ struct FakeSteps final : HttpSteps {
   std::string sentBody;
 };
 
-constexpr auto kFull = ExchangeForm::Full;
-constexpr auto kShort = ExchangeForm::Short;
+constexpr auto kFull = ExchangeForm::Full, kShort = ExchangeForm::Short;
 const std::vector<Piece> kHello = {{"hello "}, {"world"}};
 Script Answer(std::uint32_t status, std::vector<Piece> pieces = {}, std::int64_t length = -1) { return {Fail::None, status, length, std::move(pieces)}; }
 struct Outcome { bool completed; std::uint32_t status; std::string body; };
@@ -83,7 +79,7 @@ void Check(ExchangeForm form, const Script& script, const Outcome& want) {
   if (script.fail >= Fail::Send) { EXPECT_EQ(steps.sentHeaders, form == kFull ? put.headers : L"<none>"); EXPECT_EQ(steps.sentBody, form == kFull ? put.body : ""); }
 }
 
-TEST(HttpExchangeAlgorithm, FailingStepsAnswersAndCutBodies) {
+TEST(HttpExchangeAlgorithm, FailingStepsAnswersCutBodiesAndUnsendableRequests) {
   for (ExchangeForm form : {kFull, kShort})
     for (Fail f : {Fail::Session, Fail::Connect, Fail::OpenRequest, Fail::Send, Fail::Receive, Fail::Status}) {
       SCOPED_TRACE(::testing::Message() << "form " << int(form) << ", failing step " << int(f));
@@ -92,16 +88,13 @@ TEST(HttpExchangeAlgorithm, FailingStepsAnswersAndCutBodies) {
   const std::string high("\xE9\x80\xFF\x00z", 5);
   const struct { const char* name; ExchangeForm form; Script script; Outcome want; } rows[] = {
       {"200 in pieces", kFull, Answer(200, kHello), {true, 200, "hello world"}}, {"404 keeps document", kFull, Answer(404, {{"{\"code\":1}"}}, 10), {true, 404, "{\"code\":1}"}},
-      {"204 no body", kFull, Answer(204), {true, 204, ""}}, {"read fails mid-body", kFull, Answer(200, {{"abc"}, {"def", 0, false, true}}), {false, 200, "abc"}},
-      {"availability fails", kFull, Answer(200, {{"abc"}, {"", 9, true}}), {false, 200, "abc"}}, {"ends before announced length", kFull, Answer(200, {{"203.0."}}, 40), {false, 200, "203.0."}},
-      {"high and NUL bytes raw", kFull, Answer(200, {{high}}), {true, 200, high}}, {"oversized body refused", kFull, Answer(200, {{"", std::uint32_t(kMaxResponseBodyBytes) + 1}}), {false, 200, ""}},
-      {"short: 299", kShort, Answer(299, {{"x"}}), {true, 299, "x"}}, {"short: 199 skips body", kShort, Answer(199, kHello), {false, 199, ""}},
-      {"short: 300 skips body", kShort, Answer(300, kHello), {false, 300, ""}}, {"302 is the final answer", kFull, Answer(302, {{"moved"}}), {true, 302, "moved"}}, {"short: cut body", kShort, Answer(200, {{"203.0.113."}, {"75", 0, false, true}}), {false, 200, "203.0.113."}},
+      {"read fails mid-body", kFull, Answer(200, {{"abc"}, {"def", 0, false, true}}), {false, 200, "abc"}}, {"availability fails", kFull, Answer(200, {{"abc"}, {"", 9, true}}), {false, 200, "abc"}},
+      {"ends before announced length", kFull, Answer(200, {{"203.0."}}, 40), {false, 200, "203.0."}}, {"high and NUL bytes raw", kFull, Answer(200, {{high}}), {true, 200, high}},
+      {"oversized body refused", kFull, Answer(200, {{"", std::uint32_t(kMaxResponseBodyBytes) + 1}}), {false, 200, ""}}, {"302 is the final answer", kFull, Answer(302, {{"moved"}}), {true, 302, "moved"}},
+      {"short: 299", kShort, Answer(299, {{"x"}}), {true, 299, "x"}}, {"short: 300 skips body", kShort, Answer(300, kHello), {false, 300, ""}},
   };
   for (const auto& row : rows) { SCOPED_TRACE(row.name); Check(row.form, row.script, row.want); }
-}
-
-TEST(HttpExchangeAlgorithm, UnsendableRequestsNeverReachTheNetwork) {
+  // An unsendable request never reaches the network.
   const std::wstring nul(1, L'\0');
   const struct { std::wstring host, path, headers; } bad[] = {
       {L"", L"/", L""}, {L"h" + nul + L"evil", L"/", L""}, {L"h", L"x/", L""}, {L"h", L"/", L"A: 1"},
@@ -116,8 +109,8 @@ TEST(HttpExchangeAlgorithm, UnsendableRequestsNeverReachTheNetwork) {
   EXPECT_TRUE(IsSendableRequest({L"GET", L"h", L"/", L"Authorization: Bearer a:b\r\nB:\r\n", "", kFull}));
 }
 
-// A stop while any step blocks: no later step runs, every handle is closed, the exchange fails
-// with the status read so far.
+// A stop while any step blocks: no later step runs, every handle is closed, the exchange fails with the status read
+// so far.
 TEST(HttpExchangeAlgorithm, StopDuringEachStepEndsTheExchange) {
   for (Fail stopIn : {Fail::Session, Fail::Connect, Fail::OpenRequest, Fail::Send, Fail::Receive, Fail::Status, Fail::None}) {
     SCOPED_TRACE(static_cast<int>(stopIn));
@@ -135,8 +128,8 @@ TEST(HttpExchangeAlgorithm, StopDuringEachStepEndsTheExchange) {
   }
 }
 
-// Through the seam: a transport that never answers is given up at the deadline or at a stop,
-// and no exchange starts while a stop is requested.
+// Through the seam: a transport that never answers is given up at the deadline or at a stop, and no exchange starts
+// while a stop is requested.
 TEST(HttpExchange, DeadlineAndStopEndTheWait) {
   using Clock = std::chrono::steady_clock;
   const struct { const char* name; bool stopFirst, stopLater; std::chrono::milliseconds deadline; long minMs, maxMs; std::size_t requests; } cases[] = {
@@ -153,9 +146,7 @@ TEST(HttpExchange, DeadlineAndStopEndTheWait) {
     if (c.stopFirst) RequestStop();
     std::thread stopper([&] { if (c.stopLater) std::this_thread::sleep_for(std::chrono::milliseconds(100)), RequestStop(); });
     const auto start = Clock::now();
-    HttpRequest request{L"GET", L"h", L"/", L"", "", kFull};
-    request.deadline = c.deadline;
-    const HttpResponse r = HttpExchange(request);
+    const HttpResponse r = HttpExchange({L"GET", L"h", L"/", L"", "", kFull, c.deadline});
     const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     stopper.join();
     release = true;

@@ -15,7 +15,6 @@ namespace nimbard {
 namespace {
 
 using namespace testing;  // NOLINT: the scripted answers read as a table
-using Lines = std::vector<std::string>;
 
 const std::wstring kCfPath = L"/client/v4/zones/zone9/dns_records/rec7", kGdPath = L"/v3/domains/zones/example.com/dns-records";
 const std::wstring kCfAuth = L"Authorization: Bearer cf-token-123\r\n", kGdAuth = L"Authorization: sso-key gd-key:secret\r\n";
@@ -23,16 +22,9 @@ const std::string kGdBody = R"([{"data":"203.0.113.7","ttl":600}])", kGdPut = "G
 
 // The four provider operations; lookups leave their address in `ip`.
 enum Op { CfLookup, CfUpdate, GdLookup, GdUpdate };
-bool (*const kRun[])(const RecordConfig&, std::wstring&) = {
-    [](const RecordConfig& r, std::wstring& ip) { return CloudflareLookup(r, ip); },
-    [](const RecordConfig& r, std::wstring&) { return CloudflareUpdate(r, L"203.0.113.7"); },
-    [](const RecordConfig& r, std::wstring& ip) { return GoDaddyLookup(r, ip); },
-    [](const RecordConfig& r, std::wstring&) { return GoDaddyUpdate(r, L"203.0.113.7"); }};
 RecordConfig RecordFor(Op op) {
-  RecordConfig r;
-  r.apiKey = L"gd-key:secret", r.domain = L"example.com", r.record = L"www";
-  if (op <= CfUpdate) r.provider = L"cloudflare", r.apiKey = L"cf-token-123", r.zoneId = L"zone9", r.recordId = L"rec7";
-  return r;
+  if (op <= CfUpdate) return {L"cloudflare", false, L"cf-token-123", L"example.com", L"www", L"zone9", L"rec7"};
+  return {L"godaddy", false, L"gd-key:secret", L"example.com", L"www"};
 }
 
 class ProvidersTest : public ::testing::Test {
@@ -40,7 +32,9 @@ class ProvidersTest : public ::testing::Test {
   // Runs `op` on `record` against `reply`; returns the requests sent.
   std::vector<HttpRequest> Run(Op op, const RecordConfig& record, const HttpResponse& reply, bool ok, std::wstring& ip) {
     transport_.Set(L"", L"", reply);
-    EXPECT_EQ(kRun[op](record, ip), ok) << op << " " << NarrowLow8(record.record) << " " << reply.body.substr(0, 80);
+    const bool result = op == CfLookup ? CloudflareLookup(record, ip) : op == CfUpdate ? CloudflareUpdate(record, L"203.0.113.7")
+                      : op == GdLookup ? GoDaddyLookup(record, ip) : GoDaddyUpdate(record, L"203.0.113.7");
+    EXPECT_EQ(result, ok) << op << " " << NarrowLow8(record.record) << " " << reply.body.substr(0, 80);
     const std::vector<HttpRequest> sent = transport_.Requests();
     return transport_.Clear(), sent;
   }
@@ -50,15 +44,13 @@ class ProvidersTest : public ::testing::Test {
 
 TEST_F(ProvidersTest, PublicIpAnswers) {
   const struct { HttpResponse reply; std::wstring result; bool logged; } cases[] = {
-      {Ok(" \r\n203.0.113.7 \t"), L"203.0.113.7", false}, {Ok("\xE9"), std::wstring(1, wchar_t(0xFFE9)), false},
-      {Status(503, "busy"), L"", true}, {Unreachable(), L"", true}, {NoSession(), L"", false}};
+      {Ok(" \r\n203.0.113.7 \t"), L"203.0.113.7", false}, {Status(503, "busy"), L"", true}, {NoSession(), L"", false}};
   for (const auto& c : cases) {
     transport_.Set(L"", L"", c.reply);
     EXPECT_EQ(PublicIpLookup(), c.result) << c.reply.body;
     EXPECT_EQ(scratch_.TakeLog(), c.logged ? Lines{"Public IP lookup failed."} : Lines{}) << c.reply.status;
-    ASSERT_EQ(transport_.Requests().size(), 1u);
-    const HttpRequest g = transport_.Requests()[0];
-    EXPECT_TRUE(g.host == kPublicIpHost && g.path == L"/" && g.headers.empty() && g.form == ExchangeForm::Short);
+    const std::vector<HttpRequest> sent = transport_.Requests();
+    EXPECT_TRUE(sent.size() == 1 && sent[0].host == kPublicIpHost && sent[0].path == L"/" && sent[0].headers.empty() && sent[0].form == ExchangeForm::Short);
     transport_.Clear();
   }
 }
@@ -74,7 +66,7 @@ TEST_F(ProvidersTest, RequestTable) {
       {CfLookup, L"www", 3600, true, kCfPath, ""}, {GdLookup, L"www", 3600, true, kGdPath, ""},
       {GdLookup, L"www", 3600, true, kGdPath, "", L"gd-token", L"Bearer gd-token"}, {CfUpdate, L"", 3600, true, kCfPath, CfBody("example.com")},
       {CfUpdate, L"www", 120, true, kCfPath, CfBody("www.example.com", "120"), L"cf:token", L"Bearer cf:token"}, {CfUpdate, L"a.b.c", 3600, true, kCfPath, CfBody("a.b.c")},
-      {CfUpdate, L"we\"ird\\x", 3600, true, kCfPath, CfBody("we\\\"ird\\\\x.example.com")}, {CfUpdate, L"caf\u00e9", 3600, true, kCfPath, CfBody("caf\xE9.example.com")},
+      {CfUpdate, L"@we\"ird\\x", 3600, true, kCfPath, CfBody("@we\\\"ird\\\\x.example.com")},  // escaped; only "@" itself is the apex
       {CfUpdate, L"@", 60, false, kCfPath, CfBody("example.com", "60", "false")},
       {GdUpdate, L"", 300, true, gdA + L"@", kGdBody}, {GdUpdate, L"Example.COM", 300, true, gdA + L"@", kGdBody, L"gd-token", L"Bearer gd-token"},
       {GdUpdate, L"www.example.com", 300, true, gdA + L"www", kGdBody}, {GdUpdate, L"www.example.com.evil", 300, true, gdA + L"www.example.com.evil", kGdBody}};
@@ -90,12 +82,12 @@ TEST_F(ProvidersTest, RequestTable) {
               (put ? L"PUT " : L"GET ") + std::wstring(cf ? kCloudflareApiHost : kGoDaddyApiHost) + L" " + c.path + L"\n" + (c.auth ? L"Authorization: " + std::wstring(c.auth) + L"\r\n" : cf ? kCfAuth : kGdAuth) + (put ? L"Content-Type: application/json\r\n" : L""));
     EXPECT_EQ(g.body, c.body);
     const Lines log = scratch_.TakeLog();
-    if (c.op == GdUpdate) { EXPECT_EQ(log, (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."})); }
+    if (c.op == GdUpdate) EXPECT_EQ(log, (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."}));
   }
 }
 
 TEST_F(ProvidersTest, AnswerTable) {
-  const std::string big(200 * 1024, '7'), gdDoc = R"({"code":"UNABLE_TO_AUTHENTICATE"})";
+  const std::string gdDoc = R"({"code":"UNABLE_TO_AUTHENTICATE"})";
   std::string zone = "[";  // about 5 MB of zone with the wanted record last
   while (zone.size() < 5 * 1024 * 1024) zone += R"({"type":"A","name":"host","data":"10.0.0.1","ttl":600},)";
   zone += R"({"type":"A","name":"www","data":"198.51.100.4","ttl":600}])";
@@ -103,21 +95,16 @@ TEST_F(ProvidersTest, AnswerTable) {
   const struct { Op op; HttpResponse reply; bool ok; std::wstring ip; Lines log; } cases[] = {
       {CfLookup, Ok(R"({"result":{"id":"rec7","type":"A","content":"198.51.100.4","ttl":1}})"), true, L"198.51.100.4", {}},
       {CfLookup, Ok(R"({"content":"2001:db8::1"})"), false, L"2001:db8::1", {}},
-      {CfLookup, Ok("{\"content\":\"" + big + "\"}"), false, WidenBytes(big), {}}, {CfLookup, Ok(""), true, L"", {}},
       {CfLookup, Status(403, "{}"), false, L"-", {"Cloudflare DNS lookup failed (HTTP 403)."}},
-      {CfLookup, CutOff(200, R"({"content":"1.2.3.4")"), false, L"-", {"Cloudflare DNS lookup failed (HTTP 200)."}},
-      {CfUpdate, Status(204), true, L"-", {"Cloudflare A record updated for www.example.com to 203.0.113.7."}},
-      {CfUpdate, Unreachable(), false, L"-", {"Cloudflare A record update failed for example.com (HTTP 0)."}},
       {GdLookup, Status(401, gdDoc), false, L"-", {"GoDaddy DNS lookup failed (HTTP 401).", "GoDaddy response: " + gdDoc}},
       {GdLookup, Status(500, zone), false, L"-", {"GoDaddy DNS lookup failed (HTTP 500).", "GoDaddy response: " + zone.substr(0, 4096) + "..."}},
       {GdLookup, CutOff(200, "[{\"type\""), false, L"-", {"GoDaddy DNS lookup failed (HTTP 200).", "GoDaddy response: [{\"type\""}},
-      {GdLookup, Ok(zone), true, L"198.51.100.4", {}}, {GdLookup, Ok("[]"), true, L"", {}}, {GdLookup, Ok(std::string(1 << 22, '{')), true, L"", {}},
+      {GdLookup, Ok(zone), true, L"198.51.100.4", {}},
       {GdLookup, gd(R"({"type":"AAAA","name":"www","data":"2001:db8::1"})"), true, L"", {}},
       {GdLookup, gd(R"({"type":"A","name":"www","data":"192.0.2.8"}{"type":"A","name":"www","data":"192.0.2.9"})"), true, L"192.0.2.8", {}},
       {GdLookup, gd(R"({"type":"A","name":"www","data":"198.51.100.4","meta":{"x":1}})"), true, L"", {}},
       {GdLookup, gd(R"({"outer":1,"inner":{"type":"A","name":"www","data":"192.0.2.7"}})"), true, L"192.0.2.7", {}},
-      {GdUpdate, Status(422, gdDoc), false, L"-", {kGdPut, "GoDaddy A record update failed for www (HTTP 422).", "GoDaddy response: " + gdDoc}},
-      {GdUpdate, Unreachable(), false, L"-", {kGdPut, "GoDaddy A record update failed for www (HTTP 0)."}}};
+      {GdUpdate, Status(422, gdDoc), false, L"-", {kGdPut, "GoDaddy A record update failed for www (HTTP 422).", "GoDaddy response: " + gdDoc}}};
   for (const auto& c : cases) {
     std::wstring ip = L"-";
     EXPECT_EQ(Run(c.op, RecordFor(c.op), c.reply, c.ok, ip).size(), 1u);

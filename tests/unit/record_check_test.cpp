@@ -11,7 +11,6 @@ namespace nimbard {
 namespace {
 
 using namespace testing;  // NOLINT: the scripted answers read as a table
-using Lines = std::vector<std::string>;
 
 // Cloudflare answers with the record object; GoDaddy with the zone's records.
 std::string CfRecord(const std::string& content) {
@@ -26,8 +25,7 @@ const std::string kErrorDoc = R"({"code":"ACCESS_DENIED","message":"denied"})";
 
 struct CheckCase {
   const char* name;
-  const wchar_t* provider;
-  const wchar_t* record;
+  const wchar_t *provider, *record;
   bool manual;
   HttpResponse lookup, ip, update;
   Lines log;  // the check's lines and the providers', in order
@@ -36,64 +34,44 @@ struct CheckCase {
 };
 
 TEST(RecordCheck, OutcomeTable) {
-  const std::string gdPut = R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])", gdResp = "GoDaddy response: " + kErrorDoc;
-  const std::string stored = "Stored current A record for example.com/www: 198.51.100.4.";
-  const std::string storedNew = "Stored current A record for example.com/www: 203.0.113.7.";
-  const std::string notFound = "No existing A record was found for example.com/www.";
+  const std::string gdPut = R"(GoDaddy PUT body: [{"data":"203.0.113.7","ttl":600}])", notFound = "No existing A record was found for example.com/www.";
+  const std::string stored = "Stored current A record for example.com/www: 198.51.100.4.", storedNew = "Stored current A record for example.com/www: 203.0.113.7.";
   const std::string needs = "Current A record example.com/www is 198.51.100.4; it needs to be changed to 203.0.113.7.";
   const std::string needsNew = "Current A record example.com/www was not found; it needs to be changed to 203.0.113.7.";
   const std::string same = "Current A record example.com/www is 203.0.113.7; it does not need to be changed.";
   const std::string timer = "Public IP changed to 203.0.113.7.", manual = "Manual check found a changed public IP: 203.0.113.7.";
   const std::string invalid = "Public IP lookup returned an invalid IPv4 address: ", sameTail = "Public IP unchanged: 203.0.113.7.";
-  const std::string cfOk = "Cloudflare A record updated for www.example.com to 203.0.113.7.";
-  const std::string gdOk = "GoDaddy A record updated for www to 203.0.113.7.";
+  const std::string cfOk = "Cloudflare A record updated for www.example.com to 203.0.113.7.", gdOk = "GoDaddy A record updated for www to 203.0.113.7.";
   const std::string cfFail = "Cloudflare A record update failed for example.com (HTTP ", gdFail = "GoDaddy A record update failed for www (HTTP ";
-  const std::string pending = "Record: example.com/www = 198.51.100.4 (changed; update pending)";
-  const std::string pendingNew = "Record: example.com/www not found (changed; update pending)";
+  const std::string pending = "Record: example.com/www = 198.51.100.4 (changed; update pending)", pendingNew = "Record: example.com/www not found (changed; update pending)";
   const std::string updated = "Record: example.com/www = 203.0.113.7 (changed; updated)", upd = "Updated: 203.0.113.7";
-  const std::string unchanged = "Record: example.com/www = 203.0.113.7 (unchanged)";
-  const std::string lookupFailed = "Record: lookup failed", current = "Record: current value 198.51.100.4";
-  const std::string notFoundDetail = "Record: current value not found", badIp = "Invalid public IP";
+  const std::string unchanged = "Record: example.com/www = 203.0.113.7 (unchanged)", lookupFailed = "Record: lookup failed";
+  const std::string current = "Record: current value 198.51.100.4", notFoundDetail = "Record: current value not found", badIp = "Invalid public IP";
   const HttpResponse none;  // never asked for
   const HttpResponse cfOld = Ok(CfRecord("198.51.100.4")), gdOld = Ok(GdZone("www", "198.51.100.4")), newIp = Ok("203.0.113.7");
 
-  // clang-format off
   const CheckCase cases[] = {
       // Lookup failed: the provider's lines only, nothing else asked.
-      {"cf lookup 500", L"cloudflare", L"www", false, Status(500, kErrorDoc), none, none, {"Cloudflare DNS lookup failed (HTTP 500)."}, lookupFailed, "cloudflare lookup failed", 1},
-      {"gd lookup 401", L"godaddy", L"www", false, Status(401, kErrorDoc), none, none, {"GoDaddy DNS lookup failed (HTTP 401).", gdResp}, lookupFailed, "godaddy lookup failed", 1},
-      {"cf value not IPv4", L"cloudflare", L"www", false, Ok(CfRecord("2001:db8::1")), none, none, {}, lookupFailed, "cloudflare lookup failed", 1},
       {"provider text as configured", L"Cloudflare", L"www", false, Unreachable(), none, none, {"GoDaddy DNS lookup failed (HTTP 0)."}, lookupFailed, "Cloudflare lookup failed", 1},
       {"empty provider is GoDaddy", L"", L"www", false, Status(404), none, none, {"GoDaddy DNS lookup failed (HTTP 404)."}, lookupFailed, " lookup failed", 1},
       // Public address missing or not IPv4: the provider is not touched again.
       {"cf ip 503", L"cloudflare", L"www", false, cfOld, Status(503), none, {stored, "Public IP lookup failed.", invalid}, current, badIp, 2},
       {"gd ip empty body, not found", L"godaddy", L"www", false, Ok("[]"), Ok(" \r\n"), none, {notFound, invalid}, notFoundDetail, badIp, 2},
-      {"gd ip IPv6", L"godaddy", L"www", false, gdOld, Ok("2001:db8::7\n"), none, {stored, invalid + "2001:db8::7"}, current, badIp, 2},
-      {"cf ip three parts", L"cloudflare", L"www", true, Ok(CfRecord("")), Ok("203.0.113"), none, {notFound, invalid + "203.0.113"}, notFoundDetail, badIp, 2},
-      {"gd ip forged log line", L"godaddy", L"www", false, gdOld, Ok("x\r\n[2026-01-01 00:00:00] Cloudflare A record updated\r\ny"), none, {stored, invalid + "x  [2026-01-01 00:00:00] Cloudflare A record updated  y"}, current, badIp, 2},
       {"cf ip huge page", L"cloudflare", L"www", false, cfOld, Ok("<html>" + std::string(1 << 20, 'h') + "</html>"), none, {stored, invalid + "<html>" + std::string(250, 'h') + "..."}, current, badIp, 2},
       // Unchanged: manual or not, the same lines; no update is sent.
-      {"cf unchanged", L"cloudflare", L"www", false, Ok(CfRecord("203.0.113.7")), Ok(" 203.0.113.7\t"), none, {storedNew, same, sameTail}, unchanged, "Unchanged: 203.0.113.7", 2},
       {"gd unchanged manual", L"godaddy", L"www", true, Ok(GdZone("www", "203.0.113.7")), Ok("203.0.113.7\n"), none, {storedNew, same, sameTail}, unchanged, "Unchanged: 203.0.113.7", 2},
       // Changed and accepted, by the timer and by hand.
       {"cf changed timer", L"cloudflare", L"www", false, cfOld, newIp, Ok(CfRecord("203.0.113.7")), {stored, needs, timer, cfOk}, updated, upd, 3},
-      {"cf changed manual", L"cloudflare", L"www", true, cfOld, newIp, Ok(CfRecord("203.0.113.7")), {stored, needs, manual, cfOk}, updated, upd, 3},
-      {"gd changed timer", L"godaddy", L"www", false, gdOld, newIp, Ok(""), {stored, needs, timer, gdPut, gdOk}, updated, upd, 3},
       {"gd changed manual", L"godaddy", L"www", true, gdOld, newIp, Status(204), {stored, needs, manual, gdPut, gdOk}, updated, upd, 3},
       // Changed, update refused: the detail stays pending.
       {"cf changed refused", L"cloudflare", L"www", false, cfOld, newIp, Status(403, kErrorDoc), {stored, needs, timer, cfFail + "403)."}, pending, "Cloudflare update failed", 3},
-      {"gd changed refused", L"godaddy", L"www", false, gdOld, newIp, Status(403, kErrorDoc), {stored, needs, timer, gdPut, gdFail + "403).", gdResp}, pending, "GoDaddy update failed", 3},
       {"Cloudflare capitalised updates at GoDaddy", L"Cloudflare", L"www", false, gdOld, newIp, Status(500), {stored, needs, timer, gdPut, gdFail + "500)."}, pending, "GoDaddy update failed", 3},
       // Not found: always an update attempt.
-      {"cf not found accepted", L"cloudflare", L"www", false, Ok(R"({"result":{"type":"A"}})"), newIp, Ok("{}"), {notFound, needsNew, timer, cfOk}, updated, upd, 3},
       {"gd not found accepted", L"godaddy", L"www", true, Ok(GdZone("mail", "198.51.100.4")), newIp, Ok(""), {notFound, needsNew, manual, gdPut, gdOk}, updated, upd, 3},
       {"cf not found unreachable", L"cloudflare", L"www", false, Ok(CfRecord("")), newIp, Unreachable(), {notFound, needsNew, timer, cfFail + "0)."}, pendingNew, "Cloudflare update failed", 3},
-      {"gd not found unreachable", L"godaddy", L"www", false, Ok("[]"), newIp, Unreachable(), {notFound, needsNew, timer, gdPut, gdFail + "0)."}, pendingNew, "GoDaddy update failed", 3},
       // The record is named domain/record whatever record holds.
-      {"gd apex @", L"godaddy", L"@", false, Ok(GdZone("@", "203.0.113.7")), newIp, none, {"Stored current A record for example.com/@: 203.0.113.7.", "Current A record example.com/@ is 203.0.113.7; it does not need to be changed.", sameTail}, "Record: example.com/@ = 203.0.113.7 (unchanged)", "Unchanged: 203.0.113.7", 2},
       {"cf empty record", L"cloudflare", L"", false, cfOld, newIp, Ok("{}"), {"Stored current A record for example.com/: 198.51.100.4.", "Current A record example.com/ is 198.51.100.4; it needs to be changed to 203.0.113.7.", timer, "Cloudflare A record updated for example.com to 203.0.113.7."}, "Record: example.com/ = 203.0.113.7 (changed; updated)", upd, 3},
   };
-  // clang-format on
 
   ScratchDir dir("record-check");
   ScriptedTransport transport;
@@ -103,35 +81,22 @@ TEST(RecordCheck, OutcomeTable) {
     ResetStatusBoard();
     transport.Clear();
     const std::wstring host = std::wstring(c.provider) == L"cloudflare" ? kCloudflareApiHost : kGoDaddyApiHost;
-    transport.Set(L"GET", host, c.lookup);
-    transport.Set(L"GET", kPublicIpHost, c.ip);
-    transport.Set(L"PUT", host, c.update);
-    // While the update is under way the summary shows the address and the
-    // file shows the record as pending.
+    transport.Set(L"GET", host, c.lookup), transport.Set(L"GET", kPublicIpHost, c.ip), transport.Set(L"PUT", host, c.update);
+    // While the update is under way the summary shows the address and the file the record as pending.
     Lines atUpdate;
     transport.onRequest = [&](const HttpRequest& request) {
       if (request.method == L"PUT") atUpdate = {NarrowLow8(SummaryText()), NarrowLow8(DetailText()), dir.ReadBytes("nimbard.status")};
     };
-    RecordConfig record;
-    record.provider = c.provider, record.apiKey = L"secret-token", record.domain = L"example.com";
-    record.record = c.record, record.zoneId = L"z1", record.recordId = L"r1";
-    RecordCheck(nullptr, c.manual, record);
+    RecordCheck(nullptr, c.manual, {c.provider, false, L"secret-token", L"example.com", c.record, L"z1", L"r1"});
     transport.onRequest = nullptr;
-
     EXPECT_EQ(dir.TakeLog(), c.log);
-    EXPECT_EQ(NarrowLow8(DetailText()), c.detail);
-    EXPECT_EQ(NarrowLow8(SummaryText()), c.summary);
+    EXPECT_EQ(NarrowLow8(DetailText() + L" / " + SummaryText()), c.detail + " / " + c.summary);
     EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.detail);
-    const std::vector<std::wstring> all = {L"GET " + host, L"GET " + std::wstring(kPublicIpHost), L"PUT " + host};
-    std::vector<std::wstring> asked;
+    std::vector<std::wstring> asked, all = {L"GET " + host, L"GET " + std::wstring(kPublicIpHost), L"PUT " + host};
     for (const HttpRequest& r : transport.Requests()) asked.push_back(r.method + L" " + r.host);
     EXPECT_EQ(asked, std::vector<std::wstring>(all.begin(), all.begin() + c.asks));
-    ASSERT_EQ(atUpdate.size(), c.asks == 3 ? 3u : 0u);
-    if (c.asks == 3) {
-      EXPECT_EQ(atUpdate[0], "Public IP: 203.0.113.7");
-      EXPECT_NE(atUpdate[1].find("(changed; update pending)"), std::string::npos) << atUpdate[1];
-      EXPECT_EQ(atUpdate[2], atUpdate[1]);
-    }
+    if (c.asks < 3) EXPECT_TRUE(atUpdate.empty());
+    else EXPECT_TRUE(atUpdate[0] == "Public IP: 203.0.113.7" && atUpdate[1].find("(changed; update pending)") != std::string::npos && atUpdate[2] == atUpdate[1]) << atUpdate[1];
   }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// Scaffolding shared by the tests and benchmarks: a scratch directory that
-// stands in for the executable's directory, the log read back without time
-// stamps, and a scripted HTTP transport.
+// Shared by the tests and benchmarks: a scratch directory standing in for the executable's, the log read back without
+// time stamps, and a scripted HTTP transport.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,17 +22,15 @@
 
 namespace nimbard::testing {
 
-// A fresh directory; the files "beside the executable" land in it while the
-// object lives.
+using Lines = std::vector<std::string>;
+
+// A fresh directory; the files "beside the executable" land in it while the object lives.
 class ScratchDir {
  public:
   explicit ScratchDir(const std::string& tag) {
     static std::atomic<unsigned> counter{0};
-    const auto nonce = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::error_code ec;
-    dir_ = std::filesystem::temp_directory_path(ec) /
-           ("nimbard-" + tag + "-" + std::to_string(nonce) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(dir_, ec);
+    dir_ = std::filesystem::temp_directory_path() / ("nimbard-" + tag + "-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(dir_);
     platform::OverrideExecutablePathForTesting(File("nimbard.exe"));
   }
   ~ScratchDir() {
@@ -43,78 +41,49 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;  // one owner deletes the directory
 
   std::wstring File(const char* name) const { return WidenBytes((dir_ / name).string()); }
-  std::string ReadBytes(const char* name) const {
-    std::string bytes;
-    return platform::ReadFileBytes(File(name), bytes) ? bytes : "<missing>";
-  }
-  void Remove(const char* name) const {
-    std::error_code ec;
-    std::filesystem::remove(dir_ / name, ec);
-  }
-  void Write(const char* name, const std::string& bytes) const {
-    Remove(name);
-    platform::AppendFileBytes(File(name), bytes);
-  }
+  std::string ReadBytes(const char* name) const { std::string bytes; return platform::ReadFileBytes(File(name), bytes) ? bytes : "<missing>"; }
+  void Remove(const char* name) const { std::error_code ec; std::filesystem::remove(dir_ / name, ec); }
+  void Write(const char* name, const std::string& bytes) const { Remove(name), platform::AppendFileBytes(File(name), bytes); }
   // A directory where a file should be makes every write to it fail.
   void MakeDir(const char* name) const { std::filesystem::create_directories(dir_ / name); }
   // Names of everything in the directory, sorted, joined by "|".
   std::string Listing() const {
-    std::vector<std::string> all;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(dir_, ec)) all.push_back(e.path().filename().string());
-    std::sort(all.begin(), all.end());
+    std::set<std::string> all;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) all.insert(e.path().filename().string());
     std::string names;
     for (const auto& n : all) names += (names.empty() ? "" : "|") + n;
     return names;
   }
-  // The log's messages in order, without "[YYYY-MM-DD hh:mm:ss] " and the
-  // line ends; a line without that exact stamp or line end comes back marked.
+  // The log's messages without "[YYYY-MM-DD hh:mm:ss] " and the CR LF; a line without that exact stamp or line end
+  // comes back marked.
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
-    std::string bytes;
-    if (!platform::ReadFileBytes(File("nimbard.log"), bytes)) return lines;
-    const std::string shape = "[dddd-dd-dd dd:dd:dd] ";
-    for (std::size_t start = 0, end; start < bytes.size(); start = end + 2) {
-      end = bytes.find("\r\n", start);
-      std::string line = bytes.substr(start, end - start);
-      if (end == std::string::npos) {
-        end = bytes.size();
-        line = "<unterminated> " + line;
-      }
+    const std::string bytes = ReadBytes("nimbard.log"), shape = "[0000-00-00 00:00:00] ";
+    for (std::size_t start = 0, end; bytes != "<missing>" && start < bytes.size(); start = end + 2) {
+      end = std::min(bytes.find("\r\n", start), bytes.size());
+      const std::string line = (end == bytes.size() ? "<unterminated> " : "") + bytes.substr(start, end - start);
       bool stamped = line.size() >= shape.size();
-      for (std::size_t i = 0; stamped && i < shape.size(); ++i) {
-        stamped = shape[i] == 'd' ? (line[i] >= '0' && line[i] <= '9') : line[i] == shape[i];
-      }
+      for (std::size_t i = 0; stamped && i < shape.size(); ++i) stamped = shape[i] == '0' ? line[i] >= '0' && line[i] <= '9' : line[i] == shape[i];
       lines.push_back(stamped ? line.substr(shape.size()) : "<unstamped> " + line);
     }
     return lines;
   }
   // LogLines, then the log is removed so that the next case starts afresh.
-  std::vector<std::string> TakeLog() const {
-    std::vector<std::string> lines = LogLines();
-    Remove("nimbard.log");
-    return lines;
-  }
+  std::vector<std::string> TakeLog() const { std::vector<std::string> lines = LogLines(); return Remove("nimbard.log"), lines; }
 
  private:
   std::filesystem::path dir_;
 };
 
 // Scripted answers (the session always opened unless NoSession).
-inline HttpResponse Status(std::uint32_t status, std::string body = {}) {
-  return {true, status, std::move(body), true};
-}
+inline HttpResponse Status(std::uint32_t status, std::string body = {}) { return {true, status, std::move(body), true}; }
 inline HttpResponse Ok(std::string body) { return Status(200, std::move(body)); }
 inline HttpResponse Unreachable() { return {false, 0, {}, true}; }  // connect or send failed
 inline HttpResponse NoSession() { return {}; }
-inline HttpResponse CutOff(std::uint32_t status, std::string partial) {  // body read failed
-  return {false, status, std::move(partial), true};
-}
+inline HttpResponse CutOff(std::uint32_t status, std::string partial) { return {false, status, std::move(partial), true}; }  // body read failed
 
-// Answers by method, host and path; by method and host; or any request (set
-// with an empty method and host). Anything else fails as an unreachable
-// server. Keeps every request whole. Outlives the exchanges it is answering,
-// also those whose caller stopped waiting.
+// Answers by method, host and path; by method and host; or any request (empty method and host); anything else as an
+// unreachable server. Keeps every request; outlives the exchanges it answers, even abandoned ones.
 class ScriptedTransport : public HttpTransport {
  public:
   ScriptedTransport() : previous_(SetHttpTransport(this)) {}
@@ -128,39 +97,27 @@ class ScriptedTransport : public HttpTransport {
     std::lock_guard<std::mutex> lock(mutex_);
     answers_[method + L" " + host + L" " + path] = std::move(answer);
   }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    answers_.clear();
-    requests_.clear();
-  }
-  std::vector<HttpRequest> Requests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
-  }
+  void Clear() { std::lock_guard<std::mutex> lock(mutex_); answers_.clear(), requests_.clear(); }
+  std::vector<HttpRequest> Requests() const { std::lock_guard<std::mutex> lock(mutex_); return requests_; }
   // Runs before each answer, outside the transport's lock (may block).
   std::function<void(const HttpRequest&)> onRequest;
 
   HttpResponse Exchange(const HttpRequest& request, ExchangeProgress&) override {
-    struct InFlight {
-      std::atomic<int>& count;
-      explicit InFlight(std::atomic<int>& c) : count(c) { ++count; }
-      ~InFlight() { --count; }
-    } inFlight(inFlight_);
+    ++inFlight_;
     HttpResponse answer = Unreachable();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(request);
       const std::wstring head = request.method + L" " + request.host + L" ";
       for (const std::wstring& key : {head + request.path, head, std::wstring(L"  ")}) {
-        const auto it = answers_.find(key);
-        if (it != answers_.end()) {
-          answer = it->second;
+        if (answers_.count(key)) {
+          answer = answers_[key];
           break;
         }
       }
     }
     if (onRequest) onRequest(request);
-    return answer;
+    return --inFlight_, answer;
   }
 
  private:
@@ -173,26 +130,21 @@ class ScriptedTransport : public HttpTransport {
 
 // provider|locked|apiKey|domain|record|zoneId|recordId|pollMinutes|ttl|proxied
 inline std::string Show(const RecordConfig& r) {
-  return NarrowLow8(r.provider + L"|" + (r.providerLocked ? L"1" : L"0") + L"|" + r.apiKey + L"|" +
-                    r.domain + L"|" + r.record + L"|" + r.zoneId + L"|" + r.recordId + L"|" +
-                    DecimalText(r.pollMinutes) + L"|" + DecimalText(r.ttl) + L"|" +
-                    (r.proxied ? L"1" : L"0"));
+  return NarrowLow8(r.provider + (r.providerLocked ? L"|1|" : L"|0|") + r.apiKey + L"|" + r.domain + L"|" + r.record + L"|" + r.zoneId + L"|" +
+                    r.recordId + L"|" + DecimalText(r.pollMinutes) + L"|" + DecimalText(r.ttl) + (r.proxied ? L"|1" : L"|0"));
 }
 
-// A configuration file of several records, fields in the order written.
+// A configuration file of several records (key "key-<index>", pollMinutes 5), fields in the order written.
 struct ConfigRecord {
   std::string provider, domain, record, zoneId, recordId;
 };
 inline std::string ConfigFileText(const std::vector<ConfigRecord>& records) {
-  std::string text = "{\n  \"records\": [\n";
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const ConfigRecord& r = records[i];
-    text += "    {\"provider\": \"" + r.provider + "\", \"apiKey\": \"key-" + std::to_string(i) +
-            "\", \"domain\": \"" + r.domain + "\", \"record\": \"" + r.record + "\", \"zoneId\": \"" +
-            r.zoneId + "\", \"recordId\": \"" + r.recordId + "\", \"pollMinutes\": 5}";
-    text += (i + 1 < records.size()) ? ",\n" : "\n";
+  std::string text;
+  for (const ConfigRecord& r : records) {
+    text += std::string(text.empty() ? "" : ",\n") + "    {\"provider\": \"" + r.provider + "\", \"apiKey\": \"key-" + std::to_string(&r - &records[0]) + "\", \"domain\": \"" + r.domain +
+            "\", \"record\": \"" + r.record + "\", \"zoneId\": \"" + r.zoneId + "\", \"recordId\": \"" + r.recordId + "\", \"pollMinutes\": 5}";
   }
-  return text + "  ]\n}\n";
+  return "{\n  \"records\": [\n" + text + "\n  ]\n}\n";
 }
 
 }  // namespace nimbard::testing

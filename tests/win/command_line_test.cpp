@@ -7,7 +7,6 @@
 
 #include "app/app_entry.h"
 #include "app/command_line.h"
-#include "host/service_control.h"
 
 namespace nimbard {
 namespace {
@@ -35,12 +34,6 @@ TEST(SingleInstance, OneHolderAtATimeAndReleaseFreesIt) {
   EXPECT_EQ(AcquireSingleInstance(name.c_str()), GuardOutcome::Acquired);
   ReleaseSingleInstance();
   EXPECT_EQ(AcquireSingleInstance(L"NoSuchNamespace\\nimbard-guard-test"), GuardOutcome::NoHandle);
-}
-
-TEST(ServiceControl, QuotedCommandLineAndStoredLength) {
-  const std::wstring line = QuotedCommandLine(L"C:\\Program Files\\nim bard\\nimbard.exe", L"--service");
-  EXPECT_EQ(line, L"\"C:\\Program Files\\nim bard\\nimbard.exe\" --service");
-  EXPECT_EQ(RegistryStringBytes(line), DWORD{100});
 }
 
 }  // namespace

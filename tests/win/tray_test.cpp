@@ -1,12 +1,13 @@
-// The tray in-process under Wine and Xvfb: the popup menu as a user opens it, the monitor's
-// refreshes, passes started and not started, the status tooltip's geometry, the shell's
-// failures, and two processes writing the same log and status file.
+// The tray in-process under Wine and Xvfb: the popup menu as a user opens it, the monitor's refreshes, passes started
+// and not started, the status tooltip's geometry, the shell's failures, and two processes writing the same log and
+// status file.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "core/activity_log.h"
 #include "core/platform.h"
 #include "core/status_board.h"
+#include "core/win_handle.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
 #include "ui/notify_icon.h"
@@ -25,22 +27,18 @@
 namespace nimbard {
 namespace {
 
-using testing::ScratchDir;
-using testing::ScriptedTransport;
-using Lines = std::vector<std::string>;
+using namespace testing;  // NOLINT: ScratchDir, ScriptedTransport, Lines
 
 const char kConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey": "k", "domain": "example.com",
   "record": "home", "zoneId": "z1", "recordId": "r1", "pollMinutes": 5}]})";
 
 void Pump(int milliseconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  MSG message;
-  do {
+  for (MSG message; std::chrono::steady_clock::now() < end; ::Sleep(5)) {
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message != WM_QUIT) ::DispatchMessageW(&message);
     }
-    ::Sleep(5);
-  } while (std::chrono::steady_clock::now() < end);
+  }
 }
 
 bool WaitUntil(bool (*done)(), int milliseconds = 5000) {
@@ -73,11 +71,8 @@ Lines MenuSeenByUser() {
     HMENU menu = OpenTrayMenu();
     for (int i = 0; menu && i < ::GetMenuItemCount(menu); ++i) {
       wchar_t text[512] = {};
-      MENUITEMINFOW item{};
-      item.cbSize = sizeof item;
-      item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
-      item.dwTypeData = text;
-      item.cch = 511;
+      MENUITEMINFOW item{sizeof item, MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING};
+      item.dwTypeData = text, item.cch = 511;
       ::GetMenuItemInfoW(menu, i, TRUE, &item);
       seen.push_back((item.fType & MFT_SEPARATOR) ? "---" : (item.fState & MFS_GRAYED ? "grey " : "") + std::to_string(item.wID) + " " + NarrowLow8(text));
     }
@@ -87,13 +82,18 @@ Lines MenuSeenByUser() {
   return seen;
 }
 
-TEST(Tray, MonitorFollowsTheStatusFileAndOpensTheMenu) {
+HRESULT IconEverywhere(const NOTIFYICONIDENTIFIER*, RECT* rect) { return *rect = {-30000, -30000, 30000, 30000}, S_OK; }
+
+// One monitor tray: its status lines at start, a second later and as the menu opens; a forced pass; the shell's
+// failures and restart; the tooltip; and nothing started or read while a stop holds.
+TEST(Tray, MonitorAsItsUserSeesIt) {
   ScratchDir dir("tray-monitor");
   ScriptedTransport transport;
   dir.Write("nimbard-demo.json", kConfig);
   dir.Write("nimbard.status", "Record: at start");
   TrayUnderTest tray(true);
   ASSERT_TRUE(tray.started);
+  const HWND window = TrayWindowHandle();
   EXPECT_EQ(DetailText(), L"Record: at start");
   const std::wstring service = GetServiceStateText();
   EXPECT_EQ(SummaryText(), service);
@@ -108,22 +108,68 @@ TEST(Tray, MonitorFollowsTheStatusFileAndOpensTheMenu) {
       "grey 32777 Stop Service", "grey 32778 Restart Service", "grey 32779 Install Service", "grey 32780 Uninstall Service",
       "---", "104 About", "105 Exit"}));
 
-  ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_FORCE_UPDATE, 0);  // a pass beside whatever runs
+  ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);  // a pass beside whatever runs
   Pump(50);
   EXPECT_TRUE(WaitUntil([] { return !PassRunning.load(); }));
   EXPECT_EQ(transport.Requests().size(), 1u);  // the lookup, refused by the scripted server
+
+  // A file the shell cannot open is logged with its path; after the shell restarted (it forgot every icon), its
+  // broadcast brings the icon back.
+  dir.Remove("nimbard.log");
+  OpenWithShell(dir.File("no such file.txt"));
+  EXPECT_EQ(dir.TakeLog(), Lines{"Could not open file: " + NarrowLow8(dir.File("no such file.txt"))});
+  NOTIFYICONDATAW icon{sizeof icon, window, kTrayIconId, NIF_TIP};
+  ::Shell_NotifyIconW(NIM_DELETE, &icon);
+  EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
+  ::SendMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
+
+  // The tooltip: sized to its lines where the pointer rests on the icon.
+  SetIconRectQueryForTesting(&IconEverywhere);
+  const struct { std::wstring text, widest; int lines; } rows[] = {
+      {L"Record: example.com/home = 203.0.113.7 (unchanged)", L"Record: example.com/home = 203.0.113.7 (unchanged)", 1},
+      {L"Record: a\r\nRecord: lookup failed\r\nRecord: b & c", L"Record: lookup failed", 3},
+      {L"Record: ends in a line break\r\n", L"Record: ends in a line break", 2},
+  };
+  HDC dc = ::GetDC(nullptr);
+  ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+  for (const auto& row : rows) {
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, row.widest.c_str(), static_cast<int>(row.widest.size()), &extent);
+    SetDetailTextWithoutFile(row.text);
+    ShowStatusTooltip(window);
+    RECT rect{};
+    ::GetWindowRect(StatusTooltipWindow(), &rect);
+    EXPECT_TRUE(::IsWindowVisible(StatusTooltipWindow()));
+    EXPECT_EQ(std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top),
+              std::to_string(extent.cx + 16) + "x" + std::to_string(row.lines * 18 + 10)) << NarrowLow8(row.text);
+  }
+  ::ReleaseDC(nullptr, dc);
+  // An empty text shows nothing; neither does a pointer the shell cannot place (Wine cannot), and a tooltip already
+  // shown goes at the next hover check.
+  HideStatusTooltip(window);
+  SetDetailTextWithoutFile(L"");
+  ShowStatusTooltip(window);
+  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
+  SetDetailTextWithoutFile(L"Record: x");
+  ShowStatusTooltip(window);
+  SetIconRectQueryForTesting(nullptr);
+  ::SendMessageW(window, WM_TIMER, kHoverTimerId, 0);
+  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
+  ShowStatusTooltip(window);
+  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
+
   // While a stop holds, neither the timer nor the menu starts or reads anything.
   RequestStop();
   dir.Write("nimbard.status", "Record: after the stop");
-  ::SendMessageW(TrayWindowHandle(), WM_TIMER, kPollTimerId, 0);
-  ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_FORCE_UPDATE, 0);
+  ::SendMessageW(window, WM_TIMER, kPollTimerId, 0);
+  ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);
   Pump(100);
-  EXPECT_EQ(transport.Requests().size(), 1u);
-  EXPECT_NE(DetailText(), L"Record: after the stop");
+  EXPECT_TRUE(transport.Requests().size() == 1 && DetailText() != L"Record: after the stop");
 }
 
-// A standalone tray starts its first pass at once; "Exit" while the server hangs ends that pass
-// at once, and a timer tick that arrives after "Exit" starts nothing.
+// A standalone tray starts its first pass at once; "Exit" while the server hangs ends that pass at once, and a timer
+// tick that arrives after "Exit" starts nothing.
 TEST(Tray, StandaloneExitStopsTheHungPass) {
   ScratchDir dir("tray-standalone");
   ScriptedTransport transport;
@@ -144,79 +190,14 @@ TEST(Tray, StandaloneExitStopsTheHungPass) {
     EXPECT_EQ(TrayWindowHandle(), nullptr);
     TrayWndProc(window, WM_TIMER, kPollTimerId, 0);
     Pump(100);
-    EXPECT_FALSE(PassRunning.load());
-    EXPECT_EQ(transport.Requests().size(), 1u);
+    EXPECT_TRUE(!PassRunning.load() && transport.Requests().size() == 1);
   }
   release = true;
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: lookup failed");
 }
 
-HRESULT IconEverywhere(const NOTIFYICONIDENTIFIER*, RECT* rect) { return *rect = {-30000, -30000, 30000, 30000}, S_OK; }
-
-TEST(Tray, TooltipIsSizedToItsLines) {
-  ScratchDir dir("tray-tooltip");
-  dir.Write("nimbard-demo.json", kConfig);
-  dir.Write("nimbard.status", "");
-  TrayUnderTest tray(true);
-  ASSERT_TRUE(tray.started);
-  const HWND window = TrayWindowHandle();
-  SetIconRectQueryForTesting(&IconEverywhere);
-  const struct { std::wstring text, widest; int lines; } rows[] = {
-      {L"Record: example.com/home = 203.0.113.7 (unchanged)", L"Record: example.com/home = 203.0.113.7 (unchanged)", 1},
-      {L"Record: a\r\nRecord: lookup failed\r\nRecord: b & c", L"Record: lookup failed", 3},
-      {L"Record: ends in a line break\r\n", L"Record: ends in a line break", 2},
-  };
-  HDC dc = ::GetDC(nullptr);
-  ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-  for (const auto& row : rows) {
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, row.widest.c_str(), static_cast<int>(row.widest.size()), &extent);
-    SetDetailTextWithoutFile(row.text);
-    ShowStatusTooltip(window);
-    RECT rect{};
-    ::GetWindowRect(StatusTooltipWindow(), &rect);
-    EXPECT_TRUE(::IsWindowVisible(StatusTooltipWindow()));
-    EXPECT_EQ(rect.right - rect.left, extent.cx + 16) << NarrowLow8(row.text);
-    EXPECT_EQ(rect.bottom - rect.top, row.lines * 18 + 10) << NarrowLow8(row.text);
-  }
-  ::ReleaseDC(nullptr, dc);
-  // An empty text shows nothing; neither does a pointer the shell cannot place (Wine cannot), and
-  // a tooltip already shown goes at the next hover check.
-  HideStatusTooltip(window);
-  SetDetailTextWithoutFile(L"");
-  ShowStatusTooltip(window);
-  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
-  SetDetailTextWithoutFile(L"Record: x");
-  ShowStatusTooltip(window);
-  SetIconRectQueryForTesting(nullptr);
-  ::SendMessageW(window, WM_TIMER, kHoverTimerId, 0);
-  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
-  ShowStatusTooltip(window);
-  EXPECT_FALSE(::IsWindowVisible(StatusTooltipWindow()));
-}
-
-// The shell: a file it cannot open is logged with its path; after the shell restarted (it
-// forgot every icon), its broadcast brings the icon back.
-TEST(Tray, ShellFailuresAndRestart) {
-  ScratchDir dir("tray-shell");
-  dir.Write("nimbard-demo.json", kConfig);
-  TrayUnderTest tray(true);
-  ASSERT_TRUE(tray.started);
-  OpenWithShell(dir.File("no such file.txt"));
-  EXPECT_EQ(dir.TakeLog(), Lines{"Could not open file: " + NarrowLow8(dir.File("no such file.txt"))});
-  NOTIFYICONDATAW icon{};
-  icon.cbSize = sizeof icon;
-  icon.hWnd = TrayWindowHandle();
-  icon.uID = kTrayIconId;
-  icon.uFlags = NIF_TIP;
-  ::Shell_NotifyIconW(NIM_DELETE, &icon);
-  EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
-  ::SendMessageW(TrayWindowHandle(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-  EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
-}
-
-// A monitor's "Force Update" may run a pass beside the service's: two processes append to one
-// log and replace one status file at once, and every line and every read of the file is whole.
+// A monitor's "Force Update" may run a pass beside the service's: two processes append to one log and replace one
+// status file at once, and every line and every read of the file is whole.
 TEST(TwoProcesses, LogAndStatusFileStayWhole) {
   const std::wstring mine = std::wstring(300, L'a') + L"\r\nRecord: parent";
   const std::wstring theirs = std::wstring(500, L'b') + L"\r\nRecord: child";
@@ -225,35 +206,26 @@ TEST(TwoProcesses, LogAndStatusFileStayWhole) {
     for (int i = 0; i < 300; ++i) LogMessage(L"child line " + std::to_wstring(i)), SetDetailText(theirs);
     return;
   }
+  std::wstring commandLine = L"\"" + platform::ExecutablePath() + L"\" --gtest_filter=TwoProcesses.*";
   ScratchDir dir("two-processes");
-  wchar_t self[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_filter=TwoProcesses.*";
   ::SetEnvironmentVariableW(L"NIMBARD_SHARED_EXE", dir.File("nimbard.exe").c_str());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
+  STARTUPINFOW startup{sizeof startup};
   PROCESS_INFORMATION child{};
   ASSERT_TRUE(::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
   ::SetEnvironmentVariableW(L"NIMBARD_SHARED_EXE", nullptr);
+  const UniqueKernelHandle process(child.hProcess), thread(child.hThread);
   int badReads = 0;
   for (int i = 0; i < 300; ++i) {
     LogMessage(L"parent line " + std::to_wstring(i));
     SetDetailText(mine);
     const std::wstring seen = ReadStatusFile();
-    if (seen != mine && seen != theirs) ++badReads;
+    badReads += seen != mine && seen != theirs;
   }
   ::WaitForSingleObject(child.hProcess, 60000);
-  ::CloseHandle(child.hThread);
-  ::CloseHandle(child.hProcess);
   EXPECT_EQ(badReads, 0);
-  int parent = 0, other = 0;
-  for (const std::string& line : dir.LogLines()) {
-    if (line.rfind("parent line ", 0) == 0) ++parent;
-    else if (line.rfind("child line ", 0) == 0) ++other;
-    else ADD_FAILURE() << "torn line: " << line;
-  }
-  EXPECT_EQ(parent, 300);
-  EXPECT_EQ(other, 300);
+  std::map<std::string, int> lines;  // by their first word; a torn line has another
+  for (const std::string& line : dir.LogLines()) ++lines[line.substr(0, line.find(' '))];
+  EXPECT_EQ(lines, (std::map<std::string, int>{{"child", 300}, {"parent", 300}}));
 }
 
 }  // namespace

@@ -64,8 +64,7 @@ TEST(BoundedExchangeNet, HungExchangesEndByTheDeadline) {
   EXPECT_TRUE(silentPass >= kDeadline - 1 && silentPass < 60) << silentPass;
   for (int i = 0; i < 3; ++i) {
     std::printf("[ measure ] %s: %.1f s, status %u\n", kZones[i], seconds[i], static_cast<unsigned>(answers[i].status));
-    EXPECT_FALSE(answers[i].completed) << kZones[i];
-    EXPECT_TRUE(seconds[i] >= kDeadline - 1 && seconds[i] < 60) << kZones[i] << " " << seconds[i];
+    EXPECT_TRUE(!answers[i].completed && seconds[i] >= kDeadline - 1 && seconds[i] < 60) << kZones[i] << " " << seconds[i];
   }
 }
 
