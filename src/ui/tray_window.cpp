@@ -74,15 +74,16 @@ void StartPassThread(HWND window, bool manual) {
   }
 }
 
-void RefreshFromStatusFile(HWND window) {
-  SetDetailTextWithoutFile(ReadStatusFile());
-  RefreshTrayTip(window);
-}
+// The monitor shows what the last pass beside this executable wrote.
+void ReloadStatusFile() { SetDetailTextWithoutFile(ReadStatusFile()); }
 
 void ShowServiceState(HWND window) { SetSummaryText(window, GetServiceStateText()); }
 
-void ServiceCommandFailed(HWND window, const wchar_t* text) {
-  ::MessageBoxW(window, text, L"Service control", MB_OK | MB_ICONERROR);
+// Every service command ends alike: a box when it failed, then the summary
+// line shows the service's state as it now is.
+void FinishServiceCommand(HWND window, bool succeeded, const wchar_t* failureText) {
+  if (!succeeded) ::MessageBoxW(window, failureText, L"Service control", MB_OK | MB_ICONERROR);
+  ShowServiceState(window);
 }
 
 void OpenPopupMenu(HWND window) {
@@ -95,7 +96,7 @@ void OpenPopupMenu(HWND window) {
   }
   POINT cursor{};
   ::GetCursorPos(&cursor);
-  if (MonitorMode) SetDetailTextWithoutFile(ReadStatusFile());
+  if (MonitorMode) ReloadStatusFile();
   const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
   if (!menu) return;
   // Without the foreground the menu would stay open after a click elsewhere.
@@ -129,26 +130,25 @@ bool RunCommand(HWND window, UINT command) {
       ShowServiceState(window);
       return true;
     case IDM_SERVICE_START:
-      if (!SendServiceRequest(kServiceRequestStart)) ServiceCommandFailed(window, L"The service could not be started.");
-      ShowServiceState(window);
+      FinishServiceCommand(window, SendServiceRequest(kServiceRequestStart),
+                           L"The service could not be started.");
       return true;
     case IDM_SERVICE_STOP:
-      if (!SendServiceRequest(kServiceRequestStop)) ServiceCommandFailed(window, L"The service could not be stopped.");
-      ShowServiceState(window);
+      FinishServiceCommand(window, SendServiceRequest(kServiceRequestStop),
+                           L"The service could not be stopped.");
       return true;
     case IDM_SERVICE_RESTART:
-      if (!SendServiceRequest(kServiceRequestStop) || !SendServiceRequest(kServiceRequestStart)) {
-        ServiceCommandFailed(window, L"The service could not be restarted.");
-      }
-      ShowServiceState(window);
+      FinishServiceCommand(window,
+                           SendServiceRequest(kServiceRequestStop) && SendServiceRequest(kServiceRequestStart),
+                           L"The service could not be restarted.");
       return true;
     case IDM_SERVICE_INSTALL:
-      if (!RunElevated(L"--install")) ServiceCommandFailed(window, L"The service installation command could not be started.");
-      ShowServiceState(window);
+      FinishServiceCommand(window, RunElevated(L"--install"),
+                           L"The service installation command could not be started.");
       return true;
     case IDM_SERVICE_UNINSTALL:
-      if (!RunElevated(L"--uninstall")) ServiceCommandFailed(window, L"The service removal command could not be started.");
-      ShowServiceState(window);
+      FinishServiceCommand(window, RunElevated(L"--uninstall"),
+                           L"The service removal command could not be started.");
       return true;
     case IDM_MANAGE_RECORDS:
       ShowConfigDialog(tray.instance, window);  // the next pass reads the file afresh
@@ -184,7 +184,8 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == kPollTimerId && !StopRequested.load()) {
         if (MonitorMode) {
-          RefreshFromStatusFile(window);
+          ReloadStatusFile();
+          RefreshTrayTip(window);
         } else {
           StartPassThread(window, false);
         }
@@ -262,7 +263,7 @@ bool InitTray(HINSTANCE instance) {
     return false;
   }
 
-  if (MonitorMode) SetDetailTextWithoutFile(ReadStatusFile());
+  if (MonitorMode) ReloadStatusFile();
   HICON icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_SMALL), IMAGE_ICON,
                                                ::GetSystemMetrics(SM_CXSMICON),
                                                ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
