@@ -6,7 +6,7 @@
 
 #include "app/command_line.h"
 #include "core/config_store.h"
-#include "core/win_handle.h"
+#include "win32/unique_handle.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
 #include "host/service_host.h"

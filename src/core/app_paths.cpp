@@ -1,6 +1,6 @@
 #include "core/app_paths.h"
 
-#include "core/config_store.h"
+#include "core/platform.h"
 
 namespace nimbard {
 
@@ -8,6 +8,10 @@ std::wstring DirectoryPrefix(std::wstring_view path) {
   const std::size_t cut = path.find_last_of(L"\\/");
   if (cut == std::wstring_view::npos) return {};
   return std::wstring(path.substr(0, cut + 1));
+}
+
+std::wstring ConfigFilePath() {
+  return DirectoryPrefix(platform::ExecutablePath()) + L"nimbard-demo.json";
 }
 
 std::wstring PathBesideConfig(const std::wstring& fileName) {

@@ -6,6 +6,10 @@
 
 namespace nimbard {
 
+// Full path of the configuration file: the executable's directory followed
+// by "nimbard-demo.json" (the bare file name when the directory is unknown).
+std::wstring ConfigFilePath();
+
 // The configuration file's directory (up to and including its last "\" or
 // "/") followed by fileName; fileName alone when there is no separator.
 std::wstring PathBesideConfig(const std::wstring& fileName);

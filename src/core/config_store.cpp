@@ -37,10 +37,6 @@ bool IsUnsavable(wchar_t c) {
 
 }  // namespace
 
-std::wstring ConfigFilePath() {
-  return DirectoryPrefix(platform::ExecutablePath()) + L"nimbard-demo.json";
-}
-
 bool ParseRecordObject(std::string_view objectText, RecordConfig& record) {
   record.provider = TrimmedString(objectText, "provider");
   if (record.provider.empty()) record.provider = L"godaddy";
@@ -52,7 +48,7 @@ bool ParseRecordObject(std::string_view objectText, RecordConfig& record) {
   if (record.apiKey.empty()) record.apiKey = TrimmedString(objectText, "bearer");
 
   record.domain = TrimmedString(objectText, "domain");
-  record.record = TrimmedString(objectText, "record");
+  record.recordName = TrimmedString(objectText, "record");
   record.zoneId = TrimmedString(objectText, "zoneId");
   record.recordId = TrimmedString(objectText, "recordId");
 
@@ -133,7 +129,7 @@ std::string FormatRecordFile(const RecordConfig& record) {
   out += "      \"providerLocked\": true,\n";
   AppendStringLine(out, "apiKey", record.apiKey);
   AppendStringLine(out, "domain", record.domain);
-  AppendStringLine(out, "record", record.record);
+  AppendStringLine(out, "record", record.recordName);
   AppendStringLine(out, "zoneId", record.zoneId);
   AppendStringLine(out, "recordId", record.recordId);
   out += "      \"pollMinutes\": ";
@@ -149,7 +145,7 @@ std::string FormatRecordFile(const RecordConfig& record) {
 const wchar_t* FirstUnsavableField(const RecordConfig& record) {
   const std::pair<const wchar_t*, const std::wstring*> fields[] = {
       {L"Provider", &record.provider}, {L"API key", &record.apiKey}, {L"Domain", &record.domain},
-      {L"Record", &record.record},     {L"Zone ID", &record.zoneId}, {L"Record ID", &record.recordId},
+      {L"Record", &record.recordName},     {L"Zone ID", &record.zoneId}, {L"Record ID", &record.recordId},
   };
   for (const auto& [label, text] : fields) {
     for (wchar_t c : *text) {

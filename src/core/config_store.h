@@ -8,10 +8,6 @@
 
 namespace nimbard {
 
-// Full path of the configuration file (the executable's directory followed
-// by "nimbard-demo.json"; the bare file name when the directory is unknown).
-std::wstring ConfigFilePath();
-
 // Appends the complete records of the file to `list`; true when it then
 // holds at least one record.
 bool LoadRecords(RecordList& list);

@@ -7,17 +7,17 @@ namespace nimbard {
 bool IsCloudflareRecord(const RecordConfig& record) { return record.provider == L"cloudflare"; }
 
 bool IsRecordComplete(const RecordConfig& record) {
-  if (record.apiKey.empty() || record.domain.empty() || record.record.empty()) return false;
+  if (record.apiKey.empty() || record.domain.empty() || record.recordName.empty()) return false;
   if (IsCloudflareRecord(record)) return !record.zoneId.empty() && !record.recordId.empty();
   return true;
 }
 
-std::wstring RecordPath(const RecordConfig& record) { return record.domain + L"/" + record.record; }
+std::wstring RecordPath(const RecordConfig& record) { return record.domain + L"/" + record.recordName; }
 
 std::wstring RecordFullName(const RecordConfig& record) {
-  if (record.record.empty() || record.record == L"@") return record.domain;
-  if (record.record.find(L'.') != std::wstring::npos) return record.record;
-  return record.record + L"." + record.domain;
+  if (record.recordName.empty() || record.recordName == L"@") return record.domain;
+  if (record.recordName.find(L'.') != std::wstring::npos) return record.recordName;
+  return record.recordName + L"." + record.domain;
 }
 
 std::uint32_t PollIntervalMs(std::uint32_t pollMinutes) {

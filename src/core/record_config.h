@@ -18,7 +18,10 @@ struct RecordConfig {
   bool providerLocked = false;
   std::wstring apiKey;
   std::wstring domain;
-  std::wstring record;
+  // The name within the domain as the user wrote it: a host label, "@" or
+  // empty for the domain itself, or a name holding a "." (a full name).
+  // The configuration file's key is "record".
+  std::wstring recordName;
   std::wstring zoneId;
   std::wstring recordId;
   std::uint32_t pollMinutes = kDefaultPollMinutes;
@@ -32,10 +35,10 @@ using RecordList = std::vector<RecordConfig>;
 // Cloudflare; every other value is GoDaddy.
 bool IsCloudflareRecord(const RecordConfig& record);
 
-// apiKey, domain and record non-empty; for Cloudflare also zoneId and recordId.
+// apiKey, domain and recordName non-empty; for Cloudflare also zoneId and recordId.
 bool IsRecordComplete(const RecordConfig& record);
 
-// domain + "/" + record: how every message names the record (D/@ and D/ too).
+// domain + "/" + recordName: how every message names the record (D/@ and D/ too).
 std::wstring RecordPath(const RecordConfig& record);
 
 // Milliseconds between passes for a pollMinutes value, held to the bounds
@@ -43,8 +46,8 @@ std::wstring RecordPath(const RecordConfig& record);
 // bits reaches the service's wait or the tray's timer.
 std::uint32_t PollIntervalMs(std::uint32_t pollMinutes);
 
-// "@" or empty record: the domain; a record holding a "." stays as it is;
-// otherwise record + "." + domain.
+// "@" or empty recordName: the domain; a name holding a "." stays as it
+// is; otherwise recordName + "." + domain.
 std::wstring RecordFullName(const RecordConfig& record);
 
 }  // namespace nimbard

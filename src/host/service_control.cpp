@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "core/platform.h"
-#include "host/scm_handle.h"
+#include "win32/unique_handle.h"
 #include "host/service_host.h"
 
 namespace nimbard {
@@ -165,21 +165,19 @@ bool UninstallService() {
   service.reset();
   manager.reset();
 
-  HKEY rawKey = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, &rawKey) == ERROR_SUCCESS) {
-    UniqueRegKey key(rawKey);
+  UniqueRegKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
     ::RegDeleteValueW(key.get(), kAutostartValueName);
   }
   return deleted;
 }
 
 bool RegisterAutostart() {
-  HKEY rawKey = nullptr;
+  UniqueRegKey key;
   if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, &rawKey, nullptr) != ERROR_SUCCESS) {
+                        KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  UniqueRegKey key(rawKey);
   const std::wstring path = platform::ExecutablePath();
   if (path.empty()) return false;
   const std::wstring data = QuotedCommandLine(path, L"--tray");

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "core/record_config.h"
-#include "core/win_handle.h"
+#include "win32/unique_handle.h"
 
 namespace nimbard {
 

@@ -52,7 +52,7 @@ void LogFailure(const std::wstring& line, const GuardedResponse& outcome, const 
 }  // namespace
 
 std::wstring GoDaddyRecordName(const RecordConfig& record) {
-  const std::wstring& name = record.record;
+  const std::wstring& name = record.recordName;
   const std::wstring& domain = record.domain;
   if (name.empty() || name == L"@") return L"@";
   // DNS names ignore ASCII case: "WWW.Example.com" in the zone "example.com"
@@ -116,10 +116,10 @@ bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp) {
       {L"record", name, FieldPlace::PathPiece},
   });
   if (Succeeded(outcome.response)) {
-    LogMessage(L"GoDaddy A record updated for " + record.record + L" to " + newIp + L".");
+    LogMessage(L"GoDaddy A record updated for " + record.recordName + L" to " + newIp + L".");
     return true;
   }
-  LogFailure(L"GoDaddy A record update failed for " + record.record + L" (HTTP " +
+  LogFailure(L"GoDaddy A record update failed for " + record.recordName + L" (HTTP " +
                  DecimalText(outcome.response.status) + L").",
              outcome, record);
   return false;

@@ -8,6 +8,6 @@ bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp);
 // Replaces the A records of the configured name.
 bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp);
 // The name GoDaddy knows the record by: "@" for the apex ("" or "@"), the
-// part before "." + domain when record ends with it, else record.
+// part before "." + domain when recordName ends with it, else recordName.
 std::wstring GoDaddyRecordName(const RecordConfig& record);
 }  // namespace nimbard

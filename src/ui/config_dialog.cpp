@@ -23,7 +23,7 @@ struct TextBox {
 };
 constexpr TextBox kTextBoxes[] = {
     {IDC_CONFIG_API_KEY, &RecordConfig::apiKey}, {IDC_CONFIG_DOMAIN, &RecordConfig::domain},
-    {IDC_CONFIG_RECORD, &RecordConfig::record},  {IDC_CONFIG_ZONE_ID, &RecordConfig::zoneId},
+    {IDC_CONFIG_RECORD, &RecordConfig::recordName},  {IDC_CONFIG_ZONE_ID, &RecordConfig::zoneId},
     {IDC_CONFIG_RECORD_ID, &RecordConfig::recordId},
 };
 

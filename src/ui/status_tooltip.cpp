@@ -4,7 +4,7 @@
 
 #include "core/status_board.h"
 #include "core/text.h"
-#include "core/win_handle.h"
+#include "win32/unique_handle.h"
 #include "ui/notify_icon.h"
 
 namespace nimbard {
@@ -22,7 +22,6 @@ constexpr int kExtraWidth = 16, kExtraHeight = 10;  // insets and frame around t
 constexpr std::size_t kMaxLines = 40;
 constexpr std::size_t kMaxLineChars = 200;
 
-using UniqueFont = UniqueHandle<HFONT, NullHandleTraits<HFONT, &::DeleteObject>>;
 
 // UI-thread state of the one tooltip.
 struct Tooltip {

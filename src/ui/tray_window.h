@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/win_handle.h"
+#include "win32/unique_handle.h"
 
 namespace nimbard {
 
@@ -35,7 +35,6 @@ LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // Opens a file with its associated program; a failure is logged with the path.
 void OpenWithShell(const std::wstring& path);
 
-using UniqueMenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, &::DestroyMenu>>;
 
 // The popup menu as it opens: the two status lines, the file and pass
 // commands, the service lines (always disabled in this edition), About, Exit.

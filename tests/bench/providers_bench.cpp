@@ -19,7 +19,7 @@ void BM_GoDaddyLookup5000Records(benchmark::State& state) {
   for (int i = 0; i < 4999; ++i) transport.zone += "{\"data\":\"10.0.0.1\",\"name\":\"host" + std::to_string(i) + "\",\"ttl\":600,\"type\":\"A\"},";
   transport.zone += "{\"data\":\"198.51.100.4\",\"name\":\"www\",\"ttl\":600,\"type\":\"A\"}]";
   nimbard::HttpTransport* previous = nimbard::SetHttpTransport(&transport);
-  const nimbard::RecordConfig record{L"godaddy", false, L"key", L"example.com", L"www"};
+  const nimbard::RecordConfig record{L"godaddy", false, L"key", L"example.com", L"www", {}, {}};
   for (auto _ : state) {
     std::wstring ip;
     if (!nimbard::GoDaddyLookup(record, ip) || ip != L"198.51.100.4") state.SkipWithError("wrong result");

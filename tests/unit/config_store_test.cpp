@@ -105,7 +105,7 @@ TEST(ConfigFile, PathWithoutADirectory) {
   platform::OverrideExecutablePathForTesting(L"");
 }
 
-RecordConfig SampleRecord(const wchar_t* record = L"www") { return {L"godaddy", false, L"key1", L"example.com", record}; }
+RecordConfig SampleRecord(const wchar_t* record = L"www") { return {L"godaddy", false, L"key1", L"example.com", record, {}, {}}; }
 
 TEST(ConfigFile, SaveAndLoadRoundTrip) {
   ScratchDir dir("roundtrip");
@@ -118,7 +118,7 @@ TEST(ConfigFile, SaveAndLoadRoundTrip) {
   EXPECT_NE(bytes.find("\"record\": \"caf\xE9 w\",\n"), std::string::npos);  // one byte, not UTF-8
   RecordConfig loaded;
   ASSERT_TRUE(LoadFirstRecord(loaded));
-  EXPECT_EQ(loaded.record, (std::wstring{L'c', L'a', L'f', wchar_t(0xFFE9), L' ', L'w'}));
+  EXPECT_EQ(loaded.recordName, (std::wstring{L'c', L'a', L'f', wchar_t(0xFFE9), L' ', L'w'}));
   r.providerLocked = true;
   EXPECT_EQ(Show(loaded), Show(r));
   // A second save of what was loaded writes the same bytes: nothing doubles.
@@ -157,7 +157,7 @@ TEST(ConfigFile, UnsavableCharactersAreRefusedByField) {
   const struct { std::wstring RecordConfig::*field; std::wstring value; const wchar_t* label; } cases[] = {
       {&RecordConfig::apiKey, L"k\"e\\y\x00E9\xFFE9 ~\x0080", L""},   {&RecordConfig::provider, L"go{daddy", L"Provider"},
       {&RecordConfig::apiKey, L"key}", L"API key"},                  {&RecordConfig::domain, L"\x017B.example.com", L"Domain"},
-      {&RecordConfig::record, L"\x0109", L"Record"},
+      {&RecordConfig::recordName, L"\x0109", L"Record"},
       {&RecordConfig::zoneId, std::wstring(L"z\0z", 3), L"Zone ID"}, {&RecordConfig::recordId, L"r\x001F", L"Record ID"},
       {&RecordConfig::recordId, L"\x007Fr", L"Record ID"},
   };

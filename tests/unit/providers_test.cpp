@@ -24,7 +24,7 @@ const std::string kGdBody = R"([{"data":"203.0.113.7","ttl":600}])", kGdPut = "G
 enum Op { CfLookup, CfUpdate, GdLookup, GdUpdate };
 RecordConfig RecordFor(Op op) {
   if (op <= CfUpdate) return {L"cloudflare", false, L"cf-token-123", L"example.com", L"www", L"zone9", L"rec7"};
-  return {L"godaddy", false, L"gd-key:secret", L"example.com", L"www"};
+  return {L"godaddy", false, L"gd-key:secret", L"example.com", L"www", {}, {}};
 }
 
 class ProvidersTest : public ::testing::Test {
@@ -34,7 +34,7 @@ class ProvidersTest : public ::testing::Test {
     transport_.Set(L"", L"", reply);
     const bool result = op == CfLookup ? CloudflareLookup(record, ip) : op == CfUpdate ? CloudflareUpdate(record, L"203.0.113.7")
                       : op == GdLookup ? GoDaddyLookup(record, ip) : GoDaddyUpdate(record, L"203.0.113.7");
-    EXPECT_EQ(result, ok) << op << " " << NarrowLow8(record.record) << " " << reply.body.substr(0, 80);
+    EXPECT_EQ(result, ok) << op << " " << NarrowLow8(record.recordName) << " " << reply.body.substr(0, 80);
     const std::vector<HttpRequest> sent = transport_.Requests();
     return transport_.Clear(), sent;
   }
@@ -62,7 +62,7 @@ std::string CfBody(const std::string& name, const std::string& ttl = "3600", con
 TEST_F(ProvidersTest, RequestTable) {
   const std::wstring gdA = L"/v1/domains/example.com/records/A/";
   // apiKey, when given, replaces the record's key (a GoDaddy KEY:SECRET pair, a Cloudflare token); auth is what it must send.
-  const struct { Op op; std::wstring record; std::uint32_t ttl; bool proxied; std::wstring path; std::string body; const wchar_t *apiKey, *auth; } cases[] = {
+  const struct { Op op; std::wstring record; std::uint32_t ttl; bool proxied; std::wstring path; std::string body; const wchar_t *apiKey = nullptr, *auth = nullptr; } cases[] = {
       {CfLookup, L"www", 3600, true, kCfPath, ""}, {GdLookup, L"www", 3600, true, kGdPath, ""},
       {GdLookup, L"www", 3600, true, kGdPath, "", L"gd-token", L"Bearer gd-token"}, {CfUpdate, L"", 3600, true, kCfPath, CfBody("example.com")},
       {CfUpdate, L"www", 120, true, kCfPath, CfBody("www.example.com", "120"), L"cf:token", L"Bearer cf:token"}, {CfUpdate, L"a.b.c", 3600, true, kCfPath, CfBody("a.b.c")},
@@ -72,7 +72,7 @@ TEST_F(ProvidersTest, RequestTable) {
       {GdUpdate, L"www.example.com", 300, true, gdA + L"www", kGdBody}, {GdUpdate, L"www.example.com.evil", 300, true, gdA + L"www.example.com.evil", kGdBody}};
   for (const auto& c : cases) {
     RecordConfig record = RecordFor(c.op);
-    record.record = c.record, record.ttl = c.ttl, record.proxied = c.proxied, record.apiKey = c.apiKey ? c.apiKey : record.apiKey;
+    record.recordName = c.record, record.ttl = c.ttl, record.proxied = c.proxied, record.apiKey = c.apiKey ? c.apiKey : record.apiKey;
     std::wstring ip;
     const std::vector<HttpRequest> sent = Run(c.op, record, Ok(""), true, ip);
     ASSERT_EQ(sent.size(), 1u);
@@ -82,7 +82,7 @@ TEST_F(ProvidersTest, RequestTable) {
               (put ? L"PUT " : L"GET ") + std::wstring(cf ? kCloudflareApiHost : kGoDaddyApiHost) + L" " + c.path + L"\n" + (c.auth ? L"Authorization: " + std::wstring(c.auth) + L"\r\n" : cf ? kCfAuth : kGdAuth) + (put ? L"Content-Type: application/json\r\n" : L""));
     EXPECT_EQ(g.body, c.body);
     const Lines log = scratch_.TakeLog();
-    if (c.op == GdUpdate) EXPECT_EQ(log, (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."}));
+    if (c.op == GdUpdate) { EXPECT_EQ(log, (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."})); }
   }
 }
 
@@ -119,8 +119,8 @@ TEST_F(ProvidersTest, FieldsThatWouldReshapeTheRequestAreNeverSent) {
       {CfUpdate, &RecordConfig::zoneId, L"..", "zoneId", "Cloudflare A record update failed for example.com (HTTP 0)."},
       {CfLookup, &RecordConfig::recordId, L"r?x=1", "recordId", "Cloudflare DNS lookup failed (HTTP 0)."},
       {GdLookup, &RecordConfig::domain, L"example.com%2f", "domain", "GoDaddy DNS lookup failed (HTTP 0)."},
-      {GdUpdate, &RecordConfig::record, L"www/x\x7f", "record", "GoDaddy A record update failed for www/x? (HTTP 0)."},
-      {CfLookup, &RecordConfig::apiKey, L"abc-DEF_1.2~+/= x", nullptr, ""}, {GdLookup, &RecordConfig::record, L"www/x", nullptr, ""}};
+      {GdUpdate, &RecordConfig::recordName, L"www/x\x7f", "record", "GoDaddy A record update failed for www/x? (HTTP 0)."},
+      {CfLookup, &RecordConfig::apiKey, L"abc-DEF_1.2~+/= x", nullptr, ""}, {GdLookup, &RecordConfig::recordName, L"www/x", nullptr, ""}};
   for (const auto& c : cases) {
     RecordConfig record = RecordFor(c.op);
     record.*(c.field) = c.value;

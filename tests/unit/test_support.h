@@ -130,7 +130,7 @@ class ScriptedTransport : public HttpTransport {
 
 // provider|locked|apiKey|domain|record|zoneId|recordId|pollMinutes|ttl|proxied
 inline std::string Show(const RecordConfig& r) {
-  return NarrowLow8(r.provider + (r.providerLocked ? L"|1|" : L"|0|") + r.apiKey + L"|" + r.domain + L"|" + r.record + L"|" + r.zoneId + L"|" +
+  return NarrowLow8(r.provider + (r.providerLocked ? L"|1|" : L"|0|") + r.apiKey + L"|" + r.domain + L"|" + r.recordName + L"|" + r.zoneId + L"|" +
                     r.recordId + L"|" + DecimalText(r.pollMinutes) + L"|" + DecimalText(r.ttl) + (r.proxied ? L"|1" : L"|0"));
 }
 

@@ -9,8 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/app_paths.h"
 #include "core/config_store.h"
-#include "core/win_handle.h"
+#include "win32/unique_handle.h"
 #include "ui/about_dialog.h"
 #include "ui/config_dialog.h"
 #include "ui/resource.h"
@@ -158,7 +159,7 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
     ParseRecordsText(after, written);
     EXPECT_EQ(after == before ? "unchanged" : written.empty() ? "" : testing::Show(written[0]), c.saved);
     // Read back exactly as written, so the reader's own bounds on the interval hide nothing; no temporary file left.
-    if (after != before) EXPECT_EQ(after, written.empty() ? "" : FormatRecordFile(written[0]));
+    if (after != before) { EXPECT_EQ(after, written.empty() ? "" : FormatRecordFile(written[0])); }
     EXPECT_EQ(dir.Listing(), after == "<missing>" ? "" : "nimbard-demo.json");
   }
 }
@@ -226,7 +227,7 @@ TEST(AboutDialog, IconVersionAndTheCommandThatEndsIt) {
           seen += Press(thread, dialog, command == IDCANCEL ? kCloseBox : IDOK);
         });
     EXPECT_EQ(seen, L"About nimbard | icon | nimbard, Version 1.0 | OK | closed");
-    if (command) EXPECT_EQ(result, command);
+    if (command) { EXPECT_EQ(result, command); }
   }
 }
 

@@ -23,7 +23,7 @@ struct Script {
   DWORD eventError = 0;  // CreateStopEvent fails with it
   int throwingPass = 0;  // that pass throws
   int slowPass = 0;      // that pass sends STOP, then ends only once two more checkpoints were reported
-  std::map<int, std::vector<DWORD>> inPass, inWait;  // 1-based pass or wait -> controls sent in it
+  std::map<int, std::vector<DWORD>> inPass = {}, inWait = {};  // 1-based pass or wait -> controls sent in it
   Script& Wait(int n, std::vector<DWORD> controls) { return inWait[n] = std::move(controls), *this; }
   Script& Pass(int n, std::vector<DWORD> controls) { return inPass[n] = std::move(controls), *this; }
 };

@@ -15,7 +15,7 @@
 #include "core/activity_log.h"
 #include "core/platform.h"
 #include "core/status_board.h"
-#include "core/win_handle.h"
+#include "win32/unique_handle.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
 #include "ui/notify_icon.h"
@@ -71,8 +71,8 @@ Lines MenuSeenByUser() {
     HMENU menu = OpenTrayMenu();
     for (int i = 0; menu && i < ::GetMenuItemCount(menu); ++i) {
       wchar_t text[512] = {};
-      MENUITEMINFOW item{sizeof item, MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING};
-      item.dwTypeData = text, item.cch = 511;
+      MENUITEMINFOW item{};
+      item.cbSize = sizeof item, item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING, item.dwTypeData = text, item.cch = 511;
       ::GetMenuItemInfoW(menu, i, TRUE, &item);
       seen.push_back((item.fType & MFT_SEPARATOR) ? "---" : (item.fState & MFS_GRAYED ? "grey " : "") + std::to_string(item.wID) + " " + NarrowLow8(text));
     }
@@ -118,7 +118,8 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
   dir.Remove("nimbard.log");
   OpenWithShell(dir.File("no such file.txt"));
   EXPECT_EQ(dir.TakeLog(), Lines{"Could not open file: " + NarrowLow8(dir.File("no such file.txt"))});
-  NOTIFYICONDATAW icon{sizeof icon, window, kTrayIconId, NIF_TIP};
+  NOTIFYICONDATAW icon{};
+  icon.cbSize = sizeof icon, icon.hWnd = window, icon.uID = kTrayIconId, icon.uFlags = NIF_TIP;
   ::Shell_NotifyIconW(NIM_DELETE, &icon);
   EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
   ::SendMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
@@ -209,7 +210,8 @@ TEST(TwoProcesses, LogAndStatusFileStayWhole) {
   std::wstring commandLine = L"\"" + platform::ExecutablePath() + L"\" --gtest_filter=TwoProcesses.*";
   ScratchDir dir("two-processes");
   ::SetEnvironmentVariableW(L"NIMBARD_SHARED_EXE", dir.File("nimbard.exe").c_str());
-  STARTUPINFOW startup{sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
   ASSERT_TRUE(::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
   ::SetEnvironmentVariableW(L"NIMBARD_SHARED_EXE", nullptr);

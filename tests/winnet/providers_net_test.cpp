@@ -26,7 +26,7 @@ TEST(ProvidersNet, RoundTrips) {
   RecordConfig cf{L"cloudflare", false, L"cf-test-token", L"example.com", L"home", L"zone1", L"rec1"};
   cf.ttl = 300, cf.proxied = false;
   LookupUpdateLookup(cf);
-  LookupUpdateLookup({L"godaddy", false, L"gd-key:gd-secret", L"example.net", L"www.example.net"});
+  LookupUpdateLookup({L"godaddy", false, L"gd-key:gd-secret", L"example.net", L"www.example.net", {}, {}});
 }
 
 }  // namespace

@@ -348,9 +348,9 @@ void CheckVersion(const std::wstring& path) {
   using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
   using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
   using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-  auto size = lib ? reinterpret_cast<SizeFn>(GetProcAddress(lib, "GetFileVersionInfoSizeW")) : nullptr;
-  auto info = lib ? reinterpret_cast<InfoFn>(GetProcAddress(lib, "GetFileVersionInfoW")) : nullptr;
-  auto query = lib ? reinterpret_cast<QueryFn>(GetProcAddress(lib, "VerQueryValueW")) : nullptr;
+  auto size = lib ? reinterpret_cast<SizeFn>(reinterpret_cast<void*>(GetProcAddress(lib, "GetFileVersionInfoSizeW"))) : nullptr;
+  auto info = lib ? reinterpret_cast<InfoFn>(reinterpret_cast<void*>(GetProcAddress(lib, "GetFileVersionInfoW"))) : nullptr;
+  auto query = lib ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(lib, "VerQueryValueW"))) : nullptr;
   if (!size || !info || !query) {
     Report(false, "version", "version.dll unavailable");
     return;

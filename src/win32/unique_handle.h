@@ -1,7 +1,10 @@
 #pragma once
-// Owners for Win32 handles: each handle gets one the moment it is created and
-// is closed exactly once, on every path. Non-copyable, movable.
+// Owners for Win32 handles, the one place they are defined: each handle gets
+// an owner the moment it is created and is closed exactly once, on every
+// path. Non-copyable, movable. Windows only; the portable folders never
+// include it except from their _win.cpp files.
 #include <windows.h>
+#include <winhttp.h>
 
 #include <utility>
 
@@ -28,6 +31,12 @@ class UniqueHandle {
     Handle old = std::exchange(handle_, handle);
     if (Traits::IsValid(old)) Traits::Close(old);
   }
+  // The slot for a Win32 out-parameter (RegOpenKeyExW and the like): what
+  // was owned before is closed first, and what the call writes is owned.
+  Handle* put() {
+    reset();
+    return &handle_;
+  }
 
  private:
   Handle handle_ = Traits::Invalid();
@@ -46,8 +55,15 @@ struct FileHandleTraits {
   static void Close(HANDLE h) { ::CloseHandle(h); }
 };
 
-// CreateFileW fails with INVALID_HANDLE_VALUE; events, mutexes and processes with null.
+// CreateFileW fails with INVALID_HANDLE_VALUE; events, mutexes, threads and
+// processes with null.
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, &::CloseHandle>>;
+using UniqueScHandle = UniqueHandle<SC_HANDLE, NullHandleTraits<SC_HANDLE, &::CloseServiceHandle>>;
+using UniqueRegKey = UniqueHandle<HKEY, NullHandleTraits<HKEY, &::RegCloseKey>>;
+using UniqueInternet = UniqueHandle<HINTERNET, NullHandleTraits<HINTERNET, &::WinHttpCloseHandle>>;
+using UniqueMenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, &::DestroyMenu>>;
+using UniqueFont = UniqueHandle<HFONT, NullHandleTraits<HFONT, &::DeleteObject>>;
+using UniqueLocal = UniqueHandle<HLOCAL, NullHandleTraits<HLOCAL, &::LocalFree>>;
 
 }  // namespace nimbard
