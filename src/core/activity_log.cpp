@@ -50,7 +50,7 @@ void LogMessage(std::wstring_view message) {
     std::lock_guard<std::mutex> lock(LogMutex);
     const std::wstring path = LogFilePath();
     const platform::LocalDateTime now = platform::LocalTimeNow();
-    platform::AppendFileBytes(path, FormatLogLine(now, message));
+    platform::AppendFileBytes(path, FormatLogLine(now, message), kLogRotateBytes, PreviousLogFilePath());
   } catch (...) {
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The activity log "nimbard.log": time-stamped lines appended from any thread.
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -11,6 +12,11 @@ namespace nimbard {
 // Held while one line is stamped and appended, so lines never interleave
 // and stay in time order within the process.
 extern std::mutex LogMutex;
+
+// The log's bound: an append that would take nimbard.log past it first moves
+// the log to nimbard.1.log (replacing the older one), so the two never hold
+// more than about twice this much.
+inline constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
 
 // Appends "[YYYY-MM-DD hh:mm:ss] " + message + CR LF. A log that cannot be
 // opened loses the line silently. One call is always one line: a CR or LF

@@ -20,6 +20,8 @@ std::wstring PathBesideConfig(const std::wstring& fileName) {
 
 std::wstring LogFilePath() { return PathBesideConfig(L"nimbard.log"); }
 
+std::wstring PreviousLogFilePath() { return PathBesideConfig(L"nimbard.1.log"); }
+
 std::wstring StatusFilePath() { return PathBesideConfig(L"nimbard.status"); }
 
 }  // namespace nimbard

@@ -18,7 +18,8 @@ std::wstring PathBesideConfig(const std::wstring& fileName);
 // the path holds neither.
 std::wstring DirectoryPrefix(std::wstring_view path);
 
-std::wstring LogFilePath();     // "nimbard.log"
+std::wstring LogFilePath();          // "nimbard.log"
+std::wstring PreviousLogFilePath();  // "nimbard.1.log", what the log held before it last filled
 std::wstring StatusFilePath();  // "nimbard.status"
 
 }  // namespace nimbard

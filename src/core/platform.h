@@ -1,6 +1,7 @@
 #pragma once
 // The few platform calls of the portable code. Each has a Windows side
 // (platform_win.cpp) and a POSIX side (platform_posix.cpp).
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,9 +26,16 @@ LocalDateTime LocalTimeNow();  // GetLocalTime
 // Opened without denying others read, write or delete access.
 bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 
-// Opens for appending (creating it), writes, flushes and closes; shares all.
-// Appends of several processes to one file never overwrite each other.
-bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
+// Opens for appending (creating it), writes and closes; shares all. Each
+// append holds an exclusive lock on the file from finding its end to the last
+// byte written, so appends of several processes never overwrite or split
+// each other. With rotateAtBytes, an append that would take the file past
+// that size first moves the file's content to rotatedPath (replacing what
+// was there) and starts the file afresh, under the same lock: no line is
+// lost, split between the two files or written twice. When the content
+// cannot be moved, the file keeps growing and the next append tries again.
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes,
+                     std::uint64_t rotateAtBytes = 0, const std::wstring& rotatedPath = {});
 
 // Writes bytes to a new file in the same directory and moves it over `path`
 // in one atomic step. On failure `path` is left as it was. flushToDisk waits

@@ -2,6 +2,7 @@
 // tested natively (sanitizers, fuzzers, benchmarks).
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,19 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// Moves the content of the open, locked file to rotatedPath and empties it;
+// false (both files then hold it, or the file keeps growing) when a step fails.
+bool RotateLocked(int fd, std::size_t size, const std::wstring& rotatedPath) {
+  std::string content(size, '\0');
+  return ::pread(fd, content.data(), size, 0) == static_cast<ssize_t>(size) &&
+         (ReplaceFileBytes(rotatedPath, content, false) || OverwriteFileBytes(rotatedPath, content)) &&
+         ::ftruncate(fd, 0) == 0;
 }
 
 }  // namespace
@@ -75,10 +89,20 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
   return ok;
 }
 
-bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
-  int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes, std::uint64_t rotateAtBytes,
+                     const std::wstring& rotatedPath) {
+  int fd = ::open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  // The same exclusive lock for the whole append as on Windows (flock locks
+  // belong to the open file, so two opens in one process exclude each other).
+  const bool locked = ::flock(fd, LOCK_EX) == 0;
+  struct stat info {};
+  if (locked && rotateAtBytes && ::fstat(fd, &info) == 0 && info.st_size > 0 &&
+      static_cast<std::uint64_t>(info.st_size) + bytes.size() > rotateAtBytes) {
+    RotateLocked(fd, static_cast<std::size_t>(info.st_size), rotatedPath);
+  }
   bool ok = WriteAll(fd, bytes);
+  if (locked) ::flock(fd, LOCK_UN);
   return (::close(fd) == 0) && ok;
 }
 

@@ -66,19 +66,50 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
   }
 }
 
-bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+namespace {
+
+// Moves the content of the open, locked file to rotatedPath and empties it.
+// The file itself is never renamed: another process may be waiting for the
+// lock on it, and must find the file that the path names when it gets it.
+void RotateLocked(HANDLE file, std::uint64_t size, const std::wstring& rotatedPath) {
+  if (size > 0x40000000) return;  // beyond any log this system writes: leave it be
+  std::string content(static_cast<std::size_t>(size), '\0');
+  LARGE_INTEGER start{};
+  DWORD read = 0;
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+      !::ReadFile(file, content.data(), static_cast<DWORD>(size), &read, nullptr) || read != size) {
+    return;
+  }
+  // A viewer holding the old file open without delete sharing blocks the
+  // replace; the content is then written over it in place.
+  if (!ReplaceFileBytes(rotatedPath, content, false) && !OverwriteFileBytes(rotatedPath, content)) return;
+  ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+  ::SetEndOfFile(file);
+}
+
+}  // namespace
+
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes, std::uint64_t rotateAtBytes,
+                     const std::wstring& rotatedPath) {
+  const DWORD access = GENERIC_WRITE | (rotateAtBytes ? GENERIC_READ : 0);
+  UniqueFile file(::CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   // Several processes append to one log (the service, and a monitor tray's
   // forced pass): FILE_APPEND_DATA alone lets their lines overwrite each
   // other under Wine. An exclusive lock on one byte far beyond any content
-  // (it blocks no reader) makes "go to the end and write" one step for
-  // every writer that takes it. Without the lock the line is still written.
+  // (it blocks no reader) makes "go to the end, rotate if due, and write"
+  // one step for every writer that takes it. Without the lock the line is
+  // still written, and no rotation is tried.
   OVERLAPPED lockAt{};
   lockAt.Offset = 0xFFFFFFFE;
   lockAt.OffsetHigh = 0x7FFFFFFF;
   const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != FALSE;
+  LARGE_INTEGER size{};
+  if (locked && rotateAtBytes && ::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
+      static_cast<std::uint64_t>(size.QuadPart) + bytes.size() > rotateAtBytes) {
+    RotateLocked(file.get(), static_cast<std::uint64_t>(size.QuadPart), rotatedPath);
+  }
   LARGE_INTEGER end{};
   // Written straight through WriteFile: nothing is buffered in the process,
   // and a disk sync per line would cost milliseconds on every log line.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +59,57 @@ TEST(ActivityLog, ConcurrentWritersGiveWholeLinesInTimeOrder) {
   for (std::size_t at = 0, end, previous = 0; (end = bytes.find("\r\n", at)) != std::string::npos; previous = at, at = end + 2) {
     EXPECT_GE(bytes.substr(at, 21), bytes.substr(previous, 21)) << "time stamps out of order";
   }
+}
+
+// The append that would take the log past its bound first moves it to the previous log (replacing that one); an
+// append that reaches the bound exactly, or meets an empty log, moves nothing.
+TEST(ActivityLog, MovesAsideBeforePassingTheBound) {
+  ScratchDir dir("log-rotate");
+  const std::string line = "[2026-01-01 00:00:00] a line\r\n";
+  const struct { std::size_t before, lineBytes, limit; bool moved; } cases[] = {
+      {100 - line.size(), line.size(), 100, false}, {101 - line.size(), line.size(), 100, true}, {0, 300, 100, false}, {60, 300, 100, true}};
+  for (const auto& c : cases) {
+    dir.Write("nimbard.log", std::string(c.before, 'o')), dir.Write("nimbard.1.log", "older");
+    const std::string appended(c.lineBytes, 'n');
+    EXPECT_TRUE(platform::AppendFileBytes(dir.File("nimbard.log"), appended, c.limit, dir.File("nimbard.1.log")));
+    EXPECT_EQ(dir.ReadBytes("nimbard.log"), c.moved ? appended : std::string(c.before, 'o') + appended) << c.before;
+    EXPECT_EQ(dir.ReadBytes("nimbard.1.log"), c.moved ? std::string(c.before, 'o') : "older") << c.before;
+  }
+  // LogMessage at the real bound.
+  dir.Write("nimbard.log", std::string(kLogRotateBytes - 10, 'o'));
+  LogMessage(L"the first line of a new log");
+  EXPECT_EQ(dir.LogLines(), Lines{"the first line of a new log"});
+  EXPECT_EQ(dir.ReadBytes("nimbard.1.log").size(), kLogRotateBytes - 10);
+  EXPECT_EQ(dir.Listing(), "nimbard.1.log|nimbard.log");
+}
+
+// Two writers, each with a file handle of its own as two processes have, append across the bound again and again:
+// whatever the two files keep is whole lines, each once, each writer's lines without a gap up to its last.
+TEST(ActivityLog, TwoWritersRotatingLoseAndSplitNothing) {
+  ScratchDir dir("log-rotate-two");
+  constexpr int kLines = 400;
+  constexpr std::uint64_t kLimit = 2048;
+  const auto writer = [&](char who) {
+    for (int i = 0; i < kLines; ++i) {
+      platform::AppendFileBytes(dir.File("nimbard.log"), FormatLogLine({2026, 1, 1, 0, 0, 0}, std::wstring(1, who) + L" " + std::to_wstring(i)),
+                                kLimit, dir.File("nimbard.1.log"));
+    }
+  };
+  std::thread a(writer, 'a'), b(writer, 'b');
+  a.join(), b.join();
+  const std::string older = dir.ReadBytes("nimbard.1.log"), newer = dir.ReadBytes("nimbard.log");
+  EXPECT_TRUE(older.size() <= kLimit && newer.size() <= kLimit) << older.size() << " " << newer.size();
+  int next[2] = {-1, -1};
+  std::istringstream both(older + newer);
+  for (std::string l; std::getline(both, l);) {
+    char who = 0;
+    int i = -1;
+    ASSERT_EQ(std::sscanf(l.c_str(), "[2026-01-01 00:00:00] %c %d\r", &who, &i), 2) << l;
+    int& expected = next[who - 'a'];
+    if (expected >= 0) { EXPECT_EQ(i, expected) << l; }
+    expected = i + 1;
+  }
+  EXPECT_TRUE(next[0] == kLines && next[1] == kLines) << next[0] << " " << next[1];
 }
 
 TEST(ActivityLog, UnopenableLogIsSkippedSilently) {
