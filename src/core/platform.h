@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "core/tray_window.h"
-
 namespace nimbard::platform {
 
 // Full path of the running executable (GetModuleFileNameW into 260 units);
@@ -52,8 +50,5 @@ bool OverwriteFileBytes(const std::wstring& path, std::string_view bytes);
 // True when text is a dotted IPv4 address (InetPtonW with AF_INET returns 1).
 // A text holding a NUL is never an address.
 bool IsIPv4Text(const std::wstring& text);
-
-// Shell_NotifyIconW(NIM_MODIFY, NIF_TIP, id 1, tip) for the window's icon.
-void ModifyTrayTip(TrayWindow window, const std::wstring& tip);
 
 }  // namespace nimbard::platform

@@ -137,8 +137,4 @@ bool IsIPv4Text(const std::wstring& text) {
   return ::inet_pton(AF_INET, NarrowLow8(text).c_str(), &address) == 1;
 }
 
-void ModifyTrayTip(TrayWindow, const std::wstring&) {
-  // There is no notification area outside Windows.
-}
-
 }  // namespace nimbard::platform

@@ -1,7 +1,6 @@
 // Windows side of the platform seam.
 #include <winsock2.h>
 #include <windows.h>
-#include <shellapi.h>
 #include <ws2tcpip.h>
 
 #include <atomic>
@@ -153,16 +152,6 @@ bool IsIPv4Text(const std::wstring& text) {
   if (text.find(L'\0') != std::wstring::npos) return false;
   IN_ADDR address{};
   return ::InetPtonW(AF_INET, text.c_str(), &address) == 1;
-}
-
-void ModifyTrayTip(TrayWindow window, const std::wstring& tip) {
-  NOTIFYICONDATAW data{};
-  data.cbSize = sizeof data;
-  data.hWnd = static_cast<HWND>(window);
-  data.uID = 1;
-  data.uFlags = NIF_TIP;
-  lstrcpynW(data.szTip, tip.c_str(), ARRAYSIZE(data.szTip));
-  ::Shell_NotifyIconW(NIM_MODIFY, &data);  // result deliberately not examined
 }
 
 }  // namespace nimbard::platform

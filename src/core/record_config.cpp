@@ -2,9 +2,17 @@
 
 #include <algorithm>
 
+#include "core/text.h"
+
 namespace nimbard {
 
-bool IsCloudflareRecord(const RecordConfig& record) { return record.provider == L"cloudflare"; }
+Provider ProviderOf(const RecordConfig& record) {
+  if (record.provider.empty() || SameIgnoringAsciiCase(record.provider, L"godaddy")) return Provider::GoDaddy;
+  if (SameIgnoringAsciiCase(record.provider, L"cloudflare")) return Provider::Cloudflare;
+  return Provider::Unknown;
+}
+
+bool IsCloudflareRecord(const RecordConfig& record) { return ProviderOf(record) == Provider::Cloudflare; }
 
 bool IsRecordComplete(const RecordConfig& record) {
   if (record.apiKey.empty() || record.domain.empty() || record.recordName.empty()) return false;

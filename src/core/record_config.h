@@ -31,11 +31,17 @@ struct RecordConfig {
 
 using RecordList = std::vector<RecordConfig>;
 
-// The provider rule: exactly "cloudflare" (case-sensitive, whole text) is
-// Cloudflare; every other value is GoDaddy.
+enum class Provider { GoDaddy, Cloudflare, Unknown };
+
+// The provider rule: "cloudflare" and "godaddy" in any ASCII case, and an
+// empty provider (a record written without the key) is GoDaddy. Any other
+// value names no provider at all: such a record's credential is sent nowhere.
+Provider ProviderOf(const RecordConfig& record);
 bool IsCloudflareRecord(const RecordConfig& record);
 
-// apiKey, domain and recordName non-empty; for Cloudflare also zoneId and recordId.
+// apiKey, domain and recordName non-empty; for Cloudflare also zoneId and
+// recordId. A record of an unknown provider counts as complete, so that a
+// pass can say what is wrong with it instead of skipping it silently.
 bool IsRecordComplete(const RecordConfig& record);
 
 // domain + "/" + recordName: how every message names the record (D/@ and D/ too).

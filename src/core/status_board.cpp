@@ -52,28 +52,21 @@ void WriteStatusFileLocked(const std::wstring& text) {
 
 }  // namespace
 
-void SetDetailText(const std::wstring& text) {
+void PublishStatus(const std::wstring& detail, const std::wstring& summary) {
   Board& board = TheBoard();
   std::lock_guard<std::mutex> fileLock(board.fileMutex);
   {
     std::lock_guard<std::mutex> lock(board.textMutex);
-    board.detail = text;
+    board.detail = detail;
+    board.summary = summary;
   }
-  WriteStatusFileLocked(text);
+  WriteStatusFileLocked(detail);
 }
 
-void SetSummaryText(TrayWindow window, const std::wstring& text) {
+void SetSummaryText(const std::wstring& text) {
   Board& board = TheBoard();
-  {
-    std::lock_guard<std::mutex> lock(board.textMutex);
-    board.summary = text;
-  }
-  RefreshTrayTip(window);
-}
-
-void RefreshTrayTip(TrayWindow window) {
-  if (window == nullptr) return;
-  platform::ModifyTrayTip(window, L"nimbard");
+  std::lock_guard<std::mutex> lock(board.textMutex);
+  board.summary = text;
 }
 
 void WriteStatusFile(const std::wstring& text) {
@@ -99,12 +92,6 @@ std::wstring SummaryText() {
   Board& board = TheBoard();
   std::lock_guard<std::mutex> lock(board.textMutex);
   return board.summary;
-}
-
-void ClearDetailText() {
-  Board& board = TheBoard();
-  std::lock_guard<std::mutex> lock(board.textMutex);
-  board.detail.clear();
 }
 
 void SetDetailTextWithoutFile(const std::wstring& text) {

@@ -4,19 +4,19 @@
 // Every read returns a whole text, never one half replaced by another thread.
 #include <string>
 
-#include "core/tray_window.h"
-
 namespace nimbard {
 
 inline constexpr wchar_t kDetailUnavailable[] = L"Record: status unavailable";
 inline constexpr wchar_t kSummaryStarting[] = L"Starting...";
 
-// Replaces the detail text, then writes it to the status file.
-void SetDetailText(const std::wstring& text);
-// Replaces the summary text, then refreshes the tray tip of `window`.
-void SetSummaryText(TrayWindow window, const std::wstring& text);
-// Re-sends the tip "nimbard" of the window's notification icon; no window: nothing.
-void RefreshTrayTip(TrayWindow window);
+// What a pass has found: the detail text (one line per record) and the
+// summary, replaced together, and the detail text written to the status file.
+// A reader sees the texts before or after, never one without the other.
+void PublishStatus(const std::wstring& detail, const std::wstring& summary);
+// The summary alone: the service's state, in a tray that shows it.
+void SetSummaryText(const std::wstring& text);
+// The detail text alone, the file untouched: a monitor showing what the file says.
+void SetDetailTextWithoutFile(const std::wstring& text);
 
 // Replaces the status file's content whole; readers in other processes see
 // the old or the new content, never a part.
@@ -26,8 +26,6 @@ std::wstring ReadStatusFile();
 
 std::wstring DetailText();
 std::wstring SummaryText();
-void ClearDetailText();                           // status file untouched
-void SetDetailTextWithoutFile(const std::wstring& text);
 
 // Back to the initial texts (tests).
 void ResetStatusBoard();

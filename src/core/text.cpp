@@ -56,6 +56,15 @@ std::wstring ExtractJsonString(std::string_view json, std::string_view key) {
   return WidenBytes(json_scan::DecodeEscapes(m.capture));
 }
 
+bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+  const auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
 std::wstring DecimalText(std::uint32_t value) { return std::to_wstring(value); }
 
 std::vector<std::wstring_view> SplitLines(std::wstring_view text) {

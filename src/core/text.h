@@ -33,6 +33,9 @@ std::string JsonEscape(std::wstring_view text);
 // backslash pair is kept as it stands.
 std::wstring ExtractJsonString(std::string_view json, std::string_view key);
 
+// Equal texts when A-Z and a-z count as the same; nothing else is folded.
+bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
+
 // Unsigned decimal digits, no sign, no leading zeros, no grouping.
 std::wstring DecimalText(std::uint32_t value);
 

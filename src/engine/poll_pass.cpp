@@ -7,7 +7,6 @@
 #include "core/config_store.h"
 #include "core/status_board.h"
 #include "core/text.h"
-#include "engine/record_check.h"
 
 namespace nimbard {
 
@@ -56,57 +55,66 @@ void LogFromHandler(const std::wstring& prefix) noexcept {
 
 // One record's check. Whatever goes wrong inside it, the pass goes on with
 // the next record; the record's line says that its check did not finish.
-void CheckOneRecord(TrayWindow window, bool manual, const RecordConfig& record) {
+RecordOutcome CheckOneRecord(const RecordConfig& record, const PublicAddress& address, bool manual) {
   try {
-    RecordCheck(window, manual, record);
+    return RecordCheck(record, address, manual);
   } catch (...) {
     const std::wstring path = RecordPath(record);
     LogFromHandler(L"Record check for " + path + L" stopped by an unexpected error: ");
-    SetDetailTextWithoutFile(L"Record: " + path + L" check failed");
+    RecordOutcome failed;
+    failed.statusLine = L"Record: " + path + L" check failed";
+    failed.summary = L"Record check failed";
+    return failed;
   }
 }
 
-void RunPass(TrayWindow window, bool manual) {
+void RunPass(bool manual, PassOutcome& pass) {
   RecordList records;
   if (!LoadRecords(records)) {
     LogMessage(L"Polling stopped because configuration is invalid.");
-    SetDetailText(L"Record: configuration unavailable");
-    SetSummaryText(window, L"Configuration error");
+    PublishStatus(L"Record: configuration unavailable", L"Configuration error");
     return;
   }
+  pass.configurationLoaded = true;
+  pass.address = PublicIpLookup();
 
   std::wstring joined;
   for (const RecordConfig& record : records) {
     if (StopRequested.load()) {
       LogMessage(L"Poll pass stopped before every record was checked.");
+      pass.stopped = true;
       break;
     }
-    ClearDetailText();
-    CheckOneRecord(window, manual, record);
-    const std::wstring detail = DetailText();
-    if (detail.empty()) continue;
+    pass.records.push_back(CheckOneRecord(record, pass.address, manual));
+    const RecordOutcome& outcome = pass.records.back();
     if (!joined.empty()) joined += L"\r\n";
-    joined += detail;
-  }
-
-  if (!joined.empty()) {
-    SetDetailText(joined);  // the memory text and the status file, together
-    RefreshTrayTip(window);
+    joined += outcome.statusLine;
+    PublishStatus(joined, outcome.summary);
   }
 }
 
 }  // namespace
 
-void PollPass(TrayWindow window, bool manual) {
-  if (StopRequested.load()) return;
+bool PassOutcome::AnyRecordFailed() const {
+  for (const RecordOutcome& record : records) {
+    if (record.Failed()) return true;
+  }
+  return false;
+}
+
+PassOutcome PollPass(bool manual) {
+  PassOutcome pass;
+  if (StopRequested.load()) return pass;
   PassGuard guard;
-  if (!guard.owner()) return;
+  if (!guard.owner()) return pass;
+  pass.ran = true;
   // The callers are thread entry points; nothing may leave the pass.
   try {
-    RunPass(window, manual);
+    RunPass(manual, pass);
   } catch (...) {
     LogFromHandler(L"Poll pass stopped by an unexpected error: ");
   }
+  return pass;
 }
 
 }  // namespace nimbard

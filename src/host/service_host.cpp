@@ -44,7 +44,7 @@ DWORD ServiceHostPlatform::WaitForStop(HANDLE stopEvent, DWORD milliseconds) {
   return ::WaitForSingleObject(stopEvent, milliseconds);
 }
 
-void ServiceHostPlatform::RunPollPass() { PollPass(nullptr, false); }
+void ServiceHostPlatform::RunPollPass() { PollPass(false); }
 
 bool ServiceHostPlatform::LoadFirstRecord(RecordConfig& record) {
   return ::nimbard::LoadFirstRecord(record);

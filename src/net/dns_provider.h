@@ -1,13 +1,16 @@
 #pragma once
 // The provider rule applied to both steps of a record check: a Cloudflare
-// record goes to the Cloudflare operations, every other record to GoDaddy's.
+// record goes to the Cloudflare operations, a GoDaddy record to GoDaddy's,
+// and a record that names any other provider goes nowhere.
 #include <string>
 
 #include "core/record_config.h"
+#include "net/record_lookup.h"
 
 namespace nimbard {
 
-bool LookupARecord(const RecordConfig& record, std::wstring& currentIp);
-bool UpdateARecord(const RecordConfig& record, const std::wstring& newIp);
+ARecordLookup LookupARecord(const RecordConfig& record);
+// `found` is what the lookup of this check found: GoDaddy keeps its TTL.
+ARecordUpdate UpdateARecord(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found);
 
 }  // namespace nimbard

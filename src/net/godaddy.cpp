@@ -1,6 +1,7 @@
 #include "net/godaddy.h"
 
 #include "core/activity_log.h"
+#include "core/json_reader.h"
 #include "core/json_scan.h"
 #include "core/platform.h"
 #include "core/text.h"
@@ -9,16 +10,6 @@
 
 namespace nimbard {
 namespace {
-
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
-
-bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 // A key from GoDaddy's developer portal comes with a secret, written
 // KEY:SECRET, which GoDaddy accepts only under its "sso-key" scheme; any
@@ -40,16 +31,30 @@ std::wstring_view SecretHalf(std::wstring_view apiKey) {
 // writing into the log at every pass.
 constexpr std::size_t kMaxLoggedResponse = 4096;
 
-void LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record) {
+// Logs the failure line, the answer and a refused field; returns the cause.
+RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record) {
   LogMessage(line);
   if (!outcome.response.body.empty()) {
     const std::string masked = MaskSecrets(outcome.response.body, {record.apiKey, SecretHalf(record.apiKey)});
     LogMessage(L"GoDaddy response: " + ShortenForLog(WidenBytes(masked), kMaxLoggedResponse));
   }
   LogRefusedField(outcome);
+  RequestFailure failure = FailureOf(outcome);
+  ReadGoDaddyError(outcome.response.body, failure);
+  return failure;
+}
+
+std::wstring StringMember(std::string_view object, std::string_view key) {
+  return json::AsString(json::Member(object, key)).value_or(std::wstring());
 }
 
 }  // namespace
+
+void ReadGoDaddyError(std::string_view answer, RequestFailure& failure) {
+  const std::wstring code = StringMember(answer, "code");
+  if (!code.empty()) failure.apiErrors.push_back({code, StringMember(answer, "message")});
+  failure.retryAfterSeconds = json::AsUint32(json::Member(answer, "retryAfterSec")).value_or(0);
+}
 
 std::wstring GoDaddyRecordName(const RecordConfig& record) {
   const std::wstring& name = record.recordName;
@@ -69,7 +74,8 @@ std::wstring GoDaddyRecordName(const RecordConfig& record) {
   return name;
 }
 
-bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp) {
+ARecordLookup GoDaddyLookup(const RecordConfig& record) {
+  ARecordLookup found;
   HttpRequest request;
   request.method = L"GET";
   request.host = kGoDaddyApiHost;
@@ -80,12 +86,12 @@ bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp) {
       {L"domain", record.domain, FieldPlace::PathPiece},
   });
   if (!Succeeded(outcome.response)) {
-    LogFailure(L"GoDaddy DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
-               outcome, record);
-    return false;
+    found.failure = LogFailure(L"GoDaddy DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
+                               outcome, record);
+    return found;
   }
   const std::wstring wanted = GoDaddyRecordName(record);
-  currentIp.clear();
+  found.result = ARecordLookup::Result::NotFound;
   // Each brace-free object is a candidate; one holding a nested object is
   // only ever seen through its brace-free inner parts.
   for (std::string_view object : json_scan::FlatObjects(outcome.response.body)) {
@@ -93,21 +99,26 @@ bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp) {
     if (ExtractJsonString(object, "name") != wanted) continue;
     std::wstring data = ExtractJsonString(object, "data");
     if (platform::IsIPv4Text(data)) {
-      currentIp = std::move(data);
+      found.result = ARecordLookup::Result::Found;
+      found.address = std::move(data);
+      std::uint32_t ttl = 0;
+      const json_scan::Match digits = json_scan::DigitsMember(object, "ttl");
+      if (digits.found && json_scan::ParseUint32(digits.capture, ttl)) found.ttl = ttl;
       break;
     }
   }
-  return true;
+  return found;
 }
 
-bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp) {
+ARecordUpdate GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp, std::uint32_t ttl) {
+  ARecordUpdate update;
   const std::wstring name = GoDaddyRecordName(record);
   HttpRequest request;
   request.method = L"PUT";
   request.host = kGoDaddyApiHost;
   request.path = L"/v1/domains/" + record.domain + L"/records/A/" + name;
   request.headers = RequestHeaders(GoDaddyAuthorization(record), true);
-  request.body = "[{\"data\":\"" + NarrowLow8(newIp) + "\",\"ttl\":600}]";
+  request.body = "[{\"data\":\"" + NarrowLow8(newIp) + "\",\"ttl\":" + std::to_string(ttl) + "}]";
   // Says what would be sent even when the request is then refused.
   LogMessage(L"GoDaddy PUT body: " + WidenBytes(request.body));
   const GuardedResponse outcome = ExchangeIfSendable(request, {
@@ -117,12 +128,13 @@ bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp) {
   });
   if (Succeeded(outcome.response)) {
     LogMessage(L"GoDaddy A record updated for " + record.recordName + L" to " + newIp + L".");
-    return true;
+    update.accepted = true;
+    return update;
   }
-  LogFailure(L"GoDaddy A record update failed for " + record.recordName + L" (HTTP " +
-                 DecimalText(outcome.response.status) + L").",
-             outcome, record);
-  return false;
+  update.failure = LogFailure(L"GoDaddy A record update failed for " + record.recordName + L" (HTTP " +
+                                  DecimalText(outcome.response.status) + L").",
+                              outcome, record);
+  return update;
 }
 
 }  // namespace nimbard

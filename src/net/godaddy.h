@@ -1,13 +1,26 @@
 #pragma once
+#include <cstdint>
 #include <string>
+#include <string_view>
+
 #include "core/record_config.h"
+#include "net/record_lookup.h"
+
 namespace nimbard {
-// The data of the first A record of the zone named like the configured
-// record with a valid IPv4 value; empty text when none.
-bool GoDaddyLookup(const RecordConfig& record, std::wstring& currentIp);
-// Replaces the A records of the configured name.
-bool GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp);
+
+// GoDaddy's shortest time to live, and the one a new record gets.
+inline constexpr std::uint32_t kGoDaddyMinTtl = 600;
+
+// The data and TTL of the first A record of the zone named like the
+// configured record with a valid IPv4 value; NotFound when there is none.
+ARecordLookup GoDaddyLookup(const RecordConfig& record);
+// Replaces the A records of the configured name with the address and `ttl`.
+ARecordUpdate GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp, std::uint32_t ttl);
 // The name GoDaddy knows the record by: "@" for the apex ("" or "@"), the
 // part before "." + domain when recordName ends with it, else recordName.
 std::wstring GoDaddyRecordName(const RecordConfig& record);
+// GoDaddy's error document into `failure`: its code and message, and the
+// wait a rate-limited answer asks for (retryAfterSec).
+void ReadGoDaddyError(std::string_view answer, RequestFailure& failure);
+
 }  // namespace nimbard

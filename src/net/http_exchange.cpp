@@ -27,7 +27,7 @@ struct ExchangeJob {
                            : PlatformHttpExchange(request, progress);
     } catch (...) {
       response = HttpResponse{};
-      response.sessionOpened = true;
+      response.fault = ExchangeFault::NotSent;
     }
     finished.store(true);
     WakeStopWaiters();
@@ -38,6 +38,10 @@ struct ExchangeJob {
 
 bool ExchangeProgress::KeepGoing() const { return !abandoned.load() && !StopRequested.load(); }
 
+ExchangeFault ExchangeProgress::Halted() const {
+  return abandoned.load() ? ExchangeFault::TimedOut : ExchangeFault::Stopped;
+}
+
 bool Succeeded(const HttpResponse& response) {
   return response.completed && IsSuccessStatus(response.status);
 }
@@ -45,7 +49,9 @@ bool Succeeded(const HttpResponse& response) {
 HttpResponse HttpExchange(const HttpRequest& request) {
   // Callers rely on a result, never an exception, whatever the transport does.
   try {
-    if (StopRequested.load()) return HttpResponse{};
+    HttpResponse notSent;
+    notSent.fault = ExchangeFault::Stopped;
+    if (StopRequested.load()) return notSent;
     const auto deadline = std::chrono::steady_clock::now() + request.deadline;
     auto job = std::make_shared<ExchangeJob>();
     job->request = request;
@@ -54,13 +60,15 @@ HttpResponse HttpExchange(const HttpRequest& request) {
     if (WaitUntilStopOr(deadline, [&job] { return job->finished.load(); })) {
       return std::move(job->response);
     }
-    job->progress.abandoned.store(true);
     HttpResponse givenUp;
+    givenUp.fault = StopRequested.load() ? ExchangeFault::Stopped : ExchangeFault::TimedOut;
+    job->progress.abandoned.store(true);
     givenUp.status = job->progress.status.load();
-    givenUp.sessionOpened = true;
     return givenUp;
   } catch (...) {
-    return HttpResponse{};  // no thread or no memory: nothing was sent
+    HttpResponse notSent;  // no thread or no memory: nothing was sent
+    notSent.fault = ExchangeFault::NotSent;
+    return notSent;
   }
 }
 

@@ -21,7 +21,7 @@ enum class ExchangeForm { Full, Short };
 inline constexpr std::chrono::milliseconds kExchangeDeadline{55000};
 
 struct HttpRequest {
-  std::wstring method;   // "GET" or "PUT"
+  std::wstring method;   // "GET", "PUT" or "PATCH"
   std::wstring host;
   std::wstring path;     // begins with "/", sent unchanged
   std::wstring headers;  // extra header lines, each ending in CR LF
@@ -30,11 +30,24 @@ struct HttpRequest {
   std::chrono::milliseconds deadline = kExchangeDeadline;
 };
 
+// Why an exchange did not complete, kept until it reaches the log or the user.
+enum class ExchangeFault {
+  None,          // completed: the answer is whatever the status says
+  NotSent,       // refused before any network step (a malformed request), or no thread or memory
+  NoSession,     // the HTTP session itself could not be opened
+  Platform,      // a WinHTTP or Win32 call failed: `error` holds its number
+  TimedOut,      // the deadline passed first
+  Stopped,       // a stop was requested
+  BodyTooLarge,  // the answer would pass kMaxResponseBodyBytes
+  BodyCut,       // the body ended before the length the server announced
+};
+
 struct HttpResponse {
   bool completed = false;
   std::uint32_t status = 0;  // 0 when the exchange failed before a status was read
   std::string body;          // raw bytes; may be partial when !completed
-  bool sessionOpened = false;  // false only when the HTTP session itself could not be opened
+  ExchangeFault fault = ExchangeFault::None;
+  std::uint32_t error = 0;   // the failed call's WinHTTP or Win32 error number (fault Platform)
 };
 
 // 200..299: the only statuses that count as success.
@@ -51,6 +64,8 @@ struct ExchangeProgress {
   // False once the caller gave up or a stop was requested: the transport
   // takes no further step.
   bool KeepGoing() const;
+  // Why KeepGoing said no: TimedOut for a caller who gave up, else Stopped.
+  ExchangeFault Halted() const;
 };
 
 class HttpTransport {

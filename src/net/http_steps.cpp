@@ -26,6 +26,12 @@ class StepHandle {
   HttpSteps::Handle handle_;
 };
 
+// A failed step: the fault, with the step's own error number.
+ExchangeFault PlatformFault(HttpSteps& steps, HttpResponse& response) {
+  response.error = steps.LastError();
+  return ExchangeFault::Platform;
+}
+
 bool HasNul(const std::wstring& text) { return text.find(L'\0') != std::wstring::npos; }
 
 bool IsHeaderNameChar(wchar_t c) { return c > 0x20 && c < 0x7F && c != L':'; }
@@ -39,22 +45,24 @@ bool IsHeaderLine(std::wstring_view line) {
   return line.find_first_of(L"\r\n", colon) == std::wstring_view::npos;
 }
 
-// The body as the server sent it. False when it did not arrive whole: a
-// failed availability query or read (the connection broke), a body that
-// would pass the size limit, or a caller who stopped waiting.
-bool ReadBody(HttpSteps& steps, HttpSteps::Handle request, std::string& body,
-              const ExchangeProgress& progress) {
+// Reads the body as the server sent it. ExchangeFault::None when it arrived
+// whole; otherwise why not: a failed availability query or read (the
+// connection broke), a body that would pass the size limit, or a caller who
+// stopped waiting.
+ExchangeFault ReadBody(HttpSteps& steps, HttpSteps::Handle request, HttpResponse& response,
+                       const ExchangeProgress& progress) {
+  std::string& body = response.body;
   for (;;) {
-    if (!progress.KeepGoing()) return false;
+    if (!progress.KeepGoing()) return progress.Halted();
     std::uint32_t available = 0;
-    if (!steps.QueryDataAvailable(request, available)) return false;
-    if (available == 0) return true;
-    if (available > kMaxResponseBodyBytes - body.size()) return false;
+    if (!steps.QueryDataAvailable(request, available)) return PlatformFault(steps, response);
+    if (available == 0) return ExchangeFault::None;
+    if (available > kMaxResponseBodyBytes - body.size()) return ExchangeFault::BodyTooLarge;
     std::vector<char> buffer(available);  // fresh and zero-filled per piece
     std::uint32_t read = 0;
-    if (!steps.ReadData(request, buffer.data(), available, read)) return false;
-    if (read > available) return false;  // a platform promise broken: trust nothing
-    if (read == 0) return true;          // end of data
+    if (!steps.ReadData(request, buffer.data(), available, read)) return PlatformFault(steps, response);
+    if (read > available) return ExchangeFault::BodyCut;  // a platform promise broken: trust nothing
+    if (read == 0) return ExchangeFault::None;             // end of data
     body.append(buffer.data(), read);
   }
 }
@@ -78,42 +86,54 @@ bool IsSendableRequest(const HttpRequest& request) {
 HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request,
                              ExchangeProgress& progress) {
   HttpResponse response;
-  if (!IsSendableRequest(request) || !progress.KeepGoing()) return response;
+  response.fault = ExchangeFault::NotSent;
+  if (!IsSendableRequest(request)) return response;
+  if (!progress.KeepGoing()) return response.fault = progress.Halted(), response;
   try {
     const bool full = request.form == ExchangeForm::Full;
+    // Each step may block for long; a caller who gave up meanwhile gets no
+    // further request out of this exchange. Every step that fails keeps its
+    // error number.
+    const auto failed = [&](ExchangeFault fault) { return response.fault = fault, response; };
+    const auto halted = [&] { return !progress.KeepGoing(); };
     StepHandle session(steps, steps.OpenSession());
-    if (!session) return response;
-    response.sessionOpened = true;
-    // Each later step may block for long; a caller who gave up meanwhile
-    // gets no further request out of this exchange.
-    if (!progress.KeepGoing()) return response;
+    if (!session) return response.error = steps.LastError(), failed(ExchangeFault::NoSession);
+    if (halted()) return failed(progress.Halted());
     StepHandle connection(steps, steps.Connect(session.get(), request.host));
-    if (!connection || !progress.KeepGoing()) return response;
+    if (!connection) return failed(PlatformFault(steps, response));
+    if (halted()) return failed(progress.Halted());
     StepHandle handle(steps,
                       steps.OpenRequest(connection.get(), request.method, request.path));
-    if (!handle || !progress.KeepGoing()) return response;
+    if (!handle) return failed(PlatformFault(steps, response));
+    if (halted()) return failed(progress.Halted());
     if (!steps.Send(handle.get(), full ? &request.headers : nullptr,
-                    full ? std::string_view(request.body) : std::string_view()) ||
-        !progress.KeepGoing()) {
-      return response;
+                    full ? std::string_view(request.body) : std::string_view())) {
+      return failed(PlatformFault(steps, response));
     }
-    if (!steps.ReceiveResponse(handle.get()) || !progress.KeepGoing()) return response;
+    if (halted()) return failed(progress.Halted());
+    if (!steps.ReceiveResponse(handle.get())) return failed(PlatformFault(steps, response));
+    if (halted()) return failed(progress.Halted());
     std::uint32_t status = 0;
-    if (!steps.QueryStatus(handle.get(), status)) return response;
+    if (!steps.QueryStatus(handle.get(), status)) return failed(PlatformFault(steps, response));
     response.status = status;
     progress.status.store(status);
+    response.fault = ExchangeFault::None;
     // The address lookup has no use for the body of a refusal.
     if (!full && !IsSuccessStatus(status)) return response;
 
     std::uint64_t announced = 0;
     const bool hasLength = steps.QueryContentLength(handle.get(), announced);
-    const bool whole = ReadBody(steps, handle.get(), response.body, progress);
+    response.fault = ReadBody(steps, handle.get(), response, progress);
     // A connection dropped mid-body can look like a normal end of data; the
     // announced length tells the two apart.
-    response.completed = whole && (!hasLength || announced == response.body.size());
+    if (response.fault == ExchangeFault::None && hasLength && announced != response.body.size()) {
+      response.fault = ExchangeFault::BodyCut;
+    }
+    response.completed = response.fault == ExchangeFault::None;
   } catch (...) {
     // Out of memory while collecting the body: the handles are closed by now.
     response.completed = false;
+    response.fault = ExchangeFault::NotSent;
   }
   return response;
 }

@@ -33,6 +33,9 @@ class HttpSteps {
   virtual bool ReadData(Handle request, char* buffer, std::uint32_t size,
                         std::uint32_t& read) = 0;
   virtual void Close(Handle handle) = 0;
+  // The error number of the step that failed last (GetLastError on Windows),
+  // read right after the failure.
+  virtual std::uint32_t LastError() = 0;
 };
 
 // No answer this exchange is used for comes near this size (a zone of

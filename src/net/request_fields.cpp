@@ -67,7 +67,11 @@ GuardedResponse ExchangeIfSendable(const HttpRequest& request,
                                    std::initializer_list<RequestField> fields) {
   GuardedResponse outcome;
   outcome.refusedField = FirstUnsendableField(fields);
-  if (outcome.refusedField == nullptr) outcome.response = HttpExchange(request);
+  if (outcome.refusedField == nullptr) {
+    outcome.response = HttpExchange(request);
+  } else {
+    outcome.response.fault = ExchangeFault::NotSent;
+  }
   return outcome;
 }
 
@@ -77,6 +81,20 @@ void LogRefusedField(const GuardedResponse& outcome) {
   line += outcome.refusedField;
   line += L" field holds characters that cannot be sent.";
   LogMessage(line);
+}
+
+RequestFailure FailureOf(const HttpResponse& response) {
+  RequestFailure failure;
+  failure.status = response.status;
+  failure.fault = response.fault;
+  failure.error = response.error;
+  return failure;
+}
+
+RequestFailure FailureOf(const GuardedResponse& outcome) {
+  RequestFailure failure = FailureOf(outcome.response);
+  failure.unsentField = outcome.refusedField;
+  return failure;
 }
 
 std::string MaskSecrets(std::string_view bytes, std::initializer_list<std::wstring_view> secrets) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "net/http_exchange.h"
+#include "net/request_failure.h"
 
 namespace nimbard {
 
@@ -51,6 +52,9 @@ GuardedResponse ExchangeIfSendable(const HttpRequest& request,
 // Logs which field stopped a refused request (never its value); nothing for
 // a request that was sent.
 void LogRefusedField(const GuardedResponse& outcome);
+
+// The failure of an exchange that did not succeed, with the refused field.
+RequestFailure FailureOf(const GuardedResponse& outcome);
 
 // The bytes of a server answer fit for the log: every occurrence of each
 // secret, as written and JSON-escaped, replaced by "***", in the order given

@@ -27,6 +27,15 @@ bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
   return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
 }
 
+// Closes a handle whose set-up failed, keeping that failure's error number
+// for LastError.
+HINTERNET Abandon(HINTERNET handle) {
+  const DWORD error = ::GetLastError();
+  WinHttpCloseHandle(handle);
+  ::SetLastError(error);
+  return nullptr;
+}
+
 class WinHttpSteps final : public HttpSteps {
  public:
   Handle OpenSession() override {
@@ -34,8 +43,7 @@ class WinHttpSteps final : public HttpSteps {
                                     WINHTTP_NO_PROXY_BYPASS, 0);
     if (session && !WinHttpSetTimeouts(session, kStepTimeoutMs, kStepTimeoutMs, kStepTimeoutMs,
                                        kStepTimeoutMs)) {
-      WinHttpCloseHandle(session);
-      return nullptr;
+      return Abandon(session);
     }
     return session;
   }
@@ -56,8 +64,7 @@ class WinHttpSteps final : public HttpSteps {
         !(SetDwordOption(request, WINHTTP_OPTION_REDIRECT_POLICY,
                          WINHTTP_OPTION_REDIRECT_POLICY_NEVER) &&
           SetDwordOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, kStepTimeoutMs))) {
-      WinHttpCloseHandle(request);
-      return nullptr;
+      return Abandon(request);
     }
     return request;
   }
@@ -101,6 +108,8 @@ class WinHttpSteps final : public HttpSteps {
   }
 
   void Close(Handle handle) override { WinHttpCloseHandle(handle); }
+
+  std::uint32_t LastError() override { return ::GetLastError(); }
 
  private:
   static bool QueryNumber(Handle request, DWORD level, std::uint32_t& value) {

@@ -19,6 +19,10 @@ bool NotifyIcon::Readd() {
   return added_;
 }
 
+void NotifyIcon::Refresh() {
+  if (added_) Notify(NIM_MODIFY);
+}
+
 void NotifyIcon::Remove() {
   if (!added_) return;
   NOTIFYICONDATAW data{};

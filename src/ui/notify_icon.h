@@ -20,6 +20,9 @@ class NotifyIcon {
   bool Add(HWND owner, HICON icon);
   // Adds it again after the shell restarted (its icons are gone then).
   bool Readd();
+  // Sends the icon, its tip and callback again (after a pass, a change of
+  // the service's state); nothing while the icon is not there.
+  void Refresh();
   void Remove();
 
  private:

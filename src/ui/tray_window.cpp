@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -64,11 +65,25 @@ std::wstring MenuText(std::wstring_view text) {
   return out;
 }
 
+// Posted by a pass's thread to the tray window when the pass has ended;
+// lParam owns the pass's outcome (a heap PassOutcome, or null).
+constexpr UINT kPassEndedMessage = WM_APP + 2;
+
 // A pass on a thread of its own, detached at once: the UI thread goes back
-// to its messages. Overlapping passes are refused by the pass itself.
+// to its messages, and learns of the pass's end from the message the thread
+// posts. Overlapping passes are refused by the pass itself.
 void StartPassThread(HWND window, bool manual) {
   try {
-    std::thread([window, manual] { PollPass(window, manual); }).detach();
+    std::thread([window, manual] {
+      try {
+        auto outcome = std::make_unique<PassOutcome>(PollPass(manual));
+        if (::PostMessageW(window, kPassEndedMessage, 0, reinterpret_cast<LPARAM>(outcome.get()))) {
+          outcome.release();  // the window owns it now
+        }
+      } catch (...) {
+        // Only the outcome's copy can fail here; the pass itself never throws.
+      }
+    }).detach();
   } catch (const std::system_error&) {
     LogMessage(L"A poll pass could not be started: no thread is available.");
   }
@@ -77,13 +92,16 @@ void StartPassThread(HWND window, bool manual) {
 // The monitor shows what the last pass beside this executable wrote.
 void ReloadStatusFile() { SetDetailTextWithoutFile(ReadStatusFile()); }
 
-void ShowServiceState(HWND window) { SetSummaryText(window, GetServiceStateText()); }
+void ShowServiceState() {
+  SetSummaryText(GetServiceStateText());
+  State().icon.Refresh();
+}
 
 // Every service command ends alike: a box when it failed, then the summary
 // line shows the service's state as it now is.
 void FinishServiceCommand(HWND window, bool succeeded, const wchar_t* failureText) {
   if (!succeeded) ::MessageBoxW(window, failureText, L"Service control", MB_OK | MB_ICONERROR);
-  ShowServiceState(window);
+  ShowServiceState();
 }
 
 void OpenPopupMenu(HWND window) {
@@ -127,7 +145,7 @@ bool RunCommand(HWND window, UINT command) {
       if (!StopRequested.load()) StartPassThread(window, true);
       return true;
     case IDM_SERVICE_STATE:
-      ShowServiceState(window);
+      ShowServiceState();
       return true;
     case IDM_SERVICE_START:
       FinishServiceCommand(window, SendServiceRequest(kServiceRequestStart),
@@ -185,7 +203,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == kPollTimerId && !StopRequested.load()) {
         if (MonitorMode) {
           ReloadStatusFile();
-          RefreshTrayTip(window);
+          State().icon.Refresh();
         } else {
           StartPassThread(window, false);
         }
@@ -199,6 +217,11 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (RunCommand(window, LOWORD(wParam))) return 0;
       break;
+    case kPassEndedMessage: {
+      const std::unique_ptr<PassOutcome> outcome(reinterpret_cast<PassOutcome*>(lParam));
+      State().icon.Refresh();
+      return 0;
+    }
     case WM_PAINT: {
       PAINTSTRUCT paint{};
       ::BeginPaint(window, &paint);
@@ -271,7 +294,7 @@ bool InitTray(HINSTANCE instance) {
 
   if (MonitorMode) {
     ::SetTimer(tray.window, kPollTimerId, kMonitorRefreshMs, nullptr);
-    ShowServiceState(tray.window);
+    ShowServiceState();
   } else {
     ::SetTimer(tray.window, kPollTimerId, PollIntervalMs(first.pollMinutes), nullptr);
     StartPassThread(tray.window, false);

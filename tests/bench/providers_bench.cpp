@@ -11,7 +11,7 @@ namespace {
 
 struct ZoneTransport : nimbard::HttpTransport {
   std::string zone = "[";
-  nimbard::HttpResponse Exchange(const nimbard::HttpRequest&, nimbard::ExchangeProgress&) override { return {true, 200, zone, true}; }
+  nimbard::HttpResponse Exchange(const nimbard::HttpRequest&, nimbard::ExchangeProgress&) override { return {true, 200, zone, nimbard::ExchangeFault::None, 0}; }
 };
 
 void BM_GoDaddyLookup5000Records(benchmark::State& state) {
@@ -21,8 +21,7 @@ void BM_GoDaddyLookup5000Records(benchmark::State& state) {
   nimbard::HttpTransport* previous = nimbard::SetHttpTransport(&transport);
   const nimbard::RecordConfig record{L"godaddy", false, L"key", L"example.com", L"www", {}, {}};
   for (auto _ : state) {
-    std::wstring ip;
-    if (!nimbard::GoDaddyLookup(record, ip) || ip != L"198.51.100.4") state.SkipWithError("wrong result");
+    if (nimbard::GoDaddyLookup(record).address != L"198.51.100.4") state.SkipWithError("wrong result");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * transport.zone.size()));
   nimbard::SetHttpTransport(previous);

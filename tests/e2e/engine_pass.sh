@@ -1,8 +1,10 @@
 #!/bin/bash
 # Poll passes under Wine through real WinHTTP and TLS against the API mock: a
-# pass over a Cloudflare and two GoDaddy records updates the two that differ,
-# a second pass changes nothing, and a pass while the echo service is down
-# sends no update. The test program checks the log and the status file; this
+# pass over a Cloudflare and two GoDaddy records asks for the address once and
+# updates the two that differ, changing only their address (Cloudflare's TTL,
+# proxy status and comment, GoDaddy's TTL stay as they were); a second pass
+# changes nothing, and a pass while both echo services are down sends no
+# update. The test program checks the log and the status file; this
 # script checks the records the mock holds and the requests it received.
 set -euo pipefail
 source "$(dirname "$0")/lib/net_tests.sh"
@@ -13,8 +15,8 @@ cat >"$scene" <<'JSON'
 {"public_ip": "203.0.113.7",
  "cloudflare": [{"zone_id": "zone9", "zone_name": "engine.example", "id": "rec9",
                  "name": "home.engine.example", "content": "198.51.100.4",
-                 "ttl": 120, "proxied": true}],
- "godaddy": {"engine.example": [{"type": "A", "name": "www", "data": "198.51.100.5", "ttl": 600},
+                 "ttl": 120, "proxied": true, "comment": "home router"}],
+ "godaddy": {"engine.example": [{"type": "A", "name": "www", "data": "198.51.100.5", "ttl": 3600},
                                 {"type": "A", "name": "@", "data": "203.0.113.7", "ttl": 600}]}}
 JSON
 
@@ -35,23 +37,30 @@ gd_data() {  # the data of the A record NAME in engine.example
 run UpdatesBothProviders
 [ "$(ctl cf zone9 rec9 content)" = 203.0.113.7 ] || fail "Cloudflare record not updated"
 [ "$(ctl cf zone9 rec9 name)" = home.engine.example ] || fail "Cloudflare record renamed"
-[ "$(ctl cf zone9 rec9 ttl)" = 300 ] || fail "Cloudflare ttl not sent from the configuration"
-[ "$(ctl cf zone9 rec9 proxied)" = False ] || fail "Cloudflare proxied flag not sent"
+[ "$(ctl cf zone9 rec9 ttl)" = 120 ] || fail "Cloudflare TTL changed: $(ctl cf zone9 rec9 ttl)"
+[ "$(ctl cf zone9 rec9 proxied)" = True ] || fail "Cloudflare proxy status changed"
+[ "$(ctl cf zone9 rec9 comment)" = "home router" ] || fail "Cloudflare comment changed: $(ctl cf zone9 rec9 comment)"
+[ "$(ctl log method=PATCH | python3 -c "import json,sys; print(json.load(sys.stdin)[0][\"body\"])")" = '{"content":"203.0.113.7"}' ] ||
+  fail "Cloudflare update sent more than the address"
 [ "$(gd_data www)" = 203.0.113.7 ] || fail "GoDaddy www not updated: $(gd_data www)"
+[ "$(ctl gd engine.example | python3 -c "import json,sys; print([r[\"ttl\"] for r in json.load(sys.stdin) if r[\"name\"] == \"www\"][0])")" = 3600 ] ||
+  fail "GoDaddy TTL not kept"
 [ "$(gd_data @)" = 203.0.113.7 ] || fail "GoDaddy apex changed: $(gd_data @)"
-[ "$(ctl count method=PUT)" = 2 ] || fail "expected 2 updates, got $(ctl count method=PUT)"
+[ "$(ctl count method=PUT)" = 1 ] || fail "expected 1 GoDaddy update, got $(ctl count method=PUT)"
+[ "$(ctl count method=PATCH)" = 1 ] || fail "expected 1 Cloudflare update, got $(ctl count method=PATCH)"
 [ "$(ctl count method=PUT path=/v1/domains/engine.example/records/A/www)" = 1 ] || fail "GoDaddy update sent elsewhere"
-[ "$(ctl count host=api.ipify.org)" = 3 ] || fail "expected one address lookup per record"
+[ "$(ctl count host=api.ipify.org)" = 1 ] || fail "expected one address lookup for the pass, got $(ctl count host=api.ipify.org)"
 
 ctl clear-log
 run SecondPassFindsEverythingUnchanged
-[ "$(ctl count method=PUT)" = 0 ] || fail "second pass sent an update"
-[ "$(ctl count method=GET)" = 6 ] || fail "second pass: expected 6 lookups, got $(ctl count method=GET)"
+[ "$(ctl count method=PUT)$(ctl count method=PATCH)" = 00 ] || fail "second pass sent an update"
+[ "$(ctl count method=GET)" = 4 ] || fail "second pass: expected 4 lookups, got $(ctl count method=GET)"
 
 ctl clear-log
 ctl rule host=api.ipify.org status=503 body=busy
+ctl rule host=checkip.amazonaws.com status=503 body=busy
 run EchoServiceDown
-[ "$(ctl count method=PUT)" = 0 ] || fail "an update was sent without a valid public address"
+[ "$(ctl count method=PUT)$(ctl count method=PATCH)" = 00 ] || fail "an update was sent without a valid public address"
 [ "$(ctl cf zone9 rec9 content)" = 203.0.113.7 ] || fail "Cloudflare record changed"
 echo "engine_pass: ok"
 '

@@ -24,11 +24,12 @@ ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [
   {"zone_id": "moved-put", "zone_name": "put.example", "id": "r1", "name": "home.put.example", "content": "198.51.100.4"},
   {"zone_id": "svc", "zone_name": "service.example", "id": "r1", "name": "home.service.example", "content": "198.51.100.4"}]}' >/dev/null
 ctl rule host=api.ipify.org delay=600 times=1
+ctl rule host=checkip.amazonaws.com status=503 body=busy times=1  # the second echo service gives up at once
 ctl rule path_prefix=/client/v4/zones/dribble-head/ mode=dribble part=headers interval=8
 ctl rule path_prefix=/client/v4/zones/dribble-body/ mode=dribble interval=8 'body={"result":{"content":"203.0.113.7"}}'
 ctl rule path_prefix=/client/v4/zones/short-held/ mode=cut hold=120
 ctl rule path_prefix=/client/v4/zones/moved-get/ method=GET status=302 location=https://redirect-target.test/steal
-ctl rule path_prefix=/client/v4/zones/moved-put/ method=PUT status=307 location=https://redirect-target.test/steal
+ctl rule path_prefix=/client/v4/zones/moved-put/ method=PATCH status=307 location=https://redirect-target.test/steal
 ctl rule path_prefix=/client/v4/zones/svc/ method=GET delay=600 times=2
 
 echo "== exchanges held open (in the background)"

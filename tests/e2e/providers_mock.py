@@ -20,9 +20,9 @@ def verify():
     # Every request as (method, host, path, Authorization, Content-Type, body), in order: Cloudflare's token
     # as Bearer, GoDaddy's KEY:SECRET pair as sso-key, the address lookup bare.
     cf, gd, json_type = "Bearer cf-test-token", "sso-key " + PAIR, "application/json"
-    cf_put = ('{"name":"home.example.com","ttl":300,"type":"A","content":"%s","private_routing":false,"proxied":false}' % NEW_IP)
+    cf_patch = '{"content":"%s"}' % NEW_IP  # the address alone: the record's TTL and proxy status stay
     want = [("GET", "api.ipify.org", "/", None, None, ""),
-            ("GET", "api.cloudflare.com", CF_PATH, cf, None, ""), ("PUT", "api.cloudflare.com", CF_PATH, cf, json_type, cf_put),
+            ("GET", "api.cloudflare.com", CF_PATH, cf, None, ""), ("PATCH", "api.cloudflare.com", CF_PATH, cf, json_type, cf_patch),
             ("GET", "api.cloudflare.com", CF_PATH, cf, None, ""),
             ("GET", "api.godaddy.com", GD_ZONE, gd, None, ""), ("PUT", "api.godaddy.com", GD_PUT, gd, json_type, '[{"data":"%s","ttl":600}]' % NEW_IP),
             ("GET", "api.godaddy.com", GD_ZONE, gd, None, "")]
@@ -31,7 +31,7 @@ def verify():
     problems += ["%d requests, want %d" % (len(got), len(want))] if len(got) != len(want) else []
     problems += ["user agent of %s" % r["path"] for r in reqs if header(r, "User-Agent") != "nimbard/1.0"]
     rec = mock.cloudflare_record("zone1", "rec1")
-    if (rec["content"], rec["ttl"], rec["proxied"]) != (NEW_IP, 300, False):
+    if (rec["content"], rec["ttl"], rec["proxied"]) != (NEW_IP, 1, True):
         problems.append("Cloudflare record after the update: %r" % rec)
     zone = {(r["type"], r["name"]): r["data"] for r in mock.godaddy_zone("example.net")}
     if zone != {("A", "@"): "192.0.2.1", ("A", "www"): NEW_IP}:  # the apex untouched

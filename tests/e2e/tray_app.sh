@@ -99,7 +99,7 @@ took=$(since "$t")
 ends_with "Exit while the server hangs: exit code 0" 0 "$tray"
 echo "[ measure ] Exit while the lookup hangs: $took s"
 awk -v m="$took" 'BEGIN { exit !(m <= 5) }' && ok "Exit within 5 s" || fail "Exit took $took s"
-expect_eq "the status file is whole" "Record: lookup failed" "$(cat "$app/nimbard.status")"
+expect_eq "the status file is whole" "Record: example.com/home lookup failed" "$(cat "$app/nimbard.status")"
 
 echo "[ measure ] resident memory: standalone tray ${standalone_rss:-?} kB, monitor ${monitor_rss:-?} kB, wait_only.exe ${wait_rss:-?} kB"
 echo "[ measure ] exe size: $(stat -c %s "$exe_src") bytes"

@@ -48,6 +48,7 @@ struct FakeSteps final : HttpSteps {
     return !p.readFails;
   }
   void Close(Handle h) override { closed.push_back(reinterpret_cast<std::intptr_t>(h)); }
+  std::uint32_t LastError() override { return 12000u + static_cast<std::uint32_t>(steps.back()); }  // names the step
   Handle Open(Fail step) { return Step(step), s.fail == step ? nullptr : reinterpret_cast<Handle>(++opened); }
   void Step(Fail step) { steps.push_back(static_cast<int>(step)); if (steps.back() == stopIn) RequestStop(); }
   Script s;
@@ -63,7 +64,7 @@ struct FakeSteps final : HttpSteps {
 constexpr auto kFull = ExchangeForm::Full, kShort = ExchangeForm::Short;
 const std::vector<Piece> kHello = {{"hello "}, {"world"}};
 Script Answer(std::uint32_t status, std::vector<Piece> pieces = {}, std::int64_t length = -1) { return {Fail::None, status, length, std::move(pieces)}; }
-struct Outcome { bool completed; std::uint32_t status; std::string body; };
+struct Outcome { bool completed; std::uint32_t status; std::string body; ExchangeFault fault = ExchangeFault::None; };
 
 // Every exchange closes its handles once, newest first, and sends headers and body only in the full form.
 void Check(ExchangeForm form, const Script& script, const Outcome& want) {
@@ -71,10 +72,12 @@ void Check(ExchangeForm form, const Script& script, const Outcome& want) {
   FakeSteps steps(script);
   ExchangeProgress progress;
   const HttpResponse r = RunHttpExchange(steps, put, progress);
-  EXPECT_EQ(std::tie(r.completed, r.status, r.body), std::tie(want.completed, want.status, want.body));
+  EXPECT_EQ(std::tie(r.completed, r.status, r.body, r.fault), std::tie(want.completed, want.status, want.body, want.fault));
+  // A failed step keeps its own error number; a failed read, the read's (step None).
+  const bool stepFailed = script.fail != Fail::None || want.fault == ExchangeFault::Platform;
+  EXPECT_EQ(r.error, stepFailed ? 12000u + static_cast<std::uint32_t>(script.fail) : 0u);
   const std::vector<std::intptr_t> kNewestFirst[] = {{}, {1}, {2, 1}, {3, 2, 1}};
   const int handles = std::min(static_cast<int>(script.fail), 3);
-  EXPECT_EQ(r.sessionOpened, handles > 0);
   EXPECT_EQ(steps.closed, kNewestFirst[handles]);
   if (script.fail >= Fail::Send) { EXPECT_EQ(steps.sentHeaders, form == kFull ? put.headers : L"<none>"); EXPECT_EQ(steps.sentBody, form == kFull ? put.body : ""); }
 }
@@ -83,14 +86,15 @@ TEST(HttpExchangeAlgorithm, FailingStepsAnswersCutBodiesAndUnsendableRequests) {
   for (ExchangeForm form : {kFull, kShort})
     for (Fail f : {Fail::Session, Fail::Connect, Fail::OpenRequest, Fail::Send, Fail::Receive, Fail::Status}) {
       SCOPED_TRACE(::testing::Message() << "form " << int(form) << ", failing step " << int(f));
-      Check(form, Script{f, 200, -1, kHello}, {false, 0, ""});
+      Check(form, Script{f, 200, -1, kHello}, {false, 0, "", f == Fail::Session ? ExchangeFault::NoSession : ExchangeFault::Platform});
     }
   const std::string high("\xE9\x80\xFF\x00z", 5);
   const struct { const char* name; ExchangeForm form; Script script; Outcome want; } rows[] = {
       {"200 in pieces", kFull, Answer(200, kHello), {true, 200, "hello world"}}, {"404 keeps document", kFull, Answer(404, {{"{\"code\":1}"}}, 10), {true, 404, "{\"code\":1}"}},
-      {"read fails mid-body", kFull, Answer(200, {{"abc"}, {"def", 0, false, true}}), {false, 200, "abc"}}, {"availability fails", kFull, Answer(200, {{"abc"}, {"", 9, true}}), {false, 200, "abc"}},
-      {"ends before announced length", kFull, Answer(200, {{"203.0."}}, 40), {false, 200, "203.0."}}, {"high and NUL bytes raw", kFull, Answer(200, {{high}}), {true, 200, high}},
-      {"oversized body refused", kFull, Answer(200, {{"", std::uint32_t(kMaxResponseBodyBytes) + 1}}), {false, 200, ""}}, {"302 is the final answer", kFull, Answer(302, {{"moved"}}), {true, 302, "moved"}},
+      {"read fails mid-body", kFull, Answer(200, {{"abc"}, {"def", 0, false, true}}), {false, 200, "abc", ExchangeFault::Platform}},
+      {"availability fails", kFull, Answer(200, {{"abc"}, {"", 9, true}}), {false, 200, "abc", ExchangeFault::Platform}},
+      {"ends before announced length", kFull, Answer(200, {{"203.0."}}, 40), {false, 200, "203.0.", ExchangeFault::BodyCut}}, {"high and NUL bytes raw", kFull, Answer(200, {{high}}), {true, 200, high}},
+      {"oversized body refused", kFull, Answer(200, {{"", std::uint32_t(kMaxResponseBodyBytes) + 1}}), {false, 200, "", ExchangeFault::BodyTooLarge}}, {"302 is the final answer", kFull, Answer(302, {{"moved"}}), {true, 302, "moved"}},
       {"short: 299", kShort, Answer(299, {{"x"}}), {true, 299, "x"}}, {"short: 300 skips body", kShort, Answer(300, kHello), {false, 300, ""}},
   };
   for (const auto& row : rows) { SCOPED_TRACE(row.name); Check(row.form, row.script, row.want); }
@@ -104,7 +108,7 @@ TEST(HttpExchangeAlgorithm, FailingStepsAnswersCutBodiesAndUnsendableRequests) {
     FakeSteps steps(Answer(200, kHello));
     ExchangeProgress progress;
     const HttpResponse r = RunHttpExchange(steps, {L"GET", b.host, b.path, b.headers, "", kFull}, progress);
-    EXPECT_TRUE(!r.completed && r.status == 0 && steps.opened == 0) << ::testing::PrintToString(b.host + L" " + b.path + L" " + b.headers);
+    EXPECT_TRUE(!r.completed && r.status == 0 && r.fault == ExchangeFault::NotSent && steps.opened == 0) << ::testing::PrintToString(b.host + L" " + b.path + L" " + b.headers);
   }
   EXPECT_TRUE(IsSendableRequest({L"GET", L"h", L"/", L"Authorization: Bearer a:b\r\nB:\r\n", "", kFull}));
 }
@@ -123,7 +127,7 @@ TEST(HttpExchangeAlgorithm, StopDuringEachStepEndsTheExchange) {
     if (stopIn == Fail::None) expected.push_back(static_cast<int>(Fail::None));  // the first read
     EXPECT_EQ(steps.steps, expected);
     EXPECT_EQ(steps.closed.size(), static_cast<std::size_t>(steps.opened));
-    EXPECT_FALSE(r.completed);
+    EXPECT_TRUE(!r.completed && r.fault == ExchangeFault::Stopped);
     EXPECT_EQ(r.status, stopIn >= Fail::Status ? 200u : 0u);
   }
 }
@@ -132,10 +136,10 @@ TEST(HttpExchangeAlgorithm, StopDuringEachStepEndsTheExchange) {
 // while a stop is requested.
 TEST(HttpExchange, DeadlineAndStopEndTheWait) {
   using Clock = std::chrono::steady_clock;
-  const struct { const char* name; bool stopFirst, stopLater; std::chrono::milliseconds deadline; long minMs, maxMs; std::size_t requests; } cases[] = {
-      {"deadline", false, false, std::chrono::milliseconds(300), 290, 2000, 1},
-      {"stop while waiting", false, true, std::chrono::milliseconds(60000), 0, 2000, 1},
-      {"stop before the exchange", true, false, std::chrono::milliseconds(60000), 0, 200, 0},
+  const struct { const char* name; bool stopFirst, stopLater; std::chrono::milliseconds deadline; long minMs, maxMs; std::size_t requests; ExchangeFault fault; } cases[] = {
+      {"deadline", false, false, std::chrono::milliseconds(300), 290, 2000, 1, ExchangeFault::TimedOut},
+      {"stop while waiting", false, true, std::chrono::milliseconds(60000), 0, 2000, 1, ExchangeFault::Stopped},
+      {"stop before the exchange", true, false, std::chrono::milliseconds(60000), 0, 200, 0, ExchangeFault::Stopped},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -151,7 +155,7 @@ TEST(HttpExchange, DeadlineAndStopEndTheWait) {
     stopper.join();
     release = true;
     ClearStopRequest();
-    EXPECT_TRUE(!r.completed && r.status == 0 && r.body.empty());
+    EXPECT_TRUE(!r.completed && r.status == 0 && r.body.empty() && r.fault == c.fault);
     EXPECT_TRUE(ms >= c.minMs && ms <= c.maxMs) << ms << " ms";
     EXPECT_EQ(transport.Requests().size(), c.requests);
   }
@@ -160,7 +164,7 @@ TEST(HttpExchange, DeadlineAndStopEndTheWait) {
 TEST(HttpExchange, SuccessIsCompletedWith2xx) {
   const struct { bool completed; std::uint32_t status; bool ok; } cases[] = {
       {true, 199, false}, {true, 200, true}, {true, 299, true}, {true, 300, false}, {false, 200, false}};
-  for (const auto& c : cases) EXPECT_EQ(Succeeded({c.completed, c.status, "", true}), c.ok) << c.completed << " " << c.status;
+  for (const auto& c : cases) EXPECT_EQ(Succeeded({c.completed, c.status, "", ExchangeFault::None, 0}), c.ok) << c.completed << " " << c.status;
 }
 
 }  // namespace

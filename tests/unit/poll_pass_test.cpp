@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -8,7 +9,6 @@
 
 #include "core/status_board.h"
 #include "engine/poll_pass.h"
-#include "engine/record_check.h"
 #include "unit/test_support.h"
 
 namespace nimbard {
@@ -23,8 +23,8 @@ std::wstring GdZonePath(const std::wstring& domain) { return L"/v3/domains/zones
 void ScriptScene(ScriptedTransport& transport) {
   transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7\n"));
   transport.Set(L"GET", kGoDaddyApiHost, Ok(R"([{"type":"A","name":"www","data":"203.0.113.7","ttl":600}])"), GdZonePath(L"a.example"));
-  transport.Set(L"GET", kCloudflareApiHost, Ok(R"({"result":{"content":"198.51.100.4"}})"));
-  transport.Set(L"PUT", kCloudflareApiHost, Ok("{}"));
+  transport.Set(L"GET", kCloudflareApiHost, Ok(R"({"result":{"name":"www.b.example","type":"A","content":"198.51.100.4"}})"));
+  transport.Set(L"PATCH", kCloudflareApiHost, Ok("{}"));
   transport.Set(L"GET", kGoDaddyApiHost, Status(500), GdZonePath(L"c.example"));
   transport.Set(L"GET", kGoDaddyApiHost, Ok("[]"), GdZonePath(L"d.example"));
   transport.Set(L"PUT", kGoDaddyApiHost, Ok(""));
@@ -33,17 +33,18 @@ void ScriptScene(ScriptedTransport& transport) {
 const ConfigRecord kA{"godaddy", "a.example", "www", "", ""}, kB{"cloudflare", "b.example", "www", "z1", "r1"};
 const ConfigRecord kC{"godaddy", "c.example", "www", "", ""}, kD{"godaddy", "d.example", "mail", "", ""};
 const std::string kLineA = "Record: a.example/www = 203.0.113.7 (unchanged)", kLineB = "Record: b.example/www = 203.0.113.7 (changed; updated)";
-const std::string kLineC = "Record: lookup failed", kLineD = "Record: d.example/mail = 203.0.113.7 (changed; updated)";
+const std::string kLineC = "Record: c.example/www lookup failed", kLineD = "Record: d.example/mail = 203.0.113.7 (changed; updated)";
 const std::string kManual = "Manual check found a changed public IP: 203.0.113.7.";
 
-// Each record's line joined in order, the last record's summary; an unusable file is reported three ways.
+// Each record's line joined in order, the last record's summary, one address lookup for the whole pass; an unusable
+// file is reported three ways and asks nobody.
 TEST(PollPass, JoinsTheRecordsLinesOrReportsTheFile) {
   const std::string kUnusable = "Record: configuration unavailable", kError = "Configuration error";
   const Lines kStopped{"Polling stopped because configuration is invalid."};
   struct Case { std::string file; bool manual; std::string detail, summary; std::size_t requests; Lines keyLines; };
   const Case cases[] = {
-      {ConfigFileText({kB, kA}), false, kLineB + "\r\n" + kLineA, "Unchanged: 203.0.113.7", 5, {"Public IP changed to 203.0.113.7."}},
-      {ConfigFileText({kD, kC, kB}), true, kLineD + "\r\n" + kLineC + "\r\n" + kLineB, "Updated: 203.0.113.7", 7, {kManual, kManual}},  // failing one in the middle
+      {ConfigFileText({kB, kA}), false, kLineB + "\r\n" + kLineA, "Unchanged: 203.0.113.7", 4, {"Public IP changed to 203.0.113.7."}},
+      {ConfigFileText({kD, kC, kB}), true, kLineD + "\r\n" + kLineC + "\r\n" + kLineB, "Updated: 203.0.113.7", 6, {kManual, kManual}},  // failing one in the middle
       {ConfigFileText({kA, kC}), true, kLineA + "\r\n" + kLineC, "godaddy lookup failed", 3, {}},
       {"<missing>", false, kUnusable, kError, 0, kStopped}, {"", false, kUnusable, kError, 0, kStopped}, {" \r\n\t", false, kUnusable, kError, 0, kStopped},
       {ConfigFileText({{"cloudflare", "b.example", "www", "z1", ""}}), false, kUnusable, kError, 0, kStopped}, {R"({"records": []})", false, kUnusable, kError, 0, kStopped},
@@ -57,7 +58,13 @@ TEST(PollPass, JoinsTheRecordsLinesOrReportsTheFile) {
     ScriptScene(transport);
     ResetStatusBoard();
     if (c.file != "<missing>") dir.Write("nimbard-demo.json", c.file);
-    PollPass(nullptr, c.manual);
+    const PassOutcome pass = PollPass(c.manual);
+    const std::size_t lines = c.requests ? std::count(c.detail.begin(), c.detail.end(), '\n') + 1 : 0;
+    EXPECT_TRUE(pass.ran && pass.configurationLoaded == (c.requests > 0) && pass.records.size() == lines && !pass.stopped);
+    EXPECT_EQ(pass.AnyRecordFailed(), c.detail.find("lookup failed") != std::string::npos);
+    std::size_t echoes = 0;
+    for (const HttpRequest& r : transport.Requests()) echoes += r.host == kPublicIpHost;
+    EXPECT_EQ(echoes, c.requests ? 1u : 0u);
     EXPECT_EQ(NarrowLow8(DetailText()), c.detail);
     EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.detail);
     EXPECT_EQ(NarrowLow8(SummaryText()), c.summary);
@@ -71,25 +78,41 @@ TEST(PollPass, JoinsTheRecordsLinesOrReportsTheFile) {
   }
 }
 
-// A stop during the first of three records: its exchange fails, the pass ends after it and says so; while the stop
+// A stop during the first record's lookup: its exchange fails, the pass ends after it and says so; while the stop
 // holds, no pass starts at all.
 TEST(PollPass, StopEndsThePassAfterTheRecordInHand) {
   ScratchDir dir("pass-stop");
   ScriptedTransport transport;
   ScriptScene(transport);
-  transport.onRequest = [](const HttpRequest& r) {  // the stop comes while the address lookup hangs
-    if (r.host == kPublicIpHost) RequestStop(), std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  transport.onRequest = [](const HttpRequest& r) {  // the stop comes while b.example's lookup hangs
+    if (r.host == kCloudflareApiHost) RequestStop(), std::this_thread::sleep_for(std::chrono::milliseconds(300));
   };
   dir.Write("nimbard-demo.json", ConfigFileText({kB, kA, kD}));
   ResetStatusBoard();
-  PollPass(nullptr, false);
-  PollPass(nullptr, false);
+  const PassOutcome first = PollPass(false), second = PollPass(false);
   ClearStopRequest();
-  EXPECT_EQ(transport.Requests().size(), 2u);  // b.example's lookup and the address lookup in flight
-  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: current value 198.51.100.4");
-  EXPECT_EQ(dir.TakeLog(), (Lines{"Stored current A record for b.example/www: 198.51.100.4.", "Public IP lookup failed.",
-                                  "Public IP lookup returned an invalid IPv4 address: ", "Poll pass stopped before every record was checked."}));
+  EXPECT_TRUE(first.ran && first.stopped && first.records.size() == 1 && !second.ran);
+  EXPECT_EQ(transport.Requests().size(), 2u);  // the address and b.example's lookup in flight
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: b.example/www lookup failed");
+  EXPECT_EQ(dir.TakeLog(), (Lines{"Cloudflare DNS lookup failed (HTTP 0).", "Poll pass stopped before every record was checked."}));
   EXPECT_FALSE(PassRunning.load());
+}
+
+// While the second record is being updated, readers see the first record's line and summary whole, in memory and in
+// the file: never a record half reported.
+TEST(PollPass, ReadersSeeFinishedRecordsOnly) {
+  ScratchDir dir("pass-readers");
+  ScriptedTransport transport;
+  ScriptScene(transport);
+  Lines seen;
+  transport.onRequest = [&](const HttpRequest& r) {
+    if (r.method == L"PATCH") seen = {NarrowLow8(DetailText()), NarrowLow8(SummaryText()), dir.ReadBytes("nimbard.status")};
+  };
+  dir.Write("nimbard-demo.json", ConfigFileText({kA, kB}));
+  ResetStatusBoard();
+  PollPass(false);
+  EXPECT_EQ(seen, (Lines{kLineA, "Unchanged: 203.0.113.7", kLineA}));
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), kLineA + "\r\n" + kLineB);
 }
 
 // Fifty threads start a pass at once: one works, the others return at once without a trace while it is still under
@@ -108,7 +131,7 @@ TEST(PollPass, OnlyOnePassRunsAtATime) {
     for (int i = 0; i < 20000 && !released; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) threads.emplace_back([&] { while (!go) std::this_thread::yield(); PollPass(nullptr, false), ++returned; });
+  for (int i = 0; i < kThreads; ++i) threads.emplace_back([&] { while (!go) std::this_thread::yield(); PollPass(false), ++returned; });
   go = true;
   for (int i = 0; i < 20000 && !(blocked > 1 || (blocked == 1 && returned == kThreads - 1)); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_TRUE(blocked == 1 && returned == kThreads - 1) << blocked << " blocked, " << returned << " returned";

@@ -6,6 +6,7 @@
 
 #include "core/text.h"
 #include "net/cloudflare.h"
+#include "net/dns_provider.h"
 #include "net/godaddy.h"
 #include "net/public_ip.h"
 #include "net/request_fields.h"
@@ -15,101 +16,168 @@ namespace nimbard {
 namespace {
 
 using namespace testing;  // NOLINT: the scripted answers read as a table
+using R = ARecordLookup::Result;
 
 const std::wstring kCfPath = L"/client/v4/zones/zone9/dns_records/rec7", kGdPath = L"/v3/domains/zones/example.com/dns-records";
-const std::wstring kCfAuth = L"Authorization: Bearer cf-token-123\r\n", kGdAuth = L"Authorization: sso-key gd-key:secret\r\n";
+const std::wstring kCfAuth = L"Authorization: Bearer cf-token-123\r\n", kGdAuth = L"Authorization: sso-key gd-key:s3cr3t\r\n";
 const std::string kGdBody = R"([{"data":"203.0.113.7","ttl":600}])", kGdPut = "GoDaddy PUT body: " + kGdBody;
 
-// The four provider operations; lookups leave their address in `ip`.
+// The four provider operations.
 enum Op { CfLookup, CfUpdate, GdLookup, GdUpdate };
 RecordConfig RecordFor(Op op) {
   if (op <= CfUpdate) return {L"cloudflare", false, L"cf-token-123", L"example.com", L"www", L"zone9", L"rec7"};
-  return {L"godaddy", false, L"gd-key:secret", L"example.com", L"www", {}, {}};
+  return {L"godaddy", false, L"gd-key:s3cr3t", L"example.com", L"www", {}, {}};
+}
+std::string CfRecord(const std::string& name, const std::string& type, const std::string& content) {
+  return R"({"result":{"id":"rec7","name":")" + name + R"(","type":")" + type + R"(","content":")" + content + R"(","meta":{"auto_added":false},"ttl":1},"success":true})";
+}
+
+// What came back, in one line: a lookup's result, address and TTL, or whether an update was accepted; and the cause.
+std::string Show(const ARecordLookup& l) {
+  const char* names[] = {"Found", "NotFound", "Failed", "InvalidValue", "OtherRecord", "UnknownProvider"};
+  return names[static_cast<int>(l.result)] + (" " + NarrowLow8(l.address + L" " + DecimalText(l.ttl) + L" " + l.otherName + L" " + l.otherType));
+}
+std::string Show(const RequestFailure& f) {
+  std::string out = "HTTP " + std::to_string(f.status) + " error " + std::to_string(f.error) + (f.unsentField ? " unsent " + NarrowLow8(f.unsentField) : "");
+  for (const ApiError& e : f.apiErrors) out += " [" + NarrowLow8(e.code + L": " + e.message) + "]";
+  return out + (f.retryAfterSeconds ? " retry " + std::to_string(f.retryAfterSeconds) : "");
 }
 
 class ProvidersTest : public ::testing::Test {
  protected:
-  // Runs `op` on `record` against `reply`; returns the requests sent.
-  std::vector<HttpRequest> Run(Op op, const RecordConfig& record, const HttpResponse& reply, bool ok, std::wstring& ip) {
+  // Runs `op` on `record` against `reply`; returns the result as Show gives it and keeps the requests in `sent_`.
+  std::string Run(Op op, const RecordConfig& record, const HttpResponse& reply, const ARecordLookup& found = {}) {
+    transport_.Clear();
     transport_.Set(L"", L"", reply);
-    const bool result = op == CfLookup ? CloudflareLookup(record, ip) : op == CfUpdate ? CloudflareUpdate(record, L"203.0.113.7")
-                      : op == GdLookup ? GoDaddyLookup(record, ip) : GoDaddyUpdate(record, L"203.0.113.7");
-    EXPECT_EQ(result, ok) << op << " " << NarrowLow8(record.recordName) << " " << reply.body.substr(0, 80);
-    const std::vector<HttpRequest> sent = transport_.Requests();
-    return transport_.Clear(), sent;
+    std::string result;
+    if (op == CfLookup || op == GdLookup) {
+      const ARecordLookup l = LookupARecord(record);
+      result = Show(l) + (l.result == R::Failed ? " " + Show(l.failure) : "");
+    } else {
+      const ARecordUpdate u = UpdateARecord(record, L"203.0.113.7", found);
+      result = u.accepted ? "accepted" : "refused " + Show(u.failure);
+    }
+    sent_ = transport_.Requests();
+    return result;
   }
   ScratchDir scratch_{"providers"};
   ScriptedTransport transport_;
+  std::vector<HttpRequest> sent_;
 };
 
-TEST_F(ProvidersTest, PublicIpAnswers) {
-  const struct { HttpResponse reply; std::wstring result; bool logged; } cases[] = {
-      {Ok(" \r\n203.0.113.7 \t"), L"203.0.113.7", false}, {Status(503, "busy"), L"", true}, {NoSession(), L"", false}};
-  for (const auto& c : cases) {
-    transport_.Set(L"", L"", c.reply);
-    EXPECT_EQ(PublicIpLookup(), c.result) << c.reply.body;
-    EXPECT_EQ(scratch_.TakeLog(), c.logged ? Lines{"Public IP lookup failed."} : Lines{}) << c.reply.status;
-    const std::vector<HttpRequest> sent = transport_.Requests();
-    EXPECT_TRUE(sent.size() == 1 && sent[0].host == kPublicIpHost && sent[0].path == L"/" && sent[0].headers.empty() && sent[0].form == ExchangeForm::Short);
-    transport_.Clear();
-  }
-}
-
-std::string CfBody(const std::string& name, const std::string& ttl = "3600", const char* proxied = "true") {
-  return R"({"name":")" + name + R"(","ttl":)" + ttl + R"(,"type":"A","content":"203.0.113.7","private_routing":false,"proxied":)" + proxied + "}";
-}
-
-TEST_F(ProvidersTest, RequestTable) {
+// Who is asked: the provider's name in any ASCII case; an unknown name reaches no one, the credential stays home.
+TEST_F(ProvidersTest, ProviderNamesAndRequests) {
   const std::wstring gdA = L"/v1/domains/example.com/records/A/";
-  // apiKey, when given, replaces the record's key (a GoDaddy KEY:SECRET pair, a Cloudflare token); auth is what it must send.
-  const struct { Op op; std::wstring record; std::uint32_t ttl; bool proxied; std::wstring path; std::string body; const wchar_t *apiKey = nullptr, *auth = nullptr; } cases[] = {
-      {CfLookup, L"www", 3600, true, kCfPath, ""}, {GdLookup, L"www", 3600, true, kGdPath, ""},
-      {GdLookup, L"www", 3600, true, kGdPath, "", L"gd-token", L"Bearer gd-token"}, {CfUpdate, L"", 3600, true, kCfPath, CfBody("example.com")},
-      {CfUpdate, L"www", 120, true, kCfPath, CfBody("www.example.com", "120"), L"cf:token", L"Bearer cf:token"}, {CfUpdate, L"a.b.c", 3600, true, kCfPath, CfBody("a.b.c")},
-      {CfUpdate, L"@we\"ird\\x", 3600, true, kCfPath, CfBody("@we\\\"ird\\\\x.example.com")},  // escaped; only "@" itself is the apex
-      {CfUpdate, L"@", 60, false, kCfPath, CfBody("example.com", "60", "false")},
-      {GdUpdate, L"", 300, true, gdA + L"@", kGdBody}, {GdUpdate, L"Example.COM", 300, true, gdA + L"@", kGdBody, L"gd-token", L"Bearer gd-token"},
-      {GdUpdate, L"www.example.com", 300, true, gdA + L"www", kGdBody}, {GdUpdate, L"www.example.com.evil", 300, true, gdA + L"www.example.com.evil", kGdBody}};
+  const std::string patch = R"({"content":"203.0.113.7"})";
+  // apiKey, when given, replaces the record's key; auth is what it must send. An empty host: nothing sent.
+  const struct { Op op; std::wstring provider, record; std::wstring method, host, path; std::string body; const wchar_t *apiKey = nullptr, *auth = nullptr; } cases[] = {
+      {CfLookup, L"cloudflare", L"www", L"GET", kCloudflareApiHost, kCfPath, ""}, {CfLookup, L"Cloudflare", L"www", L"GET", kCloudflareApiHost, kCfPath, ""},
+      {CfLookup, L"cloudfare", L"www", L"", L"", L"", ""}, {CfUpdate, L"cloudfare", L"www", L"", L"", L"", ""}, {GdLookup, L"go daddy", L"www", L"", L"", L"", ""},
+      {GdLookup, L"GoDaddy", L"www", L"GET", kGoDaddyApiHost, kGdPath, ""}, {GdLookup, L"", L"www", L"GET", kGoDaddyApiHost, kGdPath, "", L"gd-token", L"Bearer gd-token"},
+      // Cloudflare's update sends the address alone, whatever the record's name, TTL or proxy flag.
+      {CfUpdate, L"CLOUDFLARE", L"@", L"PATCH", kCloudflareApiHost, kCfPath, patch, L"cf:token", L"Bearer cf:token"},
+      {GdUpdate, L"godaddy", L"", L"PUT", kGoDaddyApiHost, gdA + L"@", kGdBody}, {GdUpdate, L"godaddy", L"Example.COM", L"PUT", kGoDaddyApiHost, gdA + L"@", kGdBody},
+      {GdUpdate, L"godaddy", L"www.example.com", L"PUT", kGoDaddyApiHost, gdA + L"www", kGdBody},
+      {GdUpdate, L"godaddy", L"www.example.com.evil", L"PUT", kGoDaddyApiHost, gdA + L"www.example.com.evil", kGdBody}};
   for (const auto& c : cases) {
     RecordConfig record = RecordFor(c.op);
-    record.recordName = c.record, record.ttl = c.ttl, record.proxied = c.proxied, record.apiKey = c.apiKey ? c.apiKey : record.apiKey;
-    std::wstring ip;
-    const std::vector<HttpRequest> sent = Run(c.op, record, Ok(""), true, ip);
-    ASSERT_EQ(sent.size(), 1u);
-    const bool put = c.op == CfUpdate || c.op == GdUpdate, cf = c.op <= CfUpdate;
-    const HttpRequest& g = sent[0];
-    EXPECT_EQ(g.method + L" " + g.host + L" " + g.path + L"\n" + g.headers,
-              (put ? L"PUT " : L"GET ") + std::wstring(cf ? kCloudflareApiHost : kGoDaddyApiHost) + L" " + c.path + L"\n" + (c.auth ? L"Authorization: " + std::wstring(c.auth) + L"\r\n" : cf ? kCfAuth : kGdAuth) + (put ? L"Content-Type: application/json\r\n" : L""));
+    record.provider = c.provider, record.recordName = c.record, record.ttl = 120, record.proxied = false;
+    if (c.apiKey) record.apiKey = c.apiKey;
+    const std::string result = Run(c.op, record, Ok(""));
+    const bool update = c.op == CfUpdate || c.op == GdUpdate;
+    SCOPED_TRACE(NarrowLow8(c.provider + L" " + c.record) + " " + result);
+    if (c.host.empty()) {
+      EXPECT_TRUE(sent_.empty() && scratch_.TakeLog().empty());
+      EXPECT_EQ(result, update ? "refused HTTP 0 error 0" : "UnknownProvider  0  ");
+      continue;
+    }
+    ASSERT_EQ(sent_.size(), 1u);
+    const HttpRequest& g = sent_[0];
+    const std::wstring auth = c.auth ? L"Authorization: " + std::wstring(c.auth) + L"\r\n" : c.host == kCloudflareApiHost ? kCfAuth : kGdAuth;
+    EXPECT_EQ(g.method + L" " + g.host + L" " + g.path + L"\n" + g.headers, c.method + L" " + c.host + L" " + c.path + L"\n" + auth + (update ? L"Content-Type: application/json\r\n" : L""));
     EXPECT_EQ(g.body, c.body);
-    const Lines log = scratch_.TakeLog();
-    if (c.op == GdUpdate) { EXPECT_EQ(log, (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."})); }
+    if (c.op == GdUpdate) { EXPECT_EQ(scratch_.TakeLog(), (Lines{kGdPut, "GoDaddy A record updated for " + NarrowLow8(c.record) + " to 203.0.113.7."})); }
+    scratch_.TakeLog();
   }
 }
 
 TEST_F(ProvidersTest, AnswerTable) {
-  const std::string gdDoc = R"({"code":"UNABLE_TO_AUTHENTICATE"})";
+  const std::string gdDoc = R"({"code":"UNABLE_TO_AUTHENTICATE","message":"Unauthorized : Could not authenticate API key/secret"})";
+  const std::string cfDoc = R"({"success":false,"errors":[{"code":9109,"message":"Unauthorized to access requested resource"},{"code":"x1","message":"\u003cb\u003e"}],"result":null})";
+  const std::string gdCause = " [UNABLE_TO_AUTHENTICATE: Unauthorized : Could not authenticate API key/secret]";
   std::string zone = "[";  // about 5 MB of zone with the wanted record last
   while (zone.size() < 5 * 1024 * 1024) zone += R"({"type":"A","name":"host","data":"10.0.0.1","ttl":600},)";
-  zone += R"({"type":"A","name":"www","data":"198.51.100.4","ttl":600}])";
+  zone += R"({"type":"A","name":"www","data":"198.51.100.4","ttl":3600}])";
   const auto gd = [](const char* o) { return Ok(std::string("[") + o + "]"); };
-  const struct { Op op; HttpResponse reply; bool ok; std::wstring ip; Lines log; } cases[] = {
-      {CfLookup, Ok(R"({"result":{"id":"rec7","type":"A","content":"198.51.100.4","ttl":1}})"), true, L"198.51.100.4", {}},
-      {CfLookup, Ok(R"({"content":"2001:db8::1"})"), false, L"2001:db8::1", {}},
-      {CfLookup, Status(403, "{}"), false, L"-", {"Cloudflare DNS lookup failed (HTTP 403)."}},
-      {GdLookup, Status(401, gdDoc), false, L"-", {"GoDaddy DNS lookup failed (HTTP 401).", "GoDaddy response: " + gdDoc}},
-      {GdLookup, Status(500, zone), false, L"-", {"GoDaddy DNS lookup failed (HTTP 500).", "GoDaddy response: " + zone.substr(0, 4096) + "..."}},
-      {GdLookup, CutOff(200, "[{\"type\""), false, L"-", {"GoDaddy DNS lookup failed (HTTP 200).", "GoDaddy response: [{\"type\""}},
-      {GdLookup, Ok(zone), true, L"198.51.100.4", {}},
-      {GdLookup, gd(R"({"type":"AAAA","name":"www","data":"2001:db8::1"})"), true, L"", {}},
-      {GdLookup, gd(R"({"type":"A","name":"www","data":"192.0.2.8"}{"type":"A","name":"www","data":"192.0.2.9"})"), true, L"192.0.2.8", {}},
-      {GdLookup, gd(R"({"type":"A","name":"www","data":"198.51.100.4","meta":{"x":1}})"), true, L"", {}},
-      {GdLookup, gd(R"({"outer":1,"inner":{"type":"A","name":"www","data":"192.0.2.7"}})"), true, L"192.0.2.7", {}},
-      {GdUpdate, Status(422, gdDoc), false, L"-", {kGdPut, "GoDaddy A record update failed for www (HTTP 422).", "GoDaddy response: " + gdDoc}}};
+  const std::string other = "Cloudflare record rec7 is ";
+  const std::string otherTail = ", not the A record www.example.com configured for example.com/www; nothing was changed. Check the Record ID.";
+  const struct { Op op; HttpResponse reply; std::string result; Lines log; } cases[] = {
+      // Cloudflare: only the A record of the configured name counts (ASCII case ignored); anything else is named.
+      {CfLookup, Ok(CfRecord("WWW.Example.com", "A", "198.51.100.4")), "Found 198.51.100.4 0  ", {}},
+      {CfLookup, Ok(CfRecord("www.example.com", "A", "")), "NotFound  0  ", {}},
+      {CfLookup, Ok(CfRecord("www.example.com", "A", "2001:db8::1")), "InvalidValue 2001:db8::1 0  ", {}},
+      {CfLookup, Ok(CfRecord("mail.example.com", "A", "198.51.100.4")), "OtherRecord  0 mail.example.com A", {other + "mail.example.com (A)" + otherTail}},
+      {CfLookup, Ok(CfRecord("www.example.com", "CNAME", "example.net")), "OtherRecord  0 www.example.com CNAME", {other + "www.example.com (CNAME)" + otherTail}},
+      {CfLookup, Ok(R"({"content":"198.51.100.4"})"), "OtherRecord  0  ", {other + "? (?)" + otherTail}},
+      {CfLookup, Status(403, cfDoc), "Failed  0   HTTP 403 error 0 [9109: Unauthorized to access requested resource] [x1: <b>]", {"Cloudflare DNS lookup failed (HTTP 403)."}},
+      {CfLookup, Unreachable(), "Failed  0   HTTP 0 error 12029", {"Cloudflare DNS lookup failed (HTTP 0)."}},
+      // GoDaddy: the first A record of the name with an IPv4 value, and its TTL.
+      {GdLookup, Status(401, gdDoc), "Failed  0   HTTP 401 error 0" + gdCause, {"GoDaddy DNS lookup failed (HTTP 401).", "GoDaddy response: " + gdDoc}},
+      {GdLookup, Status(429, R"({"code":"TOO_MANY_REQUESTS","message":"slow down","retryAfterSec":30})"), "Failed  0   HTTP 429 error 0 [TOO_MANY_REQUESTS: slow down] retry 30",
+       {"GoDaddy DNS lookup failed (HTTP 429).", R"(GoDaddy response: {"code":"TOO_MANY_REQUESTS","message":"slow down","retryAfterSec":30})"}},
+      {GdLookup, Status(500, zone), "Failed  0   HTTP 500 error 0", {"GoDaddy DNS lookup failed (HTTP 500).", "GoDaddy response: " + zone.substr(0, 4096) + "..."}},
+      {GdLookup, CutOff(200, "[{\"type\""), "Failed  0   HTTP 200 error 12030", {"GoDaddy DNS lookup failed (HTTP 200).", "GoDaddy response: [{\"type\""}},
+      {GdLookup, Ok(zone), "Found 198.51.100.4 3600  ", {}},
+      {GdLookup, gd(R"({"type":"AAAA","name":"www","data":"2001:db8::1"})"), "NotFound  0  ", {}},
+      {GdLookup, gd(R"({"type":"A","name":"www","data":"192.0.2.8"}{"type":"A","name":"www","data":"192.0.2.9"})"), "Found 192.0.2.8 0  ", {}},
+      {GdLookup, gd(R"({"type":"A","name":"www","data":"198.51.100.4","meta":{"x":1}})"), "NotFound  0  ", {}},
+      {GdLookup, gd(R"({"outer":1,"inner":{"type":"A","name":"www","data":"192.0.2.7"}})"), "Found 192.0.2.7 0  ", {}},
+      {GdUpdate, Status(422, gdDoc), "refused HTTP 422 error 0" + gdCause, {kGdPut, "GoDaddy A record update failed for www (HTTP 422).", "GoDaddy response: " + gdDoc}},
+      {CfUpdate, Status(400, cfDoc), "refused HTTP 400 error 0 [9109: Unauthorized to access requested resource] [x1: <b>]", {"Cloudflare A record update failed for example.com (HTTP 400)."}}};
   for (const auto& c : cases) {
-    std::wstring ip = L"-";
-    EXPECT_EQ(Run(c.op, RecordFor(c.op), c.reply, c.ok, ip).size(), 1u);
-    EXPECT_EQ(ip, c.ip) << c.op << " " << c.reply.body.substr(0, 80);
+    EXPECT_EQ(Run(c.op, RecordFor(c.op), c.reply), c.result) << c.reply.body.substr(0, 80);
+    EXPECT_EQ(sent_.size(), 1u);
     EXPECT_EQ(scratch_.TakeLog(), c.log) << c.op << " " << c.reply.body.substr(0, 80);
+  }
+}
+
+// GoDaddy's update replaces the record whole: the TTL the lookup found goes back (never below 600); a new record gets 600.
+TEST_F(ProvidersTest, GoDaddyKeepsTheTtlItFound) {
+  const struct { R found; std::uint32_t ttl; const char* sent; } cases[] = {{R::Found, 3600, "3600"}, {R::Found, 300, "600"}, {R::Found, 0, "600"}, {R::NotFound, 7200, "600"}};
+  for (const auto& c : cases) {
+    ARecordLookup found;
+    found.result = c.found, found.ttl = c.ttl;
+    EXPECT_EQ(Run(GdUpdate, RecordFor(GdUpdate), Ok(""), found), "accepted");
+    ASSERT_EQ(sent_.size(), 1u);
+    EXPECT_EQ(sent_[0].body, std::string(R"([{"data":"203.0.113.7","ttl":)") + c.sent + "}]");
+    scratch_.TakeLog();
+  }
+}
+
+// Two echo services, asked in turn until one gives a public address; which one answered, and why the first did
+// not, goes to the log.
+TEST_F(ProvidersTest, PublicAddressFromTheFirstServiceThatGivesOne) {
+  const std::string ipify = "Public IP lookup at api.ipify.org ", asking = " Asking checkip.amazonaws.com.", failed = "Public IP lookup failed.";
+  const std::string vpn = ", which is not a public address: a VPN, proxy or sign-in page may be answering.";
+  const HttpResponse none;  // never asked
+  const struct { HttpResponse first, second; std::wstring address, lastAnswer; bool answered; Lines log; } cases[] = {
+      {Ok(" \r\n203.0.113.7 \t"), none, L"203.0.113.7", L"", true, {}},
+      {Status(503, "busy"), Ok("192.0.2.9\n"), L"192.0.2.9", L"", true, {ipify + "failed (HTTP 503)." + asking, "Public IP from checkip.amazonaws.com: 192.0.2.9."}},
+      {Ok("10.1.2.3"), Unreachable(), L"", L"10.1.2.3", true, {ipify + "returned 10.1.2.3" + vpn + asking, failed}},
+      {Ok("<html>sign in</html>"), Ok("100.64.0.1"), L"", L"100.64.0.1", true,
+       {ipify + "returned an invalid IPv4 address: <html>sign in</html>." + asking, "Public IP lookup at checkip.amazonaws.com returned 100.64.0.1" + vpn, failed}},
+      {Unreachable(), Ok("not an address"), L"", L"not an address", true, {ipify + "failed (HTTP 0)." + asking, failed}},
+      {Unreachable(), Unreachable(), L"", L"", false, {ipify + "failed (HTTP 0)." + asking, failed}},
+      {NoSession(), none, L"", L"", false, {}}};
+  for (const auto& c : cases) {
+    transport_.Clear();
+    transport_.Set(L"GET", kPublicIpHost, c.first), transport_.Set(L"GET", kPublicIpFallbackHost, c.second);
+    const PublicAddress a = PublicIpLookup();
+    EXPECT_EQ(NarrowLow8(a.address + L"|" + a.lastAnswer) + (a.answered ? "|answered" : "|silent"), NarrowLow8(c.address + L"|" + c.lastAnswer) + (c.answered ? "|answered" : "|silent"));
+    EXPECT_EQ(scratch_.TakeLog(), c.log) << c.first.body;
+    std::wstring asked;
+    for (const HttpRequest& r : transport_.Requests()) asked += r.host + r.path + (r.headers.empty() && r.form == ExchangeForm::Short ? L" " : L"!");
+    EXPECT_EQ(asked, std::wstring(kPublicIpHost) + L"/ " + (c.second.status || c.second.fault != ExchangeFault::None ? kPublicIpFallbackHost + std::wstring(L"/ ") : L""));
   }
 }
 
@@ -124,10 +192,12 @@ TEST_F(ProvidersTest, FieldsThatWouldReshapeTheRequestAreNeverSent) {
   for (const auto& c : cases) {
     RecordConfig record = RecordFor(c.op);
     record.*(c.field) = c.value;
-    std::wstring ip;
-    EXPECT_EQ(Run(c.op, record, Status(200), !c.refused, ip).size(), c.refused ? 0u : 1u) << NarrowLow8(c.value);
-    const std::string why = std::string("Request not sent: the ") + (c.refused ? c.refused : "") + " field holds characters that cannot be sent.";
-    if (c.refused) { EXPECT_EQ(scratch_.TakeLog(), c.op == GdUpdate ? Lines({kGdPut, c.first, why}) : Lines({c.first, why})); }
+    const std::string result = Run(c.op, record, Status(200));
+    EXPECT_EQ(sent_.size(), c.refused ? 0u : 1u) << NarrowLow8(c.value);
+    if (!c.refused) continue;
+    EXPECT_NE(result.find(std::string("HTTP 0 error 0 unsent ") + c.refused), std::string::npos) << result;
+    const std::string why = std::string("Request not sent: the ") + c.refused + " field holds characters that cannot be sent.";
+    EXPECT_EQ(scratch_.TakeLog(), c.op == GdUpdate ? Lines({kGdPut, c.first, why}) : Lines({c.first, why}));
   }
 }
 
@@ -139,8 +209,7 @@ TEST_F(ProvidersTest, SecretNeverReachesTheLog) {
   for (const HttpResponse& reply : {Status(401, echo), CutOff(200, echo)})
     for (Op op : {CfLookup, CfUpdate, GdLookup, GdUpdate}) {
       RecordConfig record = RecordFor(op);
-      std::wstring ip;
-      record.apiKey = key, Run(op, record, reply, false, ip);
+      record.apiKey = key, Run(op, record, reply);
     }
   const std::string log = scratch_.ReadBytes("nimbard.log");
   EXPECT_NE(log.find("GoDaddy response: {\"message\":\"bad key ***\",\"detail\":\"***\",\"secret\":\"***\"}***"), std::string::npos);

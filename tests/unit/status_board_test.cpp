@@ -16,16 +16,17 @@ using testing::ScratchDir;
 
 // Written as the low 8 bits of each unit (a byte read back, U+FF80..U+FFFF, goes out as that byte), with no
 // terminating zero and no cut at a NUL; read back as bytes widened, kDetailUnavailable for a missing or empty file.
+// The summary goes with the detail text; alone, it never touches the file.
 TEST(StatusBoard, DetailTextGoesToTheFileByteForByte) {
   ScratchDir dir("board-bytes");
   const std::wstring bytes{L'a', wchar_t(0xE9), wchar_t(0xFFE9), L'\0', L'b'};
   ResetStatusBoard();
   for (const auto& [text, written] : {std::pair<std::wstring, std::string>{L"Record: one\r\nRecord: two\r\n", "Record: one\r\nRecord: two\r\n"},
                                       {L"", ""}, {bytes, std::string("a\xE9\xE9\0b", 5)}}) {
-    SetSummaryText(nullptr, L"summary stays");
-    SetDetailText(text);
+    PublishStatus(text, L"published");
+    SetSummaryText(L"service state");
     EXPECT_EQ(dir.ReadBytes("nimbard.status"), written);
-    EXPECT_TRUE(DetailText() == text && SummaryText() == L"summary stays");
+    EXPECT_TRUE(DetailText() == text && SummaryText() == L"service state");
     EXPECT_EQ(ReadStatusFile(), written.empty() ? kDetailUnavailable : WidenBytes(written));
     EXPECT_EQ(dir.ReadBytes("nimbard.status"), written);  // reading never writes
   }
@@ -34,7 +35,7 @@ TEST(StatusBoard, DetailTextGoesToTheFileByteForByte) {
   EXPECT_EQ(ReadStatusFile(), kDetailUnavailable);
   // A failed write keeps the text in memory and leaves nothing behind.
   dir.MakeDir("nimbard.status");
-  SetDetailText(L"Record: only in memory");
+  PublishStatus(L"Record: only in memory", L"");
   EXPECT_TRUE(DetailText() == L"Record: only in memory" && ReadStatusFile() == kDetailUnavailable && dir.Listing() == "nimbard.status");
 }
 
@@ -54,7 +55,7 @@ TEST(StatusBoard, ReaderNeverSeesAPartialFileOrText) {
   ScratchDir dir("board-race");
   std::wstring a = L"end A", b = L"end B";
   for (int i = 0; i < 400; ++i) a.insert(0, L"Record: first.example/www = 198.51.100.4 (unchanged)\r\n"), b.insert(0, L"Record: second.example/mail not found\r\n");
-  SetDetailText(a);
+  PublishStatus(a, L"");
   std::atomic<bool> done{false};
   std::atomic<int> reads{0}, bad{0};
   std::thread reader([&] {
@@ -68,7 +69,7 @@ TEST(StatusBoard, ReaderNeverSeesAPartialFileOrText) {
   });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
   int writes = 0;
-  while (writes < 3000 && std::chrono::steady_clock::now() < deadline) SetDetailText((writes++ % 2) ? a : b);
+  while (writes < 3000 && std::chrono::steady_clock::now() < deadline) PublishStatus((writes++ % 2) ? a : b, L"");
   done = true;
   reader.join();
   EXPECT_EQ(bad.load(), 0);

@@ -75,12 +75,12 @@ class ScratchDir {
   std::filesystem::path dir_;
 };
 
-// Scripted answers (the session always opened unless NoSession).
-inline HttpResponse Status(std::uint32_t status, std::string body = {}) { return {true, status, std::move(body), true}; }
+// Scripted answers.
+inline HttpResponse Status(std::uint32_t status, std::string body = {}) { return {true, status, std::move(body), ExchangeFault::None, 0}; }
 inline HttpResponse Ok(std::string body) { return Status(200, std::move(body)); }
-inline HttpResponse Unreachable() { return {false, 0, {}, true}; }  // connect or send failed
-inline HttpResponse NoSession() { return {}; }
-inline HttpResponse CutOff(std::uint32_t status, std::string partial) { return {false, status, std::move(partial), true}; }  // body read failed
+inline HttpResponse Unreachable() { return {false, 0, {}, ExchangeFault::Platform, 12029}; }  // ERROR_WINHTTP_CANNOT_CONNECT
+inline HttpResponse NoSession() { return {false, 0, {}, ExchangeFault::NoSession, 0}; }
+inline HttpResponse CutOff(std::uint32_t status, std::string partial) { return {false, status, std::move(partial), ExchangeFault::Platform, 12030}; }  // read failed
 
 // Answers by method, host and path; by method and host; or any request (empty method and host); anything else as an
 // unreachable server. Keeps every request; outlives the exchanges it answers, even abandoned ones.

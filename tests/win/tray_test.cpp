@@ -111,7 +111,7 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
   ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);  // a pass beside whatever runs
   Pump(50);
   EXPECT_TRUE(WaitUntil([] { return !PassRunning.load(); }));
-  EXPECT_EQ(transport.Requests().size(), 1u);  // the lookup, refused by the scripted server
+  EXPECT_EQ(transport.Requests().size(), 3u);  // both echo services and the lookup, refused by the scripted server
 
   // A file the shell cannot open is logged with its path; after the shell restarted (it forgot every icon), its
   // broadcast brings the icon back.
@@ -166,7 +166,7 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
   ::SendMessageW(window, WM_TIMER, kPollTimerId, 0);
   ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);
   Pump(100);
-  EXPECT_TRUE(transport.Requests().size() == 1 && DetailText() != L"Record: after the stop");
+  EXPECT_TRUE(transport.Requests().size() == 3 && DetailText() != L"Record: after the stop");
 }
 
 // A standalone tray starts its first pass at once; "Exit" while the server hangs ends that pass at once, and a timer
@@ -175,7 +175,8 @@ TEST(Tray, StandaloneExitStopsTheHungPass) {
   ScratchDir dir("tray-standalone");
   ScriptedTransport transport;
   static std::atomic<bool> release{false};
-  transport.onRequest = [](const HttpRequest&) { while (!release) ::Sleep(1); };
+  transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7"));
+  transport.onRequest = [](const HttpRequest& r) { while (!release && r.host == kCloudflareApiHost) ::Sleep(1); };
   dir.Write("nimbard-demo.json", kConfig);
   {
     TrayUnderTest tray(false);
@@ -191,10 +192,10 @@ TEST(Tray, StandaloneExitStopsTheHungPass) {
     EXPECT_EQ(TrayWindowHandle(), nullptr);
     TrayWndProc(window, WM_TIMER, kPollTimerId, 0);
     Pump(100);
-    EXPECT_TRUE(!PassRunning.load() && transport.Requests().size() == 1);
+    EXPECT_TRUE(!PassRunning.load() && transport.Requests().size() == 2);
   }
   release = true;
-  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: lookup failed");
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: example.com/home lookup failed");
 }
 
 // A monitor's "Force Update" may run a pass beside the service's: two processes append to one log and replace one
@@ -204,7 +205,7 @@ TEST(TwoProcesses, LogAndStatusFileStayWhole) {
   const std::wstring theirs = std::wstring(500, L'b') + L"\r\nRecord: child";
   if (const char* exe = std::getenv("NIMBARD_SHARED_EXE")) {  // the second process
     platform::OverrideExecutablePathForTesting(WidenBytes(exe));
-    for (int i = 0; i < 300; ++i) LogMessage(L"child line " + std::to_wstring(i)), SetDetailText(theirs);
+    for (int i = 0; i < 300; ++i) LogMessage(L"child line " + std::to_wstring(i)), PublishStatus(theirs, L"");
     return;
   }
   std::wstring commandLine = L"\"" + platform::ExecutablePath() + L"\" --gtest_filter=TwoProcesses.*";
@@ -219,7 +220,7 @@ TEST(TwoProcesses, LogAndStatusFileStayWhole) {
   int badReads = 0;
   for (int i = 0; i < 300; ++i) {
     LogMessage(L"parent line " + std::to_wstring(i));
-    SetDetailText(mine);
+    PublishStatus(mine, L"");
     const std::wstring seen = ReadStatusFile();
     badReads += seen != mine && seen != theirs;
   }

@@ -50,12 +50,12 @@ TEST(BoundedExchangeNet, HungExchangesEndByTheDeadline) {
   dir.Write("nimbard-demo.json", "{\"records\": [" + CfRecord("z1", "example.com") + "]}");
   ResetStatusBoard();
   auto start = Clock::now();
-  PollPass(nullptr, false);
+  PollPass(false);
   const double silentPass = SecondsSince(start);
   EXPECT_TRUE(LogHas(dir, "Public IP lookup failed."));
   EXPECT_EQ(SummaryText(), L"Invalid public IP");
   start = Clock::now();
-  PollPass(nullptr, false);
+  PollPass(false);
   const double nextPass = SecondsSince(start);
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: example.com/home = 203.0.113.7 (changed; updated)");
   for (std::thread& t : hung) t.join();
@@ -71,7 +71,7 @@ TEST(BoundedExchangeNet, HungExchangesEndByTheDeadline) {
 TEST(BoundedExchangeNet, RedirectsAreFinalAnswers) {
   testing::ScratchDir dir("redirect-net");
   dir.Write("nimbard-demo.json", "{\"records\": [" + CfRecord("moved-get", "get.example") + ", " + CfRecord("moved-put", "put.example") + "]}");
-  PollPass(nullptr, false);
+  PollPass(false);
   EXPECT_TRUE(LogHas(dir, "Cloudflare DNS lookup failed (HTTP 302)."));
   EXPECT_TRUE(LogHas(dir, "Cloudflare A record update failed for put.example (HTTP 307)."));
 }

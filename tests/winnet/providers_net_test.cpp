@@ -16,13 +16,13 @@ const std::wstring kNewIp = L"203.0.113.7";
 // Each record holds 198.51.100.4 at the mock: found, updated, found again as the new address.
 void LookupUpdateLookup(const RecordConfig& r) {
   testing::ScratchDir scratch("providers-net");
-  std::wstring before, after;
-  EXPECT_TRUE(LookupARecord(r, before) && UpdateARecord(r, kNewIp) && LookupARecord(r, after));
-  EXPECT_EQ(before + L" " + after, L"198.51.100.4 " + kNewIp);
+  const ARecordLookup before = LookupARecord(r);
+  EXPECT_TRUE(UpdateARecord(r, kNewIp, before).accepted);
+  EXPECT_EQ(before.address + L" " + LookupARecord(r).address, L"198.51.100.4 " + kNewIp);
 }
 
 TEST(ProvidersNet, RoundTrips) {
-  EXPECT_EQ(PublicIpLookup(), kNewIp);
+  EXPECT_EQ(PublicIpLookup().address, kNewIp);
   RecordConfig cf{L"cloudflare", false, L"cf-test-token", L"example.com", L"home", L"zone1", L"rec1"};
   cf.ttl = 300, cf.proxied = false;
   LookupUpdateLookup(cf);

@@ -89,7 +89,7 @@ int main() {
   const std::wstring dir = argv[1];
   platform::OverrideExecutablePathForTesting(dir + L"\\nimbard.exe");
   platform::ReplaceFileBytes(dir + L"\\nimbard-demo.json", kSampleConfig);
-  SetSummaryText(nullptr, L"Updated: 203.0.113.7");
+  SetSummaryText(L"Updated: 203.0.113.7");
   SetDetailTextWithoutFile(kSampleDetail);
 
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
