@@ -4,18 +4,26 @@
   ctl.py wait                          wait until the mock answers
   ctl.py reset                         defaults: no records, no rules, empty log
   ctl.py scene JSON|@FILE              merge a scene (records, public_ip, tokens)
-  ctl.py ip ADDRESS                    set the address the echo service returns
+  ctl.py ip ADDRESS [HOST]             set the address the echo services return
+                                       (with HOST: that service only; ADDRESS
+                                       "-" drops HOST's own address)
   ctl.py rule KEY=VALUE...             add a fault rule (host= path= method=
-                                       status= body= body_hex= mode= delay=
+                                       path_prefix= query= status= body=
+                                       body_hex= mode= delay=
                                        size_mb= times= announce= content_type=
                                        location= part= interval= hold=)
   ctl.py clear-rules
   ctl.py state                         the whole state as JSON
-  ctl.py cf ZONE ID [FIELD]            one Cloudflare record (or one field)
+  ctl.py cf ZONE ID [FIELD]            one Cloudflare record (or one field:
+                                       text and numbers bare, booleans as
+                                       True/False, null, lists as JSON)
   ctl.py gd DOMAIN                     one GoDaddy zone as JSON
-  ctl.py log [host=H] [method=M] [path=P] [path_prefix=P]
-                                       recorded requests as JSON
-  ctl.py count [host=H] [method=M] [path=P] [path_prefix=P]
+  ctl.py log [host=H] [method=M] [path=P] [path_prefix=P] [query=Q]
+                                       recorded requests as JSON (path and
+                                       path_prefix see the query string as
+                                       sent; query=type=A&name=x.example.com
+                                       wants those parameters, decoded)
+  ctl.py count [host=H] [method=M] [path=P] [path_prefix=P] [query=Q]
                                        number of recorded requests
   ctl.py tls [certificate=untrusted|trusted] [sni=HOST]
                                        number of TLS handshakes so recorded
@@ -53,6 +61,11 @@ def load_json(text):
     return json.loads(text)
 
 
+def field_text(value):
+    # Booleans stay True/False, as the scripts compare them so.
+    return str(value) if isinstance(value, (str, int, float)) else json.dumps(value)
+
+
 def run(argv):
     if not argv or argv[0] in ("-h", "--help"):
         print(__doc__)
@@ -68,6 +81,9 @@ def run(argv):
         mock.set_scene(load_json(rest[0]))
     elif cmd == "ip" and len(rest) == 1:
         mock.set_scene({"public_ip": rest[0]})
+    elif cmd == "ip" and len(rest) == 2:
+        address = None if rest[0] == "-" else rest[0]
+        mock.set_scene({"public_ip_by_host": {rest[1]: address}})
     elif cmd == "rule":
         mock.add_rule(**pairs(rest))
     elif cmd == "clear-rules":
@@ -78,7 +94,7 @@ def run(argv):
         rec = mock.cloudflare_record(rest[0], rest[1])
         if rec is None:
             return 1
-        out = json.dumps(rec) if len(rest) == 2 else str(rec.get(rest[2]))
+        out = json.dumps(rec) if len(rest) == 2 else field_text(rec.get(rest[2]))
     elif cmd == "gd" and len(rest) == 1:
         zone = mock.godaddy_zone(rest[0])
         if zone is None:

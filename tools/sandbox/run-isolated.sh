@@ -103,13 +103,14 @@ trap '[ -n "$cmd_pid" ] && kill -TERM "$cmd_pid" 2>/dev/null; exit 130' INT TERM
 mount --make-rprivate / || die "cannot make mounts private"
 ip link set lo up || die "cannot bring lo up"
 
-# Name resolution: only the three services, a redirect target and one closed
-# port exist.
+# Name resolution: only the services, a redirect target and one closed port
+# exist.
 cat >"$work/hosts" <<EOF
 127.0.0.1 localhost
 127.0.0.1 api.cloudflare.com
 127.0.0.1 api.godaddy.com
 127.0.0.1 api.ipify.org
+127.0.0.1 checkip.amazonaws.com
 127.0.0.1 redirect-target.test
 $CLOSED_ADDR $CLOSED_HOST
 EOF
