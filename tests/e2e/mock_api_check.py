@@ -1,13 +1,14 @@
 """Checks the API mock where a fault of its own would hide one of the program's (run by mock_api.sh inside the
 isolated runner): the Authorization schemes it accepts for each credential, PATCH against PUT, the Cloudflare
-searches, the second address service, and the fault modes the scenarios use to break exchanges. What it serves and
-logs is checked by the scenarios that use it."""
+searches, the second address service, the fault modes the scenarios use to break exchanges, and the route switch
+that makes a host refuse connections. What it serves and logs is checked by the scenarios that use it."""
 
 import http.client
 import itertools
 import json
 import os
 import ssl
+import subprocess
 import sys
 import time
 
@@ -105,8 +106,24 @@ mock.clear_rules()
 mock.add_rule(host=IP, delay=0.5)
 start = time.monotonic()
 expect("delay", (answer()[0], time.monotonic() - start >= 0.5), (200, True))
+mock.clear_rules()
+
+
+def reuse(conn):
+    try:
+        conn.request("GET", "/")
+        return conn.getresponse().read() != b""
+    except (http.client.HTTPException, OSError):
+        return False
+
+
+# A route away from the mock also ends the connections a client keeps open to that host.
+kept = http.client.HTTPSConnection(CK, 443, context=trusted, timeout=10)
+for route, want in [("mock", (200, 200, True)), ("closed", ("ConnectionRefusedError", 200, False)), ("mock", (200, 200, True))]:
+    subprocess.run([sys.executable, os.environ["MOCK_CTL"], "route", CK, route], check=True)
+    expect("route " + route, (answer(CK)[0], answer(IP)[0], reuse(kept)), want)
 
 if failures:
     print("mock check failed:\n  " + "\n  ".join(failures))
     sys.exit(1)
-print("mock check: authorization, PATCH and PUT, searches, both address services and fault modes behave")
+print("mock check: authorization, PATCH and PUT, searches, both address services, fault modes and routes behave")

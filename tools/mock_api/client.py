@@ -66,6 +66,10 @@ class MockClient:
     def log(self):
         return self._call("GET", "/log")
 
+    def drop_connections(self, host=None):
+        """Ends the open connections made for `host` (all when None)."""
+        return self._call("POST", "/drop", {} if host is None else {"host": host})
+
     def clear_log(self):
         return self._call("DELETE", "/log")
 

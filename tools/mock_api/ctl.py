@@ -28,11 +28,21 @@
   ctl.py tls [certificate=untrusted|trusted] [sni=HOST]
                                        number of TLS handshakes so recorded
   ctl.py clear-log
+  ctl.py route HOST closed|mock|ADDRESS
+                                       inside run-isolated.sh: point HOST at
+                                       the closed address (connections are
+                                       refused) or back at the mock; away
+                                       from the mock, the mock also ends its
+                                       open connections for HOST, which a
+                                       client's pool would keep using
+  ctl.py drop [HOST]                   end the mock's open connections (for
+                                       HOST only, by SNI)
 
 Exit status 0 on success, 1 when a looked-up record does not exist, 2 on
 usage or connection errors. The control URL comes from $MOCK_CONTROL.
 """
 
+import ipaddress
 import json
 import os
 import sys
@@ -42,6 +52,8 @@ from client import MockClient, MockError  # noqa: E402
 
 INT_KEYS = {"status", "times", "announce"}
 FLOAT_KEYS = {"delay", "size_mb", "interval", "hold"}
+# The mock's listener, and the address where nothing listens (run-isolated.sh).
+ROUTES = {"mock": "127.0.0.1", "closed": "127.0.0.2"}
 
 
 def pairs(args):
@@ -59,6 +71,27 @@ def load_json(text):
         with open(text[1:]) as f:
             return json.load(f)
     return json.loads(text)
+
+
+def route(host, target):
+    """Points `host` at another address by rewriting the sandbox's hosts file
+    in place: /etc/hosts is a bind mount of that very file, and a new file
+    (sed -i, a rename) would leave the mount showing the old one. The host's
+    line (one name a line, as run-isolated.sh writes them) keeps its place,
+    and the two named addresses differ in one byte: a lookup during the
+    switch reads either the old or the new address, never a torn file."""
+    path = os.environ.get("SANDBOX_HOSTS")
+    if not path:
+        raise ValueError("route works only inside run-isolated.sh ($SANDBOX_HOSTS is unset)")
+    address = str(ipaddress.IPv4Address(ROUTES.get(target, target)))
+    line_of_host = address + " " + host.lower()
+    with open(path, "r+") as f:
+        lines = f.read().splitlines()
+        named = [host.lower() in line.lower().split()[1:] for line in lines]
+        lines = [line_of_host if n else line for line, n in zip(lines, named)]
+        f.seek(0)
+        f.write("\n".join(lines + ([] if any(named) else [line_of_host])) + "\n")
+        f.truncate()
 
 
 def field_text(value):
@@ -109,6 +142,12 @@ def run(argv):
                       all(e.get(k) == v for k, v in want.items())))
     elif cmd == "clear-log":
         mock.clear_log()
+    elif cmd == "route" and len(rest) == 2:
+        route(*rest)
+        if rest[1] != "mock":
+            mock.drop_connections(rest[0].lower())
+    elif cmd == "drop" and len(rest) <= 1:
+        mock.drop_connections(*rest)
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -4,8 +4,8 @@
 One TLS listener answers for api.cloudflare.com, api.godaddy.com and the two
 address echo services, api.ipify.org and checkip.amazonaws.com (chosen by the
 Host header), with certificates issued by a test CA made at start-up. A
-plain-HTTP control listener lets tests set the scene, inject faults and read
-back every request that arrived.
+plain-HTTP control listener lets tests set the scene, inject faults, end open
+connections and read back every request that arrived.
 
 Standard library only (plus the openssl command line for the certificates).
 """
@@ -157,6 +157,7 @@ class MockState:
 
     def __init__(self):
         self.lock = threading.Lock()
+        self.connections = {}  # open TLS socket -> its SNI; reset keeps them
         self.reset()
 
     def reset(self):
@@ -208,6 +209,22 @@ class MockState:
             self.gd_zones[domain] = [dict(x) for x in records]
         for rule in scene.get("rules", []):
             self.rules.append(validate_rule(dict(rule)))
+
+    def drop_connections(self, host):
+        """Ends the open connections made for `host` (all, when None): a
+        client's pool would otherwise keep reaching a host that the hosts file
+        no longer points here. The base class's shutdown leaves the TLS
+        object to the thread reading from it, which then sees the end."""
+        dropped = [s for s, sni in self.connections.items()
+                   if host in (None, sni)]
+        for s in dropped:
+            try:
+                socket.socket.shutdown(s, socket.SHUT_RDWR)
+            except OSError:
+                pass
+        self.log.append({"kind": "drop", "time": time.time(), "host": host,
+                         "connections": len(dropped)})
+        return len(dropped)
 
 
 # ---------------------------------------------------------------------- rules
@@ -635,9 +652,13 @@ class TlsServer(ThreadingHTTPServer):
             self._log_handshake(str(e))
             return
         self._log_handshake(None)
+        with self.state.lock:
+            self.state.connections[tls] = self.handshake.sni
         try:
             self.RequestHandlerClass(tls, client_address, self)
         finally:
+            with self.state.lock:
+                self.state.connections.pop(tls, None)
             try:
                 tls.close()
             except OSError:
@@ -687,6 +708,9 @@ class ControlHandler(BaseHTTPRequestHandler):
                     state.apply(body)
                 elif self.path == "/rules":
                     state.rules.append(validate_rule(body))
+                elif self.path == "/drop":
+                    dropped = state.drop_connections(body.get("host"))
+                    return self._reply(200, {"ok": True, "dropped": dropped})
                 else:
                     return self._reply(404, {"error": "no such control path"})
         except (ValueError, KeyError, TypeError) as e:
