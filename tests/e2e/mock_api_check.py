@@ -1,10 +1,14 @@
 """Checks the API mock where a fault of its own would hide one of the program's (run by mock_api.sh inside the
-isolated runner): the Authorization schemes it accepts for each credential, and the fault modes the scenarios use
-to break exchanges. What it serves and logs is checked by the scenarios that use it."""
+isolated runner): the Authorization schemes it accepts for each credential, PATCH against PUT, the Cloudflare
+searches, the second address service, the fault modes the scenarios use to break exchanges, and the route switch
+that makes a host refuse connections. What it serves and logs is checked by the scenarios that use it."""
 
 import http.client
+import itertools
+import json
 import os
 import ssl
+import subprocess
 import sys
 import time
 
@@ -12,15 +16,15 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from client import MockClient  # noqa: E402
 
 mock, trusted = MockClient(), ssl.create_default_context(cafile=os.environ["MOCK_DIR"] + "/ca.pem")
-CF, GD, IP = "api.cloudflare.com", "api.godaddy.com", "api.ipify.org"
+CF, GD, IP, CK = "api.cloudflare.com", "api.godaddy.com", "api.ipify.org", "checkip.amazonaws.com"
 REC, ZONE = "/client/v4/zones/z1/dns_records/r1", "/v3/domains/zones/example.net/dns-records"
 failures = []
 
 
-def call(host, path="/", auth=None):
+def call(host, path="/", auth=None, method="GET", body=None):
     conn = http.client.HTTPSConnection(host, 443, context=trusted, timeout=10)
     try:
-        conn.request("GET", path, headers={"Authorization": auth} if auth else {})
+        conn.request(method, path, body, headers={"Authorization": auth} if auth else {})
         r = conn.getresponse()
         return r.status, r.read()
     finally:
@@ -50,30 +54,76 @@ for host, token, auth, status in [
         expect("GoDaddy's 401 document", got[1], b'{"code":"UNABLE_TO_AUTHENTICATE","message":"Unauthorized : Could not authenticate API key/secret"}')
 
 
+def cf(method, path, body=None):
+    """Cloudflare's status, error codes, ids found and page count."""
+    status, raw = call(CF, path, "Bearer cf-test-token", method, body)
+    doc, ids = json.loads(raw), None
+    if isinstance(doc["result"], list):
+        ids = [x["id"] for x in doc["result"]]
+    return status, [e["code"] for e in doc["errors"]], ids, doc.get("result_info", {}).get("total_pages")
 
-def answer():
-    """A GET of the address service: (status, body or, when large, its size), or the error and any partial body."""
+
+mock.set_scene({"tokens": {"cloudflare": "cf-test-token"}, "cloudflare_zones": [{"id": "z0", "name": "Empty.example"}], "cloudflare": [
+    {"zone_id": "z1", "id": "r1", "name": "home.example.com", "content": "198.51.100.4", "comment": "mine", "tags": ["t:1"]},
+    {"zone_id": "z1", "id": "c1", "name": "www.example.com", "type": "CNAME", "content": "example.com"}]})
+# A PATCH changes only what it sends; a PUT clears the comment and tags it leaves out.
+for method, body, want in [("PATCH", '{"content":"192.0.2.1"}', (200, [], "192.0.2.1", "mine", ["t:1"])),
+                           ("PATCH", '{"content":"192.0.2"}', (400, [9005], "192.0.2.1", "mine", ["t:1"])),
+                           ("PATCH", '"192.0.2.3"', (400, [9207], "192.0.2.1", "mine", ["t:1"])),
+                           ("PUT", '{"content":"192.0.2.2"}', (200, [], "192.0.2.2", None, []))]:
+    record = cf(method, REC, body)[:2] + tuple(mock.cloudflare_record("z1", "r1")[k] for k in ("content", "comment", "tags"))
+    expect(method + " " + body, record, want)
+Z = "/client/v4/zones"
+for path, want in [(Z + "?name=EXAMPLE.com", (200, [], ["z1"], 1)), (Z + "?name=empty%2Eexample", (200, [], ["z0"], 1)),
+                   (Z + "?name=example.org", (200, [], [], 0)), (Z + "/z1/dns_records?type=A&name=HOME.example.com", (200, [], ["r1"], 1)),
+                   (Z + "/z1/dns_records?type=CNAME", (200, [], ["c1"], 1)), (Z + "/z1/dns_records?per_page=1&page=2", (200, [], ["c1"], 2)),
+                   (Z + "/z9/dns_records?type=A", (404, [7003], None, None)), (REC + "?x=1", (200, [], None, None))]:
+    expect(path, cf("GET", path), want)
+expect("log filters on the query", [len(mock.requests(query="name=HOME.example.com&type=A")), len(mock.requests(path_prefix=Z + "?"))], [1, 3])
+mock.set_scene({"public_ip_by_host": {CK: "192.0.2.9"}})
+expect("two address services", [call(IP), call(CK)], [(200, b"203.0.113.7"), (200, b"192.0.2.9\n")])
+
+
+def answer(host=IP):
+    """A GET of an address service: (status, body or, when large, its size), or the error and any partial body."""
     try:
-        status, body = call(IP)
+        status, body = call(host)
         return status, body if len(body) < 4096 else len(body)
     except (http.client.HTTPException, OSError) as e:
         return type(e).__name__, getattr(e, "partial", None)
 
 
 # Each fault mode, on its host only ("times" is hangs_and_stops.sh's, which fails when a rule fires more often).
-for rule, want in [(dict(mode="high_bytes"), (200, bytes(range(0x80, 0x100)))), (dict(mode="empty", status=204), (204, b"")),
-                   (dict(mode="huge", size_mb=1.5), (200, 1536 * 1024)), (dict(mode="cut", body="203.0.113.", announce=12), ("IncompleteRead", b"203.0.113.")),
-                   (dict(mode="close"), ("RemoteDisconnected", None)), (dict(mode="bad_cert"), ("SSLCertVerificationError", None))]:
+for host, (rule, want) in itertools.product((IP, CK), [
+        (dict(mode="high_bytes"), (200, bytes(range(0x80, 0x100)))), (dict(mode="empty", status=204), (204, b"")),
+        (dict(mode="huge", size_mb=1.5), (200, 1536 * 1024)), (dict(mode="cut", body="203.0.113.", announce=12), ("IncompleteRead", b"203.0.113.")),
+        (dict(mode="close"), ("RemoteDisconnected", None)), (dict(mode="bad_cert"), ("SSLCertVerificationError", None))]):
     mock.clear_rules()
-    mock.add_rule(host=IP, **rule)
-    expect(rule["mode"], answer(), want)
+    mock.add_rule(host=host, **rule)
+    expect(host + " " + rule["mode"], answer(host), want)
     expect(rule["mode"] + " spares other hosts", call(CF, REC, "Bearer cf-test-token")[0], 200)
 mock.clear_rules()
 mock.add_rule(host=IP, delay=0.5)
 start = time.monotonic()
 expect("delay", (answer()[0], time.monotonic() - start >= 0.5), (200, True))
+mock.clear_rules()
+
+
+def reuse(conn):
+    try:
+        conn.request("GET", "/")
+        return conn.getresponse().read() != b""
+    except (http.client.HTTPException, OSError):
+        return False
+
+
+# A route away from the mock also ends the connections a client keeps open to that host.
+kept = http.client.HTTPSConnection(CK, 443, context=trusted, timeout=10)
+for route, want in [("mock", (200, 200, True)), ("closed", ("ConnectionRefusedError", 200, False)), ("mock", (200, 200, True))]:
+    subprocess.run([sys.executable, os.environ["MOCK_CTL"], "route", CK, route], check=True)
+    expect("route " + route, (answer(CK)[0], answer(IP)[0], reuse(kept)), want)
 
 if failures:
     print("mock check failed:\n  " + "\n  ".join(failures))
     sys.exit(1)
-print("mock check: authorization schemes and fault modes behave")
+print("mock check: authorization, PATCH and PUT, searches, both address services, fault modes and routes behave")

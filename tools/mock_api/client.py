@@ -14,6 +14,8 @@ import time
 import urllib.error
 import urllib.request
 
+from mock_api import query_matches
+
 
 class MockError(RuntimeError):
     pass
@@ -64,14 +66,23 @@ class MockClient:
     def log(self):
         return self._call("GET", "/log")
 
+    def drop_connections(self, host=None):
+        """Ends the open connections made for `host` (all when None)."""
+        return self._call("POST", "/drop", {} if host is None else {"host": host})
+
     def clear_log(self):
         return self._call("DELETE", "/log")
 
-    def requests(self, host=None, method=None, path=None, path_prefix=""):
-        """Recorded requests (TLS failures excluded), oldest first, filtered."""
+    def requests(self, host=None, method=None, path=None, path_prefix="",
+                 query=None):
+        """Recorded requests (TLS failures excluded), oldest first, filtered.
+        `path` and `path_prefix` see the target as sent, query string
+        included; `query` ("name=a.example.com&type=A") wants each of its
+        parameters in the request's query, percent-decoded, in any order."""
         return [e for e in self.log() if e["kind"] == "request"
                 and host in (None, e["host"]) and method in (None, e["method"])
-                and path in (None, e["path"]) and e["path"].startswith(path_prefix)]
+                and path in (None, e["path"]) and e["path"].startswith(path_prefix)
+                and (query is None or query_matches(query, e["path"]))]
 
     def cloudflare_record(self, zone_id, record_id):
         for r in self.state()["cloudflare"]:

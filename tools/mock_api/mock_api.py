@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Local stand-in for the three HTTPS services nimbard talks to.
+"""Local stand-in for the HTTPS services nimbard talks to.
 
-One TLS listener answers for api.cloudflare.com, api.godaddy.com and
-api.ipify.org (chosen by the Host header), with certificates issued by a test
-CA made at start-up. A plain-HTTP control listener lets tests set the scene,
-inject faults and read back every request that arrived.
+One TLS listener answers for api.cloudflare.com, api.godaddy.com and the two
+address echo services, api.ipify.org and checkip.amazonaws.com (chosen by the
+Host header), with certificates issued by a test CA made at start-up. A
+plain-HTTP control listener lets tests set the scene, inject faults, end open
+connections and read back every request that arrived.
 
 Standard library only (plus the openssl command line for the certificates).
 """
@@ -21,17 +22,22 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
+from functools import partial
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 CLOUDFLARE = "api.cloudflare.com"
 GODADDY = "api.godaddy.com"
 IPIFY = "api.ipify.org"
+CHECKIP = "checkip.amazonaws.com"
 # Serves nothing (421), but its name is in the certificate: a client that
 # follows a redirect there completes the handshake, and the request that
 # reaches it shows in the log.
 ELSEWHERE = "redirect-target.test"
-HOSTS = (CLOUDFLARE, GODADDY, IPIFY, ELSEWHERE)
+HOSTS = (CLOUDFLARE, GODADDY, IPIFY, CHECKIP, ELSEWHERE)
 
+CF_ZONES_PATH = "/client/v4/zones"
+CF_RECORDS_PATH = re.compile(r"^/client/v4/zones/([^/?#]+)/dns_records$")
 CF_PATH = re.compile(r"^/client/v4/zones/([^/?#]+)/dns_records/([^/?#]+)$")
 GD_ZONE_PATH = re.compile(r"^/v3/domains/zones/([^/?#]+)/dns-records$")
 GD_PUT_PATH = re.compile(r"^/v1/domains/([^/?#]+)/records/A/([^/?#]+)$")
@@ -107,16 +113,42 @@ def _now():
 
 
 def cloudflare_record(zone_id, zone_name, record_id, name, content,
-                      ttl=1, proxied=False):
+                      ttl=1, proxied=False, record_type="A", comment=None,
+                      tags=()):
     stamp = _now()
     return {
         "id": record_id, "zone_id": zone_id, "zone_name": zone_name,
-        "name": name, "type": "A", "content": content, "proxiable": True,
-        "proxied": proxied, "ttl": ttl, "settings": {},
+        "name": name, "type": record_type, "content": content,
+        "proxiable": True, "proxied": proxied, "ttl": ttl,
+        "settings": {"flatten_cname": False} if record_type == "CNAME" else {},
         "meta": {"auto_added": False, "managed_by_apps": False,
                  "managed_by_argo_tunnel": False},
-        "comment": None, "tags": [], "created_on": stamp,
+        "comment": comment, "tags": list(tags), "created_on": stamp,
         "modified_on": stamp,
+    }
+
+
+def cloudflare_zone(zone_id, name):
+    """A zone as Cloudflare lists it, nested objects included."""
+    stamp = _now()
+    return {
+        "id": zone_id, "name": name, "status": "active", "paused": False,
+        "type": "full", "development_mode": 0,
+        "name_servers": ["ada.ns.cloudflare.com", "bob.ns.cloudflare.com"],
+        "original_name_servers": None, "original_registrar": None,
+        "original_dnshost": None, "modified_on": stamp, "created_on": stamp,
+        "activated_on": stamp,
+        "meta": {"step": 2, "custom_certificate_quota": 0,
+                 "page_rule_quota": 3, "phishing_detected": False},
+        "owner": {"id": None, "type": "user", "email": None},
+        "account": {"id": "mock-account", "name": "Mock account"},
+        "tenant": {"id": None, "name": None}, "tenant_unit": {"id": None},
+        "permissions": ["#dns_records:edit", "#dns_records:read", "#zone:read"],
+        "plan": {"id": "0feeeeeeeeeeeeeeeeeeeeeeeeeeeeee",
+                 "name": "Free Website", "price": 0, "currency": "USD",
+                 "frequency": "", "is_subscribed": False,
+                 "can_subscribe": False, "legacy_id": "free",
+                 "legacy_discount": False, "externally_managed": False},
     }
 
 
@@ -125,11 +157,13 @@ class MockState:
 
     def __init__(self):
         self.lock = threading.Lock()
+        self.connections = {}  # open TLS socket -> its SNI; reset keeps them
         self.reset()
 
     def reset(self):
         self.tokens = dict(DEFAULT_TOKENS)
         self.public_ip = DEFAULT_PUBLIC_IP
+        self.public_ip_by_host = {}  # echo host -> address, else public_ip
         self.cf_zones = {}    # zone_id -> zone name
         self.cf_records = {}  # (zone_id, record_id) -> record object
         self.gd_zones = {}    # domain -> [ {type, name, data, ttl}, ... ]
@@ -140,6 +174,9 @@ class MockState:
         return {
             "tokens": dict(self.tokens),
             "public_ip": self.public_ip,
+            "public_ip_by_host": dict(self.public_ip_by_host),
+            "cloudflare_zones": [{"id": z, "name": n}
+                                 for z, n in self.cf_zones.items()],
             "cloudflare": [copy.deepcopy(r) for r in self.cf_records.values()],
             "godaddy": copy.deepcopy(self.gd_zones),
             "rules": copy.deepcopy(self.rules),
@@ -151,6 +188,13 @@ class MockState:
             self.tokens.update(scene["tokens"])
         if "public_ip" in scene:
             self.public_ip = str(scene["public_ip"])
+        for host, address in scene.get("public_ip_by_host", {}).items():
+            if address is None:
+                self.public_ip_by_host.pop(host.lower(), None)
+            else:
+                self.public_ip_by_host[host.lower()] = str(address)
+        for z in scene.get("cloudflare_zones", []):
+            self.cf_zones[z["id"]] = z["name"]
         for r in scene.get("cloudflare", []):
             zone_id = r["zone_id"]
             zone_name = r.get("zone_name", self.cf_zones.get(zone_id, "example.com"))
@@ -158,15 +202,48 @@ class MockState:
             rec = cloudflare_record(zone_id, zone_name, r["id"],
                                     r.get("name", zone_name),
                                     r.get("content", ""), r.get("ttl", 1),
-                                    r.get("proxied", False))
+                                    r.get("proxied", False), r.get("type", "A"),
+                                    r.get("comment"), r.get("tags", []))
             self.cf_records[(zone_id, r["id"])] = rec
         for domain, records in scene.get("godaddy", {}).items():
             self.gd_zones[domain] = [dict(x) for x in records]
         for rule in scene.get("rules", []):
             self.rules.append(validate_rule(dict(rule)))
 
+    def drop_connections(self, host):
+        """Ends the open connections made for `host` (all, when None): a
+        client's pool would otherwise keep reaching a host that the hosts file
+        no longer points here. The base class's shutdown leaves the TLS
+        object to the thread reading from it, which then sees the end."""
+        dropped = [s for s, sni in self.connections.items()
+                   if host in (None, sni)]
+        for s in dropped:
+            try:
+                socket.socket.shutdown(s, socket.SHUT_RDWR)
+            except OSError:
+                pass
+        self.log.append({"kind": "drop", "time": time.time(), "host": host,
+                         "connections": len(dropped)})
+        return len(dropped)
+
 
 # ---------------------------------------------------------------------- rules
+
+def split_target(target):
+    """A request target's path and its query parameters (the last of each
+    name), both percent-decoded."""
+    parts = urllib.parse.urlsplit(target)
+    return (urllib.parse.unquote(parts.path),
+            dict(urllib.parse.parse_qsl(parts.query, keep_blank_values=True)))
+
+
+def query_matches(wanted, target):
+    """Whether each parameter of the query string `wanted` is in the
+    target's query with that value."""
+    have = split_target(target)[1]
+    return all(have.get(k) == v for k, v in
+               urllib.parse.parse_qsl(wanted, keep_blank_values=True))
+
 
 def rule_matches(rule, host, method, path):
     if rule.get("host") not in (None, host):
@@ -176,6 +253,8 @@ def rule_matches(rule, host, method, path):
     if "path" in rule and rule["path"] != path:
         return False
     if "path_prefix" in rule and not path.startswith(rule["path_prefix"]):
+        return False
+    if "query" in rule and not query_matches(rule["query"], path):
         return False
     return rule.get("times", 1) != 0
 
@@ -237,51 +316,107 @@ def is_ipv4(text):
                 for p in parts))
 
 
-def serve_cloudflare(state, method, path, headers, body):
+JSON = "application/json"
+
+# What a PUT or PATCH may carry, and the JSON types each must have.
+CF_RECORD_FIELDS = {"content": str, "name": str, "type": str, "ttl": int,
+                    "proxied": bool, "comment": (str, type(None)),
+                    "tags": list}
+
+
+def cf_page(items, query, default_per_page):
+    """A Cloudflare list answer: one page of `items` and its result_info."""
+    def positive(text, default):
+        ok = text and len(text) < 10 and text.isascii() and text.isdigit()
+        return int(text) if ok and int(text) > 0 else default
+    page = positive(query.get("page"), 1)
+    per_page = positive(query.get("per_page"), default_per_page)
+    shown = items[(page - 1) * per_page:page * per_page]
+    return 200, _json({
+        "result": shown,
+        "result_info": {"page": page, "per_page": per_page,
+                        "count": len(shown), "total_count": len(items),
+                        "total_pages": -(-len(items) // per_page)},
+        "success": True, "errors": [], "messages": []}), JSON
+
+
+def cf_change_record(record, method, body):
+    """Applies a PUT (the record replaced: comment and tags it leaves out are
+    cleared) or a PATCH (only the fields sent) to `record`; None when done,
+    else the refusal."""
+    try:
+        change = json.loads(body.decode("utf-8"))
+    except ValueError:
+        change = None
+    if (not isinstance(change, dict) or
+            any(k in change and not isinstance(change[k], kind)
+                for k, kind in CF_RECORD_FIELDS.items()) or
+            not all(isinstance(t, str) for t in change.get("tags", []))):
+        return 400, cf_error(9207, "Request body is invalid."), JSON
+    if method == "PUT":
+        if change.get("type", "A") != "A":
+            return 400, cf_error(9004, "This record type cannot be changed."), JSON
+        change = {"type": "A", "comment": None, "tags": [], **change}
+    content = change.get("content", record["content"] if method == "PATCH" else None)
+    if change.get("type", record["type"]) == "A" and not (
+            isinstance(content, str) and is_ipv4(content)):
+        return 400, cf_error(9005, "Content for A record must be a valid IPv4 address."), JSON
+    record.update({k: v for k, v in change.items() if k in CF_RECORD_FIELDS})
+    record["modified_on"] = _now()
+    return None
+
+
+def serve_cloudflare(state, method, target, headers, body):
     refused = bearer_status(headers, state.tokens["cloudflare"])
     if refused == 401:
-        return 401, cf_error(10000, "Authentication error"), "application/json"
+        return 401, cf_error(10000, "Authentication error"), JSON
     if refused == 403:
-        return 403, cf_error(9109, "Unauthorized to access requested resource"), "application/json"
+        return 403, cf_error(9109, "Unauthorized to access requested resource"), JSON
+    path, query = split_target(target)
+    no_route = (404, cf_error(7003, "Could not route to %s, perhaps your object identifier is invalid?" % path), JSON)
+    not_allowed = (405, cf_error(10405, "Method not allowed"), JSON)
+    if path == CF_ZONES_PATH:
+        if method != "GET":
+            return not_allowed
+        name = query.get("name", "").lower()
+        return cf_page([cloudflare_zone(z, n) for z, n in state.cf_zones.items()
+                        if (not name or n.lower() == name) and
+                        query.get("status", "active") == "active"], query, 20)
+    m = CF_RECORDS_PATH.match(path)
+    if m:
+        if m.group(1) not in state.cf_zones:
+            return no_route
+        if method != "GET":
+            return not_allowed
+        wanted = {k: query[k].lower() for k in ("type", "name", "content")
+                  if k in query}
+        return cf_page([r for (z, _), r in state.cf_records.items()
+                        if z == m.group(1) and
+                        all(str(r[k]).lower() == v for k, v in wanted.items())],
+                       query, 100)
     m = CF_PATH.match(path)
     if not m:
-        return 404, cf_error(7003, "Could not route to %s, perhaps your object identifier is invalid?" % path), "application/json"
-    key = (m.group(1), m.group(2))
-    record = state.cf_records.get(key)
+        return no_route
+    record = state.cf_records.get((m.group(1), m.group(2)))
     if record is None:
-        return 404, cf_error(81044, "Record does not exist."), "application/json"
-    if method == "PUT":
-        try:
-            change = json.loads(body.decode("latin-1"))
-            if not isinstance(change, dict):
-                raise ValueError
-        except ValueError:
-            return 400, cf_error(9207, "Request body is invalid."), "application/json"
-        if change.get("type", "A") != "A":
-            return 400, cf_error(9004, "This record type cannot be changed."), "application/json"
-        content = change.get("content")
-        if not isinstance(content, str) or not is_ipv4(content):
-            return 400, cf_error(9005, "Content for A record must be a valid IPv4 address."), "application/json"
-        record["content"] = content
-        if "name" in change:
-            record["name"] = change["name"]
-        if "ttl" in change:
-            record["ttl"] = change["ttl"]
-        if "proxied" in change:
-            record["proxied"] = change["proxied"]
-        record["modified_on"] = _now()
+        return 404, cf_error(81044, "Record does not exist."), JSON
+    if method in ("PUT", "PATCH"):
+        refusal = cf_change_record(record, method, body)
+        if refusal:
+            return refusal
     elif method != "GET":
-        return 405, cf_error(10405, "Method not allowed"), "application/json"
+        return not_allowed
     return 200, _json({"result": record, "success": True, "errors": [],
-                       "messages": []}), "application/json"
+                       "messages": []}), JSON
 
 
-def serve_godaddy(state, method, path, headers, body):
+def serve_godaddy(state, method, target, headers, body):
     refused = godaddy_auth_status(headers, state.tokens["godaddy"])
     if refused == 401:
         return 401, gd_error("UNABLE_TO_AUTHENTICATE", "Unauthorized : Could not authenticate API key/secret"), "application/json"
     if refused == 403:
         return 403, gd_error("ACCESS_DENIED", "Authenticated user is not allowed access"), "application/json"
+    path = split_target(target)[0]
     m = GD_ZONE_PATH.match(path)
     if m and method == "GET":
         zone = state.gd_zones.get(m.group(1))
@@ -312,14 +447,18 @@ def serve_godaddy(state, method, path, headers, body):
     return 404, gd_error("NOT_FOUND", "The requested resource was not found"), "application/json"
 
 
-def serve_ipify(state, method, path, headers, body):
-    if method == "GET" and path == "/":
-        return 200, state.public_ip.encode("latin-1"), "text/plain"
+def serve_address(host, ending, state, method, target, headers, body):
+    """An address echo service: the public address (the host's own when the
+    scene gives one), then `ending` as the real service adds it."""
+    if method == "GET" and split_target(target)[0] == "/":
+        address = state.public_ip_by_host.get(host, state.public_ip)
+        return 200, address.encode("latin-1") + ending, "text/plain"
     return 404, b"Not Found", "text/plain"
 
 
 SERVICES = {CLOUDFLARE: serve_cloudflare, GODADDY: serve_godaddy,
-            IPIFY: serve_ipify}
+            IPIFY: partial(serve_address, IPIFY, b""),
+            CHECKIP: partial(serve_address, CHECKIP, b"\n")}
 
 
 # ----------------------------------------------------------- the TLS listener
@@ -513,9 +652,13 @@ class TlsServer(ThreadingHTTPServer):
             self._log_handshake(str(e))
             return
         self._log_handshake(None)
+        with self.state.lock:
+            self.state.connections[tls] = self.handshake.sni
         try:
             self.RequestHandlerClass(tls, client_address, self)
         finally:
+            with self.state.lock:
+                self.state.connections.pop(tls, None)
             try:
                 tls.close()
             except OSError:
@@ -565,6 +708,9 @@ class ControlHandler(BaseHTTPRequestHandler):
                     state.apply(body)
                 elif self.path == "/rules":
                     state.rules.append(validate_rule(body))
+                elif self.path == "/drop":
+                    dropped = state.drop_connections(body.get("host"))
+                    return self._reply(200, {"ok": True, "dropped": dropped})
                 else:
                     return self._reply(404, {"error": "no such control path"})
         except (ValueError, KeyError, TypeError) as e:

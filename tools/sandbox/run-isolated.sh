@@ -18,8 +18,9 @@
 #
 # COMMAND sees: WINEPREFIX, MOCK_CONTROL (control URL), MOCK_DIR (ca.pem,
 # ca.der, ...), MOCK_CTL (path of ctl.py), SANDBOX_DIR (scratch dir, removed
-# afterwards), WINEDEBUG. The exit status is COMMAND's (124 on timeout), or
-# 125 when the sandbox itself could not be set up.
+# afterwards), SANDBOX_HOSTS (the file behind /etc/hosts, which `ctl.py route`
+# rewrites), WINEDEBUG. The exit status is COMMAND's (124 on timeout), or 125
+# when the sandbox itself could not be set up.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -103,13 +104,15 @@ trap '[ -n "$cmd_pid" ] && kill -TERM "$cmd_pid" 2>/dev/null; exit 130' INT TERM
 mount --make-rprivate / || die "cannot make mounts private"
 ip link set lo up || die "cannot bring lo up"
 
-# Name resolution: only the three services, a redirect target and one closed
-# port exist.
+# Name resolution: only the services, a redirect target and one closed port
+# exist. `ctl.py route` rewrites this file in place to move a name between
+# 127.0.0.1 and the closed address.
 cat >"$work/hosts" <<EOF
 127.0.0.1 localhost
 127.0.0.1 api.cloudflare.com
 127.0.0.1 api.godaddy.com
 127.0.0.1 api.ipify.org
+127.0.0.1 checkip.amazonaws.com
 127.0.0.1 redirect-target.test
 $CLOSED_ADDR $CLOSED_HOST
 EOF
@@ -128,6 +131,7 @@ export MOCK_DIR="$work/mock"
 export MOCK_CONTROL="http://127.0.0.1:$CONTROL_PORT"
 export MOCK_CTL="$root/tools/mock_api/ctl.py"
 export SANDBOX_DIR="$work"
+export SANDBOX_HOSTS="$work/hosts"
 mkdir -p "$MOCK_DIR"
 python3 "$root/tools/mock_api/mock_api.py" --dir "$MOCK_DIR" --port 443 \
   --control-port "$CONTROL_PORT" ${scene:+--scene "$scene"} \
