@@ -36,6 +36,11 @@ wait_for() {  # seconds, command...: until the command succeeds
   for ((i = 0; i < $1 * 4; i++)); do "${@:2}" && return 0; sleep 0.25; done
   return 1
 }
+prints() {  # seconds, expected text, command...: until the command prints the text
+  local i
+  for ((i = 0; i < $1 * 4; i++)); do [ "$("${@:3}")" = "$2" ] && return 0; sleep 0.25; done
+  return 1
+}
 ctl() { python3 "$MOCK_CTL" "$@"; }
 probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
