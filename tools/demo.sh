@@ -85,7 +85,8 @@ show_records() {
 import json, sys
 state = json.load(sys.stdin)
 for r in state["cloudflare"]:
-    print("   Cloudflare  %-24s %s %-15s ttl %s" % (r["name"], r["type"], r["content"], r["ttl"]))
+    print("   Cloudflare  %-24s %s %-15s ttl %s, %s" % (r["name"], r["type"], r["content"], r["ttl"],
+          "proxied" if r["proxied"] else "DNS only"))
 for domain, records in sorted(state["godaddy"].items()):
     for r in records:
         name = domain + " (apex @)" if r["name"] == "@" else r["name"] + "." + domain
@@ -128,7 +129,7 @@ JSON
 ctl scene "{\"public_ip\": \"$NEW_IP\",
   \"cloudflare\": [{\"zone_id\": \"z1\", \"zone_name\": \"example.com\", \"id\": \"r1\",
                   \"name\": \"home.example.com\", \"content\": \"$OLD_IP\",
-                  \"ttl\": 300, \"proxied\": false}],
+                  \"ttl\": 120, \"proxied\": false}],
   \"godaddy\": {\"example.net\": [{\"type\": \"A\", \"name\": \"@\", \"data\": \"$NEW_IP\", \"ttl\": 600}]}}" \
   >/dev/null || { echo "demo: the API stand-ins did not take the scene"; exit 1; }
 ctl clear-log >/dev/null
@@ -169,9 +170,9 @@ say "One line per record, which the tray shows in its menu and tooltip:"
 if [ -f "$app/nimbard.status" ]; then indent <"$app/nimbard.status"; echo; else echo "   (no status file)"; fi
 
 section "7. The records at the providers, after"
-say "Cloudflare should now hold $NEW_IP after one update; GoDaddy, already current, should have been left alone."
+say "Cloudflare should now hold $NEW_IP after one update that sent the address alone (its TTL and proxy status stay as they were); GoDaddy, already current, should have been left alone."
 show_records
-echo "   requests seen: Cloudflare $(requests api.cloudflare.com GET) GET, $(requests api.cloudflare.com PUT) PUT;" \
+echo "   requests seen: Cloudflare $(requests api.cloudflare.com GET) GET, $(requests api.cloudflare.com PATCH) PATCH;" \
   "GoDaddy $(requests api.godaddy.com GET) GET, $(requests api.godaddy.com PUT) PUT;" \
   "echo service $(requests api.ipify.org GET) GET"
 
@@ -186,7 +187,8 @@ echo "   service: $(service_state)"
 section "Checks"
 check "--install exit code" 1 "$install_code"
 check "Cloudflare record now holds the public address" "$NEW_IP" "$(ctl cf z1 r1 content)"
-check "Cloudflare updates sent" 1 "$(requests api.cloudflare.com PUT)"
+check "Cloudflare updates sent" 1 "$(requests api.cloudflare.com PATCH)"
+check "Cloudflare record kept its TTL and proxy status" "120 False" "$(ctl cf z1 r1 ttl) $(ctl cf z1 r1 proxied)"
 check "GoDaddy record still holds the public address" "$NEW_IP" \
   "$(ctl gd example.net | python3 -c 'import json,sys; print(" ".join(r["data"] for r in json.load(sys.stdin) if r["type"] == "A" and r["name"] == "@"))')"
 check "GoDaddy updates sent" 0 "$(requests api.godaddy.com PUT)"

@@ -51,7 +51,7 @@ wait_state() {  # wanted, seconds
 }
 service_pids() { pids_of "$win_exe --service"; }
 cf_content() { python3 "$MOCK_CTL" cf z1 r1 content; }
-cf_puts() { python3 "$MOCK_CTL" count host=api.cloudflare.com method=PUT; }
+cf_puts() { python3 "$MOCK_CTL" count host=api.cloudflare.com method=PATCH; }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 add_run_value() {
   timeout 60 wine reg add "$run_key" /v nimbard-demo /t REG_SZ /d "$tray_line" /f >/dev/null 2>&1

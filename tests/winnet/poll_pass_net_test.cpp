@@ -16,7 +16,7 @@ namespace nimbard {
 namespace {
 
 const char kConfig[] = R"({"records": [
-  {"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "engine.example", "record": "home", "zoneId": "zone9", "recordId": "rec9", "ttl": 300, "proxied": false},
+  {"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "engine.example", "record": "home", "zoneId": "zone9", "recordId": "rec9", "ttl": 3600, "proxied": true},
   {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "engine.example", "record": "www"},
   {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "engine.example", "record": "@"}]})";
 
