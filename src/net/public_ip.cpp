@@ -61,7 +61,7 @@ PublicAddress PublicIpLookup() {
   for (std::size_t i = 0; i < hosts.size(); ++i) {
     const std::wstring host = hosts[i];
     const bool last = i + 1 == hosts.size();
-    const std::wstring next = last ? L"" : L" Asking " + std::wstring(hosts[i + 1]) + L".";
+    const std::wstring next = last ? L"" : hosts[i + 1];
     HttpRequest request;
     request.method = L"GET";
     request.host = host;
@@ -79,7 +79,7 @@ PublicAddress PublicIpLookup() {
     if (!Succeeded(response)) {
       result.failure = FailureOf(response);
       if (last || StopRequested.load()) break;
-      LogMessage(L"Public IP lookup at " + host + L" failed (HTTP " + DecimalText(response.status) + L")." + next);
+      LogMessage(L"Public IP lookup at " + host + L" failed (HTTP " + DecimalText(response.status) + L"). Asking " + next + L".");
       continue;
     }
     const std::wstring answer = TrimWhitespace(WidenBytes(response.body));
@@ -88,14 +88,14 @@ PublicAddress PublicIpLookup() {
       result.failure = {};
       if (last) break;
       LogMessage(L"Public IP lookup at " + host + L" returned an invalid IPv4 address: " +
-                 ShortenForLog(answer, kMaxLoggedAnswer) + L"." + next);
+                 ShortenForLog(answer, kMaxLoggedAnswer) + L". Asking " + next + L".");
       continue;
     }
     if (!IsPublicIPv4(answer)) {
       result.lastAnswer = answer;
       result.failure = {};
       LogMessage(L"Public IP lookup at " + host + L" returned " + answer +
-                 L", which is not a public address: a VPN, proxy or sign-in page may be answering." + next);
+                 L", which is not a public address: a VPN, proxy or sign-in page may be answering.");
       continue;
     }
     if (i > 0) LogMessage(L"Public IP from " + host + L": " + answer + L".");
