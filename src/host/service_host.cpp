@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "core/config_store.h"
+#include "engine/pass_schedule.h"
 #include "engine/poll_pass.h"
 
 namespace nimbard {
@@ -44,7 +45,7 @@ DWORD ServiceHostPlatform::WaitForStop(HANDLE stopEvent, DWORD milliseconds) {
   return ::WaitForSingleObject(stopEvent, milliseconds);
 }
 
-void ServiceHostPlatform::RunPollPass() { PollPass(false); }
+PassOutcome ServiceHostPlatform::RunPollPass() { return PollPass(false); }
 
 bool ServiceHostPlatform::LoadFirstRecord(RecordConfig& record) {
   return ::nimbard::LoadFirstRecord(record);
@@ -100,15 +101,14 @@ void ServiceHost::RunLoop() {
     ReportLocked(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0);
   }
 
+  PassSchedule schedule;
   while (!StopRequested.load()) {
-    RunPassReportingStop();
+    const PassOutcome pass = RunPassReportingStop();
     // Read afresh after every pass: an edited interval applies from the next wait.
     RecordConfig first;
     const bool loaded = platform_.LoadFirstRecord(first);
-    if (platform_.WaitForStop(stopEvent, PollWaitMilliseconds(loaded, first.pollMinutes)) ==
-        WAIT_OBJECT_0) {
-      break;
-    }
+    const DWORD wait = schedule.NextWaitMs(pass, PollWaitMilliseconds(loaded, first.pollMinutes));
+    if (platform_.WaitForStop(stopEvent, wait) == WAIT_OBJECT_0) break;
   }
 
   RequestStop();
@@ -116,31 +116,33 @@ void ServiceHost::RunLoop() {
   FinishLocked(0);
 }
 
-void ServiceHost::RunPassReportingStop() {
+PassOutcome ServiceHost::RunPassReportingStop() {
   struct PassState {
     std::mutex mutex;
     std::condition_variable ended;
     bool done = false;
+    PassOutcome outcome;
     std::exception_ptr failure;  // carried to this thread: it must not end the process there
   };
   auto state = std::make_shared<PassState>();
   std::thread pass;
   try {
     pass = std::thread([this, state] {
+      PassOutcome outcome;
       std::exception_ptr failure;
       try {
-        platform_.RunPollPass();
+        outcome = platform_.RunPollPass();
       } catch (...) {
         failure = std::current_exception();
       }
       std::lock_guard<std::mutex> lock(state->mutex);
       state->done = true;
+      state->outcome = std::move(outcome);
       state->failure = failure;
       state->ended.notify_all();
     });
   } catch (const std::system_error&) {
-    platform_.RunPollPass();  // no thread to spare: the pass runs here
-    return;
+    return platform_.RunPollPass();  // no thread to spare: the pass runs here
   }
   {
     std::unique_lock<std::mutex> lock(state->mutex);
@@ -153,6 +155,7 @@ void ServiceHost::RunPassReportingStop() {
   }
   pass.join();
   if (state->failure) std::rethrow_exception(state->failure);
+  return std::move(state->outcome);
 }
 
 void ServiceHost::HandleControl(DWORD control) noexcept {

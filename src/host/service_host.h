@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "core/record_config.h"
+#include "engine/poll_pass.h"
 #include "win32/unique_handle.h"
 
 namespace nimbard {
@@ -33,7 +34,7 @@ class ServiceHostPlatform {
   // A manual-reset, non-signalled, unnamed event; null with `error` set on failure.
   virtual HANDLE CreateStopEvent(DWORD& error);
   virtual DWORD WaitForStop(HANDLE stopEvent, DWORD milliseconds);
-  virtual void RunPollPass();
+  virtual PassOutcome RunPollPass();
   virtual bool LoadFirstRecord(RecordConfig& record);
 };
 
@@ -69,8 +70,9 @@ class ServiceHost {
  private:
   void RunLoop();
   // One pass on a thread of its own (on this one when none can be made);
-  // returns when it has ended, reporting STOP_PENDING while a stop waits for it.
-  void RunPassReportingStop();
+  // returns its outcome when it has ended, reporting STOP_PENDING while a
+  // stop waits for it.
+  PassOutcome RunPassReportingStop();
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);
   void FinishLocked(DWORD exitCode);

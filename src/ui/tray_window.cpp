@@ -12,6 +12,7 @@
 #include "core/status_board.h"
 #include "core/stop_request.h"
 #include "core/text.h"
+#include "engine/pass_schedule.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
 #include "ui/about_dialog.h"
@@ -46,6 +47,8 @@ struct Tray {
   UINT taskbarCreated = 0;  // broadcast when the shell (re)starts
   int iconRetriesLeft = kIconRetries;
   HMENU openMenu = nullptr;
+  UINT pollIntervalMs = 0;  // the standalone flavour's interval, as read at start
+  PassSchedule schedule;    // when the standalone flavour's next timed pass comes
   wchar_t title[100] = L"nimbard";
   wchar_t className[100] = L"NIMBARD";
 };
@@ -66,7 +69,8 @@ std::wstring MenuText(std::wstring_view text) {
 }
 
 // Posted by a pass's thread to the tray window when the pass has ended;
-// lParam owns the pass's outcome (a heap PassOutcome, or null).
+// wParam is whether the user forced it, lParam owns the pass's outcome (a
+// heap PassOutcome).
 constexpr UINT kPassEndedMessage = WM_APP + 2;
 
 // A pass on a thread of its own, detached at once: the UI thread goes back
@@ -77,7 +81,7 @@ void StartPassThread(HWND window, bool manual) {
     std::thread([window, manual] {
       try {
         auto outcome = std::make_unique<PassOutcome>(PollPass(manual));
-        if (::PostMessageW(window, kPassEndedMessage, 0, reinterpret_cast<LPARAM>(outcome.get()))) {
+        if (::PostMessageW(window, kPassEndedMessage, manual, reinterpret_cast<LPARAM>(outcome.get()))) {
           outcome.release();  // the window owns it now
         }
       } catch (...) {
@@ -219,7 +223,13 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case kPassEndedMessage: {
       const std::unique_ptr<PassOutcome> outcome(reinterpret_cast<PassOutcome*>(lParam));
-      State().icon.Refresh();
+      Tray& tray = State();
+      // A timed pass sets when the next comes: sooner while the network is
+      // not there yet. A pass the user forced changes nothing of that.
+      if (!MonitorMode && !wParam && outcome->ran && tray.window) {
+        ::SetTimer(window, kPollTimerId, tray.schedule.NextWaitMs(*outcome, tray.pollIntervalMs), nullptr);
+      }
+      tray.icon.Refresh();
       return 0;
     }
     case WM_PAINT: {
@@ -296,7 +306,8 @@ bool InitTray(HINSTANCE instance) {
     ::SetTimer(tray.window, kPollTimerId, kMonitorRefreshMs, nullptr);
     ShowServiceState();
   } else {
-    ::SetTimer(tray.window, kPollTimerId, PollIntervalMs(first.pollMinutes), nullptr);
+    tray.pollIntervalMs = PollIntervalMs(first.pollMinutes);
+    ::SetTimer(tray.window, kPollTimerId, tray.pollIntervalMs, nullptr);
     StartPassThread(tray.window, false);
   }
   return true;

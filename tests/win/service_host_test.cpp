@@ -24,7 +24,9 @@ struct Script {
   int throwingPass = 0;  // that pass throws
   int slowPass = 0;      // that pass sends STOP, then ends only once two more checkpoints were reported
   std::map<int, std::vector<DWORD>> inPass = {}, inWait = {};  // 1-based pass or wait -> controls sent in it
+  std::string offline = "";  // '1' at index n: no echo service answered pass n + 1 (no network yet)
   Script& Wait(int n, std::vector<DWORD> controls) { return inWait[n] = std::move(controls), *this; }
+  Script& Offline(std::string passes) { return offline = std::move(passes), *this; }
   Script& Pass(int n, std::vector<DWORD> controls) { return inPass[n] = std::move(controls), *this; }
 };
 
@@ -53,12 +55,16 @@ struct RecordingPlatform : ServiceHostPlatform {
     const DWORD result = ::WaitForSingleObject(stopEvent, 0);
     return Log(result == WAIT_OBJECT_0 ? "signalled" : "timed-out"), result;
   }
-  void RunPollPass() override {
+  PassOutcome RunPollPass() override {
     Log("pass"), Send(script.inPass, ++passes);
     if (passes == script.throwingPass) throw std::runtime_error("pass failed");
-    if (passes != script.slowPass) return;
+    PassOutcome pass;
+    pass.ran = pass.configurationLoaded = true;
+    pass.address.answered = std::size_t(passes) > script.offline.size() || script.offline[std::size_t(passes) - 1] != '1';
+    if (passes != script.slowPass) return pass;
     handler(kStop);
     for (int i = 0; i < 5000 && Events().find("STOPPING/0/0/4/") == std::string::npos; ++i) ::Sleep(1);
+    return pass;
   }
   bool LoadFirstRecord(RecordConfig& r) override { return r.pollMinutes = script.pollMinutes, script.configLoads; }
   std::mutex mutex;  // the pass runs on a thread of its own
@@ -71,7 +77,7 @@ struct RecordingPlatform : ServiceHostPlatform {
 
 TEST(ServiceHost, StatusReportSequences) {
   const std::string kUp = "register START/0/0/1/3000 RUNNING/1/0/0/0 pass ";
-  const std::string kDown = "STOPPING/0/0/2/3000 signalled STOPPED/0/0/0/0";
+  const std::string kDown = "STOPPING/0/0/2/3000 signalled STOPPED/0/0/0/0", kNext = "timed-out pass ";
   const struct { const char* name; Script script; std::string expected; } cases[] = {
       {"no configuration: keeps running, waits 5 minutes", Script{false}.Wait(2, {kStop}),
        kUp + "wait 300000 timed-out pass wait 300000 " + kDown},
@@ -86,6 +92,14 @@ TEST(ServiceHost, StatusReportSequences) {
        kUp + "STOPPING/0/0/2/3000 STOPPING/0/0/3/3000 STOPPING/0/0/4/3000 wait 300000 signalled STOPPED/0/0/0/0"},
       {"stop event cannot be created: STOPPED with its error, no pass", Script{true, 5, ERROR_NOT_ENOUGH_MEMORY}, "register START/0/0/1/3000 STOPPED/0/8/0/0"},
       {"an exception out of a pass stops the service with an error", Script{true, 5, 0, 1}, kUp + "STOPPED/0/1064/0/0"},
+      // While no echo service answers (no network yet), the next pass comes sooner, doubling up to the interval;
+      // the first pass with an answer returns to the interval.
+      {"network after two passes", Script{true, 5}.Offline("11").Wait(4, {kStop}),
+       kUp + "wait 30000 " + kNext + "wait 60000 " + kNext + "wait 300000 " + kNext + "wait 300000 " + kDown},
+      {"held to a one-minute interval", Script{true, 1}.Offline("1111").Wait(4, {kStop}),
+       kUp + "wait 30000 " + kNext + "wait 60000 " + kNext + "wait 60000 " + kNext + "wait 60000 " + kDown},
+      {"an answer between: back to the start", Script{true, 5}.Offline("1011").Wait(4, {kStop}),
+       kUp + "wait 30000 " + kNext + "wait 300000 " + kNext + "wait 30000 " + kNext + "wait 60000 " + kDown},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
