@@ -15,9 +15,9 @@ Provider ProviderOf(const RecordConfig& record) {
 bool IsCloudflareRecord(const RecordConfig& record) { return ProviderOf(record) == Provider::Cloudflare; }
 
 bool IsRecordComplete(const RecordConfig& record) {
-  if (record.apiKey.empty() || record.domain.empty() || record.recordName.empty()) return false;
-  if (IsCloudflareRecord(record)) return !record.zoneId.empty() && !record.recordId.empty();
-  return true;
+  if (record.apiKey.empty() || record.domain.empty()) return false;
+  // Cloudflare finds its IDs from the names, and an empty name is the domain.
+  return IsCloudflareRecord(record) || !record.recordName.empty();
 }
 
 std::wstring RecordPath(const RecordConfig& record) { return record.domain + L"/" + record.recordName; }

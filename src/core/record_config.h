@@ -39,9 +39,11 @@ enum class Provider { GoDaddy, Cloudflare, Unknown };
 Provider ProviderOf(const RecordConfig& record);
 bool IsCloudflareRecord(const RecordConfig& record);
 
-// apiKey, domain and recordName non-empty; for Cloudflare also zoneId and
-// recordId. A record of an unknown provider counts as complete, so that a
-// pass can say what is wrong with it instead of skipping it silently.
+// apiKey and domain non-empty, and for GoDaddy recordName too. A Cloudflare
+// record's IDs are optional (found from the names), and its empty name is
+// the domain itself. A record of an unknown provider counts as complete (as
+// GoDaddy's rule goes), so that a pass can say what is wrong with it instead
+// of skipping it silently.
 bool IsRecordComplete(const RecordConfig& record);
 
 // domain + "/" + recordName: how every message names the record (D/@ and D/ too).

@@ -23,7 +23,23 @@ Signal& TheSignal() {
   return *signal;
 }
 
+// The cancellable work the current thread does, if any.
+thread_local const CancelToken* t_currentWork = nullptr;
+
 }  // namespace
+
+void CancelToken::Cancel() {
+  cancelled_.store(true);
+  WakeStopWaiters();
+}
+
+ScopedCancellation::ScopedCancellation(const CancelToken& token) : previous_(t_currentWork) {
+  t_currentWork = &token;
+}
+
+ScopedCancellation::~ScopedCancellation() { t_currentWork = previous_; }
+
+bool GiveUpRequested() { return StopRequested.load() || (t_currentWork && t_currentWork->Cancelled()); }
 
 void RequestStop() {
   Signal& signal = TheSignal();
@@ -40,7 +56,7 @@ bool WaitUntilStopOr(std::chrono::steady_clock::time_point deadline,
                      const std::function<bool()>& ready) {
   Signal& signal = TheSignal();
   std::unique_lock<std::mutex> lock(signal.mutex);
-  signal.changed.wait_until(lock, deadline, [&] { return StopRequested.load() || ready(); });
+  signal.changed.wait_until(lock, deadline, [&] { return GiveUpRequested() || ready(); });
   return ready();
 }
 

@@ -7,6 +7,8 @@
 #include "core/config_store.h"
 #include "core/status_board.h"
 #include "core/text.h"
+#include "engine/provider_waits.h"
+#include "net/failure_cause.h"
 
 namespace nimbard {
 
@@ -68,6 +70,32 @@ RecordOutcome CheckOneRecord(const RecordConfig& record, const PublicAddress& ad
   }
 }
 
+// A record the provider asked to leave alone is not asked before its wait is
+// over; one that answers "too many requests" is left alone for the wait it
+// asked for.
+RecordOutcome CheckUnlessWaiting(const RecordConfig& record, const PublicAddress& address, bool manual) {
+  ProviderWaits& waits = TheProviderWaits();
+  const auto now = ProviderWaits::Clock::now();
+  if (const std::uint32_t left = waits.SecondsLeft(record, now)) {
+    const std::wstring path = RecordPath(record);
+    LogMessage(L"Record " + path + L" is not checked for another " + DecimalText(left) +
+               L" seconds: its provider asked nimbard to wait.");
+    RecordOutcome waiting;
+    waiting.result = RecordOutcome::Result::Waiting;
+    waiting.statusLine = L"Record: " + path + L" waiting (too many requests)";
+    waiting.summary = L"Waiting: too many requests";
+    return waiting;
+  }
+  RecordOutcome outcome = CheckOneRecord(record, address, manual);
+  const bool providerFailed = outcome.result == RecordOutcome::Result::LookupFailed ||
+                              outcome.result == RecordOutcome::Result::UpdateFailed;
+  if (providerFailed &&
+      ExplainFailure(outcome.cause, ProviderOf(record), RequestKind::RecordLookup).trouble == Trouble::RateLimited) {
+    waits.Hold(record, now + std::chrono::seconds(RateLimitWaitSeconds(outcome.cause)));
+  }
+  return outcome;
+}
+
 void RunPass(bool manual, PassOutcome& pass) {
   RecordList records;
   if (!LoadRecords(records)) {
@@ -85,7 +113,7 @@ void RunPass(bool manual, PassOutcome& pass) {
       pass.stopped = true;
       break;
     }
-    pass.records.push_back(CheckOneRecord(record, pass.address, manual));
+    pass.records.push_back(CheckUnlessWaiting(record, pass.address, manual));
     const RecordOutcome& outcome = pass.records.back();
     if (!joined.empty()) joined += L"\r\n";
     joined += outcome.statusLine;

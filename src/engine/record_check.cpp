@@ -40,6 +40,9 @@ bool EndsAtLookup(const RecordConfig& record, const ARecordLookup& found, Record
       return true;
     case ARecordLookup::Result::Failed:
     case ARecordLookup::Result::InvalidValue:
+    case ARecordLookup::Result::NoZone:
+    case ARecordLookup::Result::NoRecord:
+    case ARecordLookup::Result::SeveralRecords:
       break;
   }
   // The provider has logged what it knows of the failure.

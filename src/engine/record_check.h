@@ -19,6 +19,7 @@ struct RecordOutcome {
     Updated,          // it did not, and the provider took the new one
     UpdateFailed,     // it did not, and the update failed
     CheckFailed,      // the check itself stopped on an unexpected error
+    Waiting,          // not asked: the provider asked to be left alone for a while
   };
   Result result = Result::CheckFailed;
   std::wstring current;     // what the provider holds; empty when no A record was found

@@ -1,38 +1,90 @@
 #include "net/cloudflare.h"
 
+#include <map>
+#include <mutex>
+#include <utility>
+
 #include "core/activity_log.h"
 #include "core/json_reader.h"
 #include "core/platform.h"
 #include "core/text.h"
 #include "net/api_hosts.h"
+#include "net/failure_cause.h"
 #include "net/request_fields.h"
 
 namespace nimbard {
 namespace {
 
-// The record is addressed by its identifiers alone; both travel in the path.
-HttpRequest CloudflareRequest(const RecordConfig& record, const wchar_t* method) {
+using Result = ARecordLookup::Result;
+
+// The IDs found from the names, kept while the process runs, so that a
+// record with empty IDs costs its searches once and then one request per
+// check like any other. Keyed by the token and the names they were found
+// with: another token may see another account.
+class IdMemory {
+ public:
+  bool Recall(const RecordConfig& record, std::wstring& zoneId, std::wstring& recordId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = ids_.find(Key(record));
+    if (found == ids_.end()) return false;
+    if (zoneId.empty()) zoneId = found->second.first;
+    if (recordId.empty()) recordId = found->second.second;
+    return true;
+  }
+  void Remember(const RecordConfig& record, const std::wstring& zoneId, const std::wstring& recordId) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ids_[Key(record)] = {zoneId, recordId};
+  }
+  void Forget(const RecordConfig& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ids_.erase(Key(record));
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ids_.clear();
+  }
+
+ private:
+  static std::wstring Key(const RecordConfig& record) {
+    return record.apiKey + L'\n' + record.zoneId + L'\n' + record.domain + L'\n' + RecordFullName(record);
+  }
+  std::mutex mutex_;
+  std::map<std::wstring, std::pair<std::wstring, std::wstring>> ids_;
+};
+
+IdMemory& Memory() {
+  static IdMemory memory;
+  return memory;
+}
+
+HttpRequest CloudflareGet(const RecordConfig& record, std::wstring path) {
   HttpRequest request;
-  request.method = method;
+  request.method = L"GET";
   request.host = kCloudflareApiHost;
-  request.path = L"/client/v4/zones/" + record.zoneId + L"/dns_records/" + record.recordId;
+  request.path = std::move(path);
+  // Cloudflare's API tokens travel as bearer credentials, whatever they hold.
+  request.headers = RequestHeaders(L"Bearer " + record.apiKey, false);
   return request;
 }
 
-// Cloudflare's API tokens travel as bearer credentials, whatever they hold.
-std::wstring CloudflareAuthorization(const RecordConfig& record) { return L"Bearer " + record.apiKey; }
-
-GuardedResponse CloudflareExchange(const RecordConfig& record, const HttpRequest& request) {
-  return ExchangeIfSendable(request, {
-      {L"apiKey", record.apiKey, FieldPlace::Header},
-      {L"zoneId", record.zoneId, FieldPlace::PathPiece},
-      {L"recordId", record.recordId, FieldPlace::PathPiece},
-  });
+std::wstring RecordPathOf(const std::wstring& zoneId, const std::wstring& recordId) {
+  return L"/client/v4/zones/" + zoneId + L"/dns_records/" + recordId;
 }
 
-RequestFailure CloudflareFailure(const GuardedResponse& outcome) {
+// The failure of an answer, its errors masked: a message may echo the token.
+RequestFailure CloudflareFailure(const GuardedResponse& outcome, const RecordConfig& record) {
   RequestFailure failure = FailureOf(outcome);
-  failure.apiErrors = CloudflareErrors(outcome.response.body);
+  failure.apiErrors = CloudflareErrors(MaskSecrets(outcome.response.body, {record.apiKey}));
+  return failure;
+}
+
+// Logs a failed request's line, the refused field or the cause; the failure.
+RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record,
+                          RequestKind kind) {
+  LogMessage(line);
+  LogRefusedField(outcome);
+  RequestFailure failure = CloudflareFailure(outcome, record);
+  LogCause(failure, Provider::Cloudflare, kind);
   return failure;
 }
 
@@ -42,13 +94,121 @@ std::wstring StringMember(std::string_view object, std::string_view key) {
 
 std::wstring OrQuestionMark(const std::wstring& text) { return text.empty() ? L"?" : text; }
 
+// A record object of an answer: the A record configured, or another one.
+void ReadRecord(std::string_view object, const RecordConfig& record, ARecordLookup& found) {
+  const std::wstring name = StringMember(object, "name"), type = StringMember(object, "type");
+  if (type != L"A" || !SameIgnoringAsciiCase(name, RecordFullName(record))) {
+    // Written to, such a record would be renamed and repointed: a CNAME
+    // turned into an A record, another host's address taken over.
+    LogMessage(L"Cloudflare record " + found.recordId + L" is " + OrQuestionMark(name) + L" (" + OrQuestionMark(type) +
+               L"), not the A record " + RecordFullName(record) + L" configured for " + RecordPath(record) +
+               L"; nothing was changed. Check the Record ID.");
+    found.result = Result::OtherRecord;
+    found.otherName = name;
+    found.otherType = type;
+    return;
+  }
+  found.address = StringMember(object, "content");
+  // A record without a value is not a failure: the check will write one.
+  found.result = found.address.empty()                   ? Result::NotFound
+                 : platform::IsIPv4Text(found.address) ? Result::Found
+                                                         : Result::InvalidValue;
+}
+
+// `remembered`: the IDs were found from the names earlier; a 404 then means
+// that the record has gone, which the caller says, so it is not logged here.
+ARecordLookup LookupById(const RecordConfig& record, ARecordLookup found, bool remembered) {
+  const HttpRequest request = CloudflareGet(record, RecordPathOf(found.zoneId, found.recordId));
+  const GuardedResponse outcome = ExchangeIfSendable(request, {
+      {L"apiKey", record.apiKey, FieldPlace::Header},
+      {L"zoneId", found.zoneId, FieldPlace::PathPiece},
+      {L"recordId", found.recordId, FieldPlace::PathPiece},
+  });
+  if (remembered && outcome.response.status == 404) {
+    found.failure = CloudflareFailure(outcome, record);
+    return found;
+  }
+  if (!Succeeded(outcome.response)) {
+    found.failure = LogFailure(L"Cloudflare DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
+                               outcome, record, RequestKind::RecordLookup);
+    return found;
+  }
+  ReadRecord(json::Member(outcome.response.body, "result"), record, found);
+  return found;
+}
+
+// The elements of a search answer's "result" array; false (logged, with the
+// failure in `found`) when the search failed.
+bool Search(const RecordConfig& record, const HttpRequest& request, std::initializer_list<RequestField> fields,
+            const std::wstring& failureLine, RequestKind kind, ARecordLookup& found,
+            std::vector<std::string_view>& results, std::string& answer) {
+  const GuardedResponse outcome = ExchangeIfSendable(request, fields);
+  if (!Succeeded(outcome.response)) {
+    found.failure = LogFailure(failureLine + L" (HTTP " + DecimalText(outcome.response.status) + L").", outcome,
+                               record, kind);
+    return false;
+  }
+  answer = outcome.response.body;
+  results = json::Elements(json::Member(answer, "result"));
+  return true;
+}
+
+// Finds the IDs the configuration leaves empty from the domain and the
+// record's name, then reads the record. Nothing is ever created.
+ARecordLookup LookupByName(const RecordConfig& record, ARecordLookup found) {
+  std::vector<std::string_view> results;
+  std::string answer;
+  const std::wstring fullName = RecordFullName(record);
+  if (found.zoneId.empty()) {
+    if (!Search(record, CloudflareGet(record, L"/client/v4/zones?name=" + QueryEscape(record.domain)),
+                {{L"apiKey", record.apiKey, FieldPlace::Header}, {L"domain", record.domain, FieldPlace::QueryValue}},
+                L"Cloudflare zone search for " + record.domain + L" failed", RequestKind::ZoneSearch, found, results,
+                answer)) {
+      return found;
+    }
+    if (results.empty()) {
+      LogMessage(L"Cloudflare has no zone " + record.domain +
+                 L" that this token can see; nothing was changed. Check the Domain box, and that the token covers "
+                 L"this zone.");
+      found.result = Result::NoZone;
+      return found;
+    }
+    found.zoneId = StringMember(results.front(), "id");
+  }
+  if (!Search(record,
+              CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=A&name=" + QueryEscape(fullName)),
+              {{L"apiKey", record.apiKey, FieldPlace::Header},
+               {L"zoneId", found.zoneId, FieldPlace::PathPiece},
+               {L"record", fullName, FieldPlace::QueryValue}},
+              L"Cloudflare record search for " + fullName + L" failed", RequestKind::RecordSearch, found, results,
+              answer)) {
+    return found;
+  }
+  found.matches = results.size();
+  if (results.size() != 1) {
+    LogMessage(results.empty()
+                   ? L"Cloudflare has no A record named " + fullName + L" in " + record.domain +
+                         L"; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the "
+                         L"Record box."
+                   : L"Cloudflare has " + DecimalText(static_cast<std::uint32_t>(results.size())) +
+                         L" A records named " + fullName + L" in " + record.domain +
+                         L"; nimbard changes one record only. Enter the Record ID of the one to keep up to date.");
+    found.result = results.empty() ? Result::NoRecord : Result::SeveralRecords;
+    return found;
+  }
+  found.recordId = StringMember(results.front(), "id");
+  LogMessage(L"Cloudflare IDs of " + fullName + L": zone " + found.zoneId + L", record " + found.recordId + L".");
+  Memory().Remember(record, found.zoneId, found.recordId);
+  ReadRecord(results.front(), record, found);
+  return found;
+}
+
 }  // namespace
 
 std::vector<ApiError> CloudflareErrors(std::string_view answer) {
   std::vector<ApiError> errors;
   for (std::string_view error : json::Elements(json::Member(answer, "errors"))) {
-    const std::string_view code = json::Member(error, "code");
-    const std::optional<std::uint32_t> number = json::AsUint32(code);
+    const std::optional<std::uint32_t> number = json::AsUint32(json::Member(error, "code"));
     errors.push_back({number ? DecimalText(*number) : StringMember(error, "code"), StringMember(error, "message")});
   }
   return errors;
@@ -56,52 +216,48 @@ std::vector<ApiError> CloudflareErrors(std::string_view answer) {
 
 ARecordLookup CloudflareLookup(const RecordConfig& record) {
   ARecordLookup found;
-  HttpRequest request = CloudflareRequest(record, L"GET");
-  request.headers = RequestHeaders(CloudflareAuthorization(record), false);
-  const GuardedResponse outcome = CloudflareExchange(record, request);
-  if (!Succeeded(outcome.response)) {
-    LogMessage(L"Cloudflare DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").");
-    LogRefusedField(outcome);
-    found.failure = CloudflareFailure(outcome);
-    return found;
-  }
-  const std::string_view result = json::Member(outcome.response.body, "result");
-  const std::wstring name = StringMember(result, "name"), type = StringMember(result, "type");
-  if (type != L"A" || !SameIgnoringAsciiCase(name, RecordFullName(record))) {
-    // Written to, such a record would be renamed and repointed: a CNAME
-    // turned into an A record, another host's address taken over.
-    LogMessage(L"Cloudflare record " + record.recordId + L" is " + OrQuestionMark(name) + L" (" + OrQuestionMark(type) +
-               L"), not the A record " + RecordFullName(record) + L" configured for " + RecordPath(record) +
-               L"; nothing was changed. Check the Record ID.");
-    found.result = ARecordLookup::Result::OtherRecord;
-    found.otherName = name;
-    found.otherType = type;
-    return found;
-  }
-  found.address = StringMember(result, "content");
-  // A record without a value is not a failure: the check will write one.
-  found.result = found.address.empty()                   ? ARecordLookup::Result::NotFound
-                 : platform::IsIPv4Text(found.address) ? ARecordLookup::Result::Found
-                                                         : ARecordLookup::Result::InvalidValue;
-  return found;
+  found.zoneId = record.zoneId;
+  found.recordId = record.recordId;
+  const bool remembered = (found.zoneId.empty() || found.recordId.empty()) &&
+                          Memory().Recall(record, found.zoneId, found.recordId);
+  if (found.zoneId.empty() || found.recordId.empty()) return LookupByName(record, found);
+  ARecordLookup byId = LookupById(record, found, remembered);
+  if (!remembered || byId.failure.status != 404) return byId;
+  // The record found earlier has gone (deleted, or made anew with a new ID).
+  LogMessage(L"Cloudflare record " + found.recordId + L" of " + RecordFullName(record) +
+             L" is gone; looking for it by its name.");
+  Memory().Forget(record);
+  found.zoneId = record.zoneId;
+  found.recordId = record.recordId;
+  return LookupByName(record, found);
 }
 
-ARecordUpdate CloudflareUpdate(const RecordConfig& record, const std::wstring& newIp) {
+ARecordUpdate CloudflareUpdate(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found) {
   ARecordUpdate update;
-  HttpRequest request = CloudflareRequest(record, L"PATCH");
-  request.headers = RequestHeaders(CloudflareAuthorization(record), true);
+  const std::wstring& zoneId = found.zoneId.empty() ? record.zoneId : found.zoneId;
+  const std::wstring& recordId = found.recordId.empty() ? record.recordId : found.recordId;
+  HttpRequest request;
+  request.method = L"PATCH";
+  request.host = kCloudflareApiHost;
+  request.path = RecordPathOf(zoneId, recordId);
+  request.headers = RequestHeaders(L"Bearer " + record.apiKey, true);
   request.body = "{\"content\":\"" + NarrowLow8(newIp) + "\"}";
-  const GuardedResponse outcome = CloudflareExchange(record, request);
+  const GuardedResponse outcome = ExchangeIfSendable(request, {
+      {L"apiKey", record.apiKey, FieldPlace::Header},
+      {L"zoneId", zoneId, FieldPlace::PathPiece},
+      {L"recordId", recordId, FieldPlace::PathPiece},
+  });
   if (Succeeded(outcome.response)) {
     LogMessage(L"Cloudflare A record updated for " + RecordFullName(record) + L" to " + newIp + L".");
     update.accepted = true;
     return update;
   }
-  LogMessage(L"Cloudflare A record update failed for " + record.domain + L" (HTTP " +
-             DecimalText(outcome.response.status) + L").");
-  LogRefusedField(outcome);
-  update.failure = CloudflareFailure(outcome);
+  update.failure = LogFailure(L"Cloudflare A record update failed for " + record.domain + L" (HTTP " +
+                                  DecimalText(outcome.response.status) + L").",
+                              outcome, record, RequestKind::Update);
   return update;
 }
+
+void ForgetCloudflareIds() { Memory().Clear(); }
 
 }  // namespace nimbard

@@ -12,10 +12,20 @@ namespace nimbard {
 // its type must be A and its name the record's full name (ASCII case
 // ignored). A record of another name or type is reported, with a log line,
 // as OtherRecord, so that nothing is ever written to it.
+// IDs the configuration leaves empty are found from the names (the zone by
+// the domain, the record by its full name and type A) and kept in memory
+// while the process runs; a remembered record that answers 404 is looked
+// for again. No zone, no record, or several records of that name is a
+// failure with a line that says which; nothing is created.
 ARecordLookup CloudflareLookup(const RecordConfig& record);
-// Changes the record's address and nothing else (PATCH {"content": ...}): its
-// name, TTL, proxy status, comment and tags stay as the user set them.
-ARecordUpdate CloudflareUpdate(const RecordConfig& record, const std::wstring& newIp);
+// Changes the address of the record `found` names (the configured IDs when
+// it names none) and nothing else (PATCH
+// {"content": ...}): its name, TTL, proxy status, comment and tags stay as
+// the user set them.
+ARecordUpdate CloudflareUpdate(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found);
+
+// Forgets the IDs found from names (tests).
+void ForgetCloudflareIds();
 
 // Every code and message of a Cloudflare answer's "errors" array.
 std::vector<ApiError> CloudflareErrors(std::string_view answer);

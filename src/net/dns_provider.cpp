@@ -24,7 +24,7 @@ ARecordLookup LookupARecord(const RecordConfig& record) {
 ARecordUpdate UpdateARecord(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found) {
   switch (ProviderOf(record)) {
     case Provider::Cloudflare:
-      return CloudflareUpdate(record, newIp);
+      return CloudflareUpdate(record, newIp, found);
     case Provider::GoDaddy: {
       // GoDaddy's update replaces the record whole: the TTL the user chose
       // there goes back with it (GoDaddy takes none below its minimum).

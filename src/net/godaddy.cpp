@@ -6,6 +6,7 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "net/api_hosts.h"
+#include "net/failure_cause.h"
 #include "net/request_fields.h"
 
 namespace nimbard {
@@ -32,7 +33,8 @@ std::wstring_view SecretHalf(std::wstring_view apiKey) {
 constexpr std::size_t kMaxLoggedResponse = 4096;
 
 // Logs the failure line, the answer and a refused field; returns the cause.
-RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record) {
+RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record,
+                          RequestKind kind) {
   LogMessage(line);
   if (!outcome.response.body.empty()) {
     const std::string masked = MaskSecrets(outcome.response.body, {record.apiKey, SecretHalf(record.apiKey)});
@@ -40,7 +42,8 @@ RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outco
   }
   LogRefusedField(outcome);
   RequestFailure failure = FailureOf(outcome);
-  ReadGoDaddyError(outcome.response.body, failure);
+  ReadGoDaddyError(MaskSecrets(outcome.response.body, {record.apiKey, SecretHalf(record.apiKey)}), failure);
+  LogCause(failure, Provider::GoDaddy, kind);
   return failure;
 }
 
@@ -53,7 +56,7 @@ std::wstring StringMember(std::string_view object, std::string_view key) {
 void ReadGoDaddyError(std::string_view answer, RequestFailure& failure) {
   const std::wstring code = StringMember(answer, "code");
   if (!code.empty()) failure.apiErrors.push_back({code, StringMember(answer, "message")});
-  failure.retryAfterSeconds = json::AsUint32(json::Member(answer, "retryAfterSec")).value_or(0);
+  if (const auto wait = json::AsUint32(json::Member(answer, "retryAfterSec"))) failure.retryAfterSeconds = *wait;
 }
 
 std::wstring GoDaddyRecordName(const RecordConfig& record) {
@@ -87,7 +90,7 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record) {
   });
   if (!Succeeded(outcome.response)) {
     found.failure = LogFailure(L"GoDaddy DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
-                               outcome, record);
+                               outcome, record, RequestKind::RecordLookup);
     return found;
   }
   const std::wstring wanted = GoDaddyRecordName(record);
@@ -133,7 +136,7 @@ ARecordUpdate GoDaddyUpdate(const RecordConfig& record, const std::wstring& newI
   }
   update.failure = LogFailure(L"GoDaddy A record update failed for " + record.recordName + L" (HTTP " +
                                   DecimalText(outcome.response.status) + L").",
-                              outcome, record);
+                              outcome, record, RequestKind::Update);
   return update;
 }
 

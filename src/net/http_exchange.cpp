@@ -51,7 +51,7 @@ HttpResponse HttpExchange(const HttpRequest& request) {
   try {
     HttpResponse notSent;
     notSent.fault = ExchangeFault::Stopped;
-    if (StopRequested.load()) return notSent;
+    if (GiveUpRequested()) return notSent;
     const auto deadline = std::chrono::steady_clock::now() + request.deadline;
     auto job = std::make_shared<ExchangeJob>();
     job->request = request;
@@ -61,7 +61,7 @@ HttpResponse HttpExchange(const HttpRequest& request) {
       return std::move(job->response);
     }
     HttpResponse givenUp;
-    givenUp.fault = StopRequested.load() ? ExchangeFault::Stopped : ExchangeFault::TimedOut;
+    givenUp.fault = GiveUpRequested() ? ExchangeFault::Stopped : ExchangeFault::TimedOut;
     job->progress.abandoned.store(true);
     givenUp.status = job->progress.status.load();
     return givenUp;

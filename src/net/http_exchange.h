@@ -48,6 +48,7 @@ struct HttpResponse {
   std::string body;          // raw bytes; may be partial when !completed
   ExchangeFault fault = ExchangeFault::None;
   std::uint32_t error = 0;   // the failed call's WinHTTP or Win32 error number (fault Platform)
+  std::uint32_t retryAfterSeconds = 0;  // the answer's Retry-After header in seconds; 0 without one
 };
 
 // 200..299: the only statuses that count as success.
@@ -75,8 +76,9 @@ class HttpTransport {
 };
 
 // Never throws. Fails at once, without a network attempt, while a stop is
-// requested. An exchange that reaches its deadline or meets a stop fails
-// with the status read so far (0 when none) and an empty body.
+// requested or the calling thread's work is cancelled (GiveUpRequested). An
+// exchange that reaches its deadline or meets either fails with the status
+// read so far (0 when none) and an empty body.
 HttpResponse HttpExchange(const HttpRequest& request);
 
 // Installs `transport` (not owned) for every later exchange; nullptr restores

@@ -117,6 +117,8 @@ HttpResponse RunHttpExchange(HttpSteps& steps, const HttpRequest& request,
     if (!steps.QueryStatus(handle.get(), status)) return failed(PlatformFault(steps, response));
     response.status = status;
     progress.status.store(status);
+    std::uint32_t wait = 0;
+    if (steps.QueryRetryAfter(handle.get(), wait)) response.retryAfterSeconds = wait;
     response.fault = ExchangeFault::None;
     // The address lookup has no use for the body of a refusal.
     if (!full && !IsSuccessStatus(status)) return response;

@@ -29,6 +29,8 @@ class HttpSteps {
   virtual bool QueryStatus(Handle request, std::uint32_t& status) = 0;
   // The announced Content-Length; false when the response carries none.
   virtual bool QueryContentLength(Handle request, std::uint64_t& length) = 0;
+  // The Retry-After header as a number of seconds; false when there is none.
+  virtual bool QueryRetryAfter(Handle request, std::uint32_t& seconds) = 0;
   virtual bool QueryDataAvailable(Handle request, std::uint32_t& available) = 0;
   virtual bool ReadData(Handle request, char* buffer, std::uint32_t size,
                         std::uint32_t& read) = 0;

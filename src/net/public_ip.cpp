@@ -8,6 +8,7 @@
 #include "core/stop_request.h"
 #include "core/text.h"
 #include "net/api_hosts.h"
+#include "net/failure_cause.h"
 #include "net/http_exchange.h"
 #include "net/request_fields.h"
 
@@ -78,8 +79,9 @@ PublicAddress PublicIpLookup() {
     }
     if (!Succeeded(response)) {
       result.failure = FailureOf(response);
-      if (last || StopRequested.load()) break;
+      if (last || GiveUpRequested()) break;
       LogMessage(L"Public IP lookup at " + host + L" failed (HTTP " + DecimalText(response.status) + L"). Asking " + next + L".");
+      LogCause(result.failure, Provider::Unknown, RequestKind::EchoService);
       continue;
     }
     const std::wstring answer = TrimWhitespace(WidenBytes(response.body));
@@ -103,6 +105,7 @@ PublicAddress PublicIpLookup() {
     return result;
   }
   LogMessage(L"Public IP lookup failed.");
+  LogCause(result.failure, Provider::Unknown, RequestKind::EchoService);
   return result;
 }
 

@@ -46,10 +46,29 @@ bool IsSendablePathPiece(std::wstring_view value) {
   return true;
 }
 
+std::wstring QueryEscape(std::wstring_view value) {
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring out;
+  for (wchar_t c : value) {
+    const bool plain = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+                       c == L'-' || c == L'.' || c == L'_' || c == L'~';
+    if (plain) {
+      out += c;
+    } else {
+      const unsigned byte = static_cast<unsigned>(c) & 0xFF;
+      out += L'%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
 const wchar_t* FirstUnsendableField(std::initializer_list<RequestField> fields) {
   for (const RequestField& field : fields) {
-    bool ok = field.place == FieldPlace::Header ? IsSendableHeaderValue(field.value)
-                                                : IsSendablePathPiece(field.value);
+    // A query value is escaped whole, so it only has to be plain ASCII.
+    bool ok = field.place == FieldPlace::PathPiece ? IsSendablePathPiece(field.value)
+                                                   : IsSendableHeaderValue(field.value);
     if (!ok) return field.name;
   }
   return nullptr;
@@ -88,6 +107,7 @@ RequestFailure FailureOf(const HttpResponse& response) {
   failure.status = response.status;
   failure.fault = response.fault;
   failure.error = response.error;
+  failure.retryAfterSeconds = response.retryAfterSeconds;
   return failure;
 }
 

@@ -13,8 +13,9 @@ namespace nimbard {
 
 // Where a configuration value ends up in a request decides what it may hold.
 enum class FieldPlace {
-  Header,     // a header value: no control characters, nothing beyond 0x7E
-  PathPiece,  // one segment of the request path
+  Header,      // a header value: no control characters, nothing beyond 0x7E
+  PathPiece,   // one segment of the request path
+  QueryValue,  // a value of the query string, sent percent-encoded (QueryEscape)
 };
 
 struct RequestField {
@@ -31,6 +32,10 @@ bool IsSendableHeaderValue(std::wstring_view value);
 // "?", "#", "%", "\", blanks, control or non-ASCII characters, and not "."
 // or "..". An empty segment is allowed (the server answers it).
 bool IsSendablePathPiece(std::wstring_view value);
+
+// A query value as sent: every byte but letters, digits and "-._~" written
+// as %XX. Only for values that passed IsSendableHeaderValue (plain ASCII).
+std::wstring QueryEscape(std::wstring_view value);
 
 // The name of the first field that cannot be sent, or nullptr.
 const wchar_t* FirstUnsendableField(std::initializer_list<RequestField> fields);

@@ -93,6 +93,10 @@ class WinHttpSteps final : public HttpSteps {
     return true;
   }
 
+  bool QueryRetryAfter(Handle request, std::uint32_t& seconds) override {
+    return QueryNumber(request, WINHTTP_QUERY_RETRY_AFTER | WINHTTP_QUERY_FLAG_NUMBER, seconds);
+  }
+
   bool QueryDataAvailable(Handle request, std::uint32_t& available) override {
     DWORD amount = 0;
     if (!WinHttpQueryDataAvailable(request, &amount)) return false;

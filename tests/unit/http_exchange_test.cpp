@@ -34,6 +34,7 @@ struct FakeSteps final : HttpSteps {
   bool ReceiveResponse(Handle) override { return Step(Fail::Receive), s.fail != Fail::Receive; }
   bool QueryStatus(Handle, std::uint32_t& st) override { return Step(Fail::Status), st = s.fail == Fail::Status ? 555 : s.status, s.fail != Fail::Status; }  // 555 must not leak
   bool QueryContentLength(Handle, std::uint64_t& n) override { return n = std::uint64_t(s.contentLength), s.contentLength >= 0; }
+  bool QueryRetryAfter(Handle, std::uint32_t& seconds) override { return seconds = 30, s.status == 429; }
   bool QueryDataAvailable(Handle, std::uint32_t& available) override {
     if (next == s.pieces.size()) return available = 0, true;
     const Piece& p = s.pieces[next];
@@ -73,6 +74,7 @@ void Check(ExchangeForm form, const Script& script, const Outcome& want) {
   ExchangeProgress progress;
   const HttpResponse r = RunHttpExchange(steps, put, progress);
   EXPECT_EQ(std::tie(r.completed, r.status, r.body, r.fault), std::tie(want.completed, want.status, want.body, want.fault));
+  EXPECT_EQ(r.retryAfterSeconds, want.status == 429 ? 30u : 0u);
   // A failed step keeps its own error number; a failed read, the read's (step None).
   const bool stepFailed = script.fail != Fail::None || want.fault == ExchangeFault::Platform;
   EXPECT_EQ(r.error, stepFailed ? 12000u + static_cast<std::uint32_t>(script.fail) : 0u);
@@ -95,6 +97,7 @@ TEST(HttpExchangeAlgorithm, FailingStepsAnswersCutBodiesAndUnsendableRequests) {
       {"availability fails", kFull, Answer(200, {{"abc"}, {"", 9, true}}), {false, 200, "abc", ExchangeFault::Platform}},
       {"ends before announced length", kFull, Answer(200, {{"203.0."}}, 40), {false, 200, "203.0.", ExchangeFault::BodyCut}}, {"high and NUL bytes raw", kFull, Answer(200, {{high}}), {true, 200, high}},
       {"oversized body refused", kFull, Answer(200, {{"", std::uint32_t(kMaxResponseBodyBytes) + 1}}), {false, 200, "", ExchangeFault::BodyTooLarge}}, {"302 is the final answer", kFull, Answer(302, {{"moved"}}), {true, 302, "moved"}},
+      {"429 with the wait it asks for", kFull, Answer(429, {{"slow down"}}), {true, 429, "slow down"}},
       {"short: 299", kShort, Answer(299, {{"x"}}), {true, 299, "x"}}, {"short: 300 skips body", kShort, Answer(300, kHello), {false, 300, ""}},
   };
   for (const auto& row : rows) { SCOPED_TRACE(row.name); Check(row.form, row.script, row.want); }

@@ -9,6 +9,7 @@
 
 #include "core/status_board.h"
 #include "engine/poll_pass.h"
+#include "engine/provider_waits.h"
 #include "unit/test_support.h"
 
 namespace nimbard {
@@ -47,7 +48,7 @@ TEST(PollPass, JoinsTheRecordsLinesOrReportsTheFile) {
       {ConfigFileText({kD, kC, kB}), true, kLineD + "\r\n" + kLineC + "\r\n" + kLineB, "Updated: 203.0.113.7", 6, {kManual, kManual}},  // failing one in the middle
       {ConfigFileText({kA, kC}), true, kLineA + "\r\n" + kLineC, "godaddy lookup failed", 3, {}},
       {"<missing>", false, kUnusable, kError, 0, kStopped}, {"", false, kUnusable, kError, 0, kStopped}, {" \r\n\t", false, kUnusable, kError, 0, kStopped},
-      {ConfigFileText({{"cloudflare", "b.example", "www", "z1", ""}}), false, kUnusable, kError, 0, kStopped}, {R"({"records": []})", false, kUnusable, kError, 0, kStopped},
+      {ConfigFileText({{"godaddy", "b.example", "", "", ""}}), false, kUnusable, kError, 0, kStopped}, {R"({"records": []})", false, kUnusable, kError, 0, kStopped},
   };
   ScratchDir dir("pass-join");
   ScriptedTransport transport;
@@ -113,6 +114,31 @@ TEST(PollPass, ReadersSeeFinishedRecordsOnly) {
   PollPass(false);
   EXPECT_EQ(seen, (Lines{kLineA, "Unchanged: 203.0.113.7", kLineA}));
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), kLineA + "\r\n" + kLineB);
+}
+
+// A record whose provider answers "too many requests" is not asked again before the wait it asked for is over; the
+// other records of each pass go on.
+TEST(PollPass, RateLimitedRecordWaitsOthersGoOn) {
+  ScratchDir dir("pass-rate");
+  ScriptedTransport transport;
+  ScriptScene(transport);
+  transport.Set(L"GET", kGoDaddyApiHost, Status(429, R"({"code":"TOO_MANY_REQUESTS","message":"slow","retryAfterSec":30})"), GdZonePath(L"c.example"));
+  dir.Write("nimbard-demo.json", ConfigFileText({kC, kA}));
+  TheProviderWaits().Clear();
+  PollPass(false);
+  transport.Clear();
+  ScriptScene(transport);
+  dir.TakeLog();
+  const PassOutcome second = PollPass(false);
+  TheProviderWaits().Clear();
+  std::wstring asked;
+  for (const HttpRequest& r : transport.Requests()) asked += r.path + L" ";
+  EXPECT_EQ(asked, L"/ " + GdZonePath(L"a.example") + L" ");  // the address and a.example, not c.example
+  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: c.example/www waiting (too many requests)\r\n" + kLineA);
+  EXPECT_TRUE(second.AnyRecordFailed());
+  const Lines log = dir.TakeLog();
+  EXPECT_TRUE(!log.empty() && log[0].rfind("Record c.example/www is not checked for another ", 0) == 0 &&
+              log[0].find(" seconds: its provider asked nimbard to wait.") != std::string::npos) << (log.empty() ? "" : log[0]);
 }
 
 // Fifty threads start a pass at once: one works, the others return at once without a trace while it is still under

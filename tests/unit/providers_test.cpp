@@ -34,7 +34,7 @@ std::string CfRecord(const std::string& name, const std::string& type, const std
 
 // What came back, in one line: a lookup's result, address and TTL, or whether an update was accepted; and the cause.
 std::string Show(const ARecordLookup& l) {
-  const char* names[] = {"Found", "NotFound", "Failed", "InvalidValue", "OtherRecord", "UnknownProvider"};
+  const char* names[] = {"Found", "NotFound", "Failed", "InvalidValue", "OtherRecord", "UnknownProvider", "NoZone", "NoRecord", "SeveralRecords"};
   return names[static_cast<int>(l.result)] + (" " + NarrowLow8(l.address + L" " + DecimalText(l.ttl) + L" " + l.otherName + L" " + l.otherType));
 }
 std::string Show(const RequestFailure& f) {
@@ -151,6 +151,55 @@ TEST_F(ProvidersTest, GoDaddyKeepsTheTtlItFound) {
     ASSERT_EQ(sent_.size(), 1u);
     EXPECT_EQ(sent_[0].body, std::string(R"([{"data":"203.0.113.7","ttl":)") + c.sent + "}]");
     scratch_.TakeLog();
+  }
+}
+
+// IDs left empty are found from the names, once: the zone by the domain, the record by its full name and type A; the
+// next lookup goes by the IDs found, and a remembered record that has gone is looked for again.
+TEST_F(ProvidersTest, CloudflareIdsFromTheNames) {
+  const std::wstring zones = L"/client/v4/zones?name=example.com", records = L"/client/v4/zones/z9/dns_records?type=A&name=www.example.com";
+  const std::string zone = R"({"result":[{"id":"z9","name":"example.com","status":"active"}],"result_info":{"count":1}})";
+  const auto found = [](std::initializer_list<const char*> ids) {
+    std::string list;
+    for (const char* id : ids) list += std::string(list.empty() ? "" : ",") + R"({"id":")" + id + R"(","name":"www.example.com","type":"A","content":"198.51.100.4","meta":{"a":{"b":1}}})";
+    return Ok(R"({"result":[)" + list + R"(],"result_info":{"page":1}})");
+  };
+  const std::string denied = R"({"success":false,"errors":[{"code":9109,"message":"Unauthorized to access requested resource"}]})";
+  const std::string noZone = "Cloudflare has no zone example.com that this token can see; nothing was changed. Check the Domain box, and that the token covers this zone.";
+  const struct { const char* name; HttpResponse zones, records, byId; std::string first, second; Lines log; std::size_t asked; } cases[] = {
+      {"one match: searched once", Ok(zone), found({"r5"}), Ok(CfRecord("www.example.com", "A", "198.51.100.4")), "Found 198.51.100.4 z9 r5", "Found 198.51.100.4 z9 r5",
+       {"Cloudflare IDs of www.example.com: zone z9, record r5."}, 3},
+      {"no zone", Ok(R"({"result":[]})"), HttpResponse{}, HttpResponse{}, "NoZone  ", "NoZone  ", {noZone, noZone}, 2},
+      {"zone search refused", Status(403, denied), HttpResponse{}, HttpResponse{}, "Failed  ", "Failed  ",
+       {"Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID.",
+        "Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID."}, 2},
+      {"no record", Ok(zone), Ok(R"({"result":[]})"), HttpResponse{}, "NoRecord z9 ", "NoRecord z9 ",
+       {"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box.",
+        "Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}, 4},
+      {"two records of the name", Ok(zone), found({"r5", "r6"}), HttpResponse{}, "SeveralRecords z9 ", "SeveralRecords z9 ",
+       {"Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date.",
+        "Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date."}, 4},
+      {"a remembered record gone: searched again", Ok(zone), found({"r5"}), Status(404, R"({"errors":[{"code":81044,"message":"Record does not exist."}]})"),
+       "Found 198.51.100.4 z9 r5", "Found 198.51.100.4 z9 r5",
+       {"Cloudflare IDs of www.example.com: zone z9, record r5.", "Cloudflare record r5 of www.example.com is gone; looking for it by its name.",
+        "Cloudflare IDs of www.example.com: zone z9, record r5."}, 5},
+  };
+  RecordConfig record = RecordFor(CfLookup);
+  record.zoneId.clear(), record.recordId.clear();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetCloudflareIds();
+    transport_.Clear();
+    transport_.Set(L"GET", kCloudflareApiHost, c.zones, zones), transport_.Set(L"GET", kCloudflareApiHost, c.records, records);
+    transport_.Set(L"GET", kCloudflareApiHost, c.byId, L"/client/v4/zones/z9/dns_records/r5");
+    std::string results;
+    for (int pass = 0; pass < 2; ++pass) {
+      const ARecordLookup l = LookupARecord(record);
+      results += (pass ? "|" : "") + Show(l).substr(0, Show(l).find(' ')) + (l.address.empty() ? " " : " " + NarrowLow8(l.address) + " ") + NarrowLow8(l.zoneId + L" " + l.recordId);
+    }
+    EXPECT_EQ(results, c.first + "|" + c.second);
+    EXPECT_EQ(scratch_.TakeLog(true), c.log);
+    EXPECT_EQ(transport_.Requests().size(), c.asked);
   }
 }
 

@@ -68,8 +68,15 @@ class ScratchDir {
     }
     return lines;
   }
-  // LogLines, then the log is removed so that the next case starts afresh.
-  std::vector<std::string> TakeLog() const { std::vector<std::string> lines = LogLines(); return Remove("nimbard.log"), lines; }
+  // LogLines, then the log is removed so that the next case starts afresh. The cause lines that follow a failure's
+  // own line are left out unless asked for: their own table pins them down.
+  std::vector<std::string> TakeLog(bool withCauses = false) const {
+    std::vector<std::string> lines;
+    for (const std::string& line : LogLines()) {
+      if (withCauses || line.rfind("Cause: ", 0) != 0) lines.push_back(line);
+    }
+    return Remove("nimbard.log"), lines;
+  }
 
  private:
   std::filesystem::path dir_;
