@@ -28,8 +28,12 @@ ctl scene '{"public_ip": "203.0.113.7", "tokens": {"godaddy": "gd-key:gd-secret"
   {"zone_id": "z1", "id": "r-www", "name": "www.example.com", "content": "198.51.100.9"}],
   "godaddy": {"example.net": [{"type": "A", "name": "www", "data": "198.51.100.4", "ttl": 600}]}}' >/dev/null
 
+empty_id_requests() {  # the Cloudflare requests made with the first record's token
+  ctl log host=api.cloudflare.com | python3 -c '
+import json, sys
+print(" ".join(r["method"] + " " + r["path"] for r in json.load(sys.stdin) if "another" not in str(r["headers"])))'
+}
 records_reported() { grep -c Record: "$app/nimbard.status" 2>/dev/null; }
-cf_requests() { ctl count host=api.cloudflare.com path_prefix=/client/v4/zones; }
 logged() { grep -qF -- "$1" "$app/nimbard.log" && ok "log: $1" || fail "log lacks: $1"; }
 after() {  # the line that follows the first line holding $1
   tr -d '\r' <"$app/nimbard.log" | awk -v want="$1" 'found { print; exit } index($0, want) { found = 1 }' | cut -c23-
@@ -38,9 +42,7 @@ after() {  # the line that follows the first line holding $1
 echo "== first pass: the IDs found from the names"
 wine "$app/nimbard.exe" & tray=$!
 prints 60 3 records_reported || fail "the first pass did not report 3 records"
-first=$(ctl log host=api.cloudflare.com | python3 -c '
-import json, sys
-print(" ".join(r["method"] + " " + r["path"] for r in json.load(sys.stdin) if "another" not in str(r["headers"])))')
+first=$(empty_id_requests)
 echo "[ measure ] requests for the record with empty IDs, first pass: $first"
 expect_eq "zone search, record search, update" \
   "GET /client/v4/zones?name=example.com GET /client/v4/zones/z1/dns_records?type=A&name=home.example.com PATCH /client/v4/zones/z1/dns_records/r-home" "$first"
@@ -53,9 +55,7 @@ ctl ip 203.0.113.8 >/dev/null
 rm -f "$app/nimbard.status"
 probe command 32774 >/dev/null
 prints 60 3 records_reported || fail "the forced pass did not report 3 records"
-second=$(ctl log host=api.cloudflare.com | python3 -c '
-import json, sys
-print(" ".join(r["method"] + " " + r["path"] for r in json.load(sys.stdin) if "another" not in str(r["headers"])))')
+second=$(empty_id_requests)
 echo "[ measure ] requests for the record with empty IDs, second pass: $second"
 expect_eq "the lookup by the IDs found, and the update" \
   "GET /client/v4/zones/z1/dns_records/r-home PATCH /client/v4/zones/z1/dns_records/r-home" "$second"
