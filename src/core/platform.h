@@ -30,7 +30,8 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
 
 // Writes bytes to a new file in the same directory and moves it over `path`
-// in one atomic step. On failure `path` is left as it was. flushToDisk waits
+// in one atomic step. On failure `path` is left as it was (and on Windows the
+// cause is the thread's last error). flushToDisk waits
 // for the new content to reach the disk first (settings that must survive a
 // power cut); without it readers still see the old or the new file whole,
 // at a fraction of the cost (the status file, rewritten at every step).

@@ -92,19 +92,27 @@ bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flu
   static std::atomic<unsigned> counter{0};
   const std::wstring temp = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
                             std::to_wstring(counter.fetch_add(1)) + L".tmp";
+  // The error that ended the write stays the thread's last error.
+  const auto removeTemp = [&temp] {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(temp.c_str());
+    ::SetLastError(error);
+  };
   {
     UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     if (!WriteAll(file.get(), bytes) || (flushToDisk && !::FlushFileBuffers(file.get()))) {
+      const DWORD error = ::GetLastError();
       file.reset();
-      ::DeleteFileW(temp.c_str());
+      ::SetLastError(error);
+      removeTemp();
       return false;
     }
   }
   const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | (flushToDisk ? MOVEFILE_WRITE_THROUGH : 0);
   if (!::MoveFileExW(temp.c_str(), path.c_str(), moveFlags)) {
-    ::DeleteFileW(temp.c_str());
+    removeTemp();
     return false;
   }
   return true;
