@@ -5,14 +5,15 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "core/config_store.h"
-#include "win32/unique_handle.h"
+#include "app/setup_modes.h"
+#include "core/app_paths.h"
+#include "core/platform.h"
 #include "engine/poll_pass.h"
-#include "host/service_control.h"
+#include "host/installed_copy.h"
 #include "host/service_host.h"
-#include "ui/config_dialog.h"
 #include "ui/resource.h"
 #include "ui/tray_window.h"
+#include "win32/unique_handle.h"
 
 namespace nimbard {
 
@@ -35,17 +36,10 @@ int RunServiceDispatcher() {
   return 0;
 }
 
-int RunInstall(HINSTANCE instance) {
-  RecordConfig first;
-  if (!LoadFirstRecord(first) && ShowConfigDialog(instance, nullptr) != IDOK) return 0;
-  // The service started below takes the guard at its own start-up; holding
-  // it here would send the new service straight to its exit.
-  ReleaseSingleInstance();
-  return InstallService() ? 1 : 0;
-}
-
 int RunTray(HINSTANCE instance, bool monitor) {
   MonitorMode = monitor;
+  // The monitor shows the service's files, wherever its own exe lies.
+  if (monitor) UseServiceFolder(InstalledFolder());
   RegisterTrayClass(instance);  // a failure shows as a window that cannot be made
   if (!InitTray(instance)) return 0;
   HACCEL accelerators = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_NIMBARD));
@@ -74,7 +68,10 @@ int RunTray(HINSTANCE instance, bool monitor) {
 std::vector<const wchar_t*> GuardsFor(Mode mode) {
   switch (mode) {
     case Mode::Uninstall:
-      return {};  // removal must work while the service runs: that is when it is needed
+    case Mode::Configure:
+      return {};  // removal and editing must work while the service runs: that is when they are needed
+    case Mode::Install:
+      return {};  // taken by the installation itself, after an upgrade has stopped the service
     case Mode::TrayMonitor:
       return {kSessionTrayMutexName};
     case Mode::TrayStandalone:
@@ -119,11 +116,15 @@ int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
 
   switch (mode) {
     case Mode::Service:
+      // An exe that an upgrade renamed aside while it still ran is no longer in use.
+      RemoveSetAsideFiles(DirectoryPrefix(platform::ExecutablePath()));
       return RunServiceDispatcher();
     case Mode::Install:
       return RunInstall(instance);
     case Mode::Uninstall:
-      return UninstallService() ? 1 : 0;
+      return RunUninstall();
+    case Mode::Configure:
+      return RunConfigure(instance);
     default:
       return RunTray(instance, mode == Mode::TrayMonitor);
   }
