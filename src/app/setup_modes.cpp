@@ -47,14 +47,14 @@ bool TakeMachineGuard() {
 // than administrators may change it; a path whose security cannot be read
 // counts as refused too.
 bool OnlyAdministratorsMayChange(const std::wstring& path, bool folder) {
-  BroadChangeRight found;
-  if (const DWORD error = ReadBroadChangeRight(path, folder, found)) {
+  BroadRight found;
+  if (const DWORD error = ReadBroadRight(path, ChangeRights(folder), found)) {
     ShowInstallFailure(L"reading the permissions of " + path, error);
     return false;
   }
   if (found.group.empty()) return true;
   ShowBox(L"nimbard was not installed, because " + path + L" may be changed by " + found.group + L" (" +
-              ChangeRightName(found.right) +
+              ChangeRightName(found.rights) +
               L"), not only by administrators: any program could then run its own code with full rights "
               L"through the service. Let only administrators change it (right-click it, Properties, "
               L"Security), then install again.",
@@ -126,9 +126,9 @@ int RunInstall(HINSTANCE instance) {
     return 0;
   }
 
+  // Whatever still runs from the old exe afterwards makes it be renamed aside.
+  if (fromElsewhere) CloseMonitorTrays();
   if (upgrade) {
-    // Whatever still runs from the old exe afterwards makes it be renamed aside.
-    if (fromElsewhere) CloseMonitorTrays();
     StopServiceAndWait();
     if (!TakeMachineGuard()) return 0;
   }

@@ -28,11 +28,6 @@ const wchar_t* BroadGroupName(PSID sid) {
   return nullptr;
 }
 
-ACCESS_MASK ChangeRights(bool folder) {
-  return FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER |
-         (folder ? FILE_DELETE_CHILD : 0);
-}
-
 ACCESS_MASK MappedToFileRights(ACCESS_MASK mask) {
   GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
   ::MapGenericMask(&mask, &mapping);
@@ -41,11 +36,16 @@ ACCESS_MASK MappedToFileRights(ACCESS_MASK mask) {
 
 }  // namespace
 
-BroadChangeRight FindBroadChangeRight(PSECURITY_DESCRIPTOR descriptor, bool folder) {
+ACCESS_MASK ChangeRights(bool folder) {
+  return FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER |
+         (folder ? FILE_DELETE_CHILD : 0);
+}
+
+BroadRight FindBroadRight(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK wanted) {
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
   if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) {
-    return {L"Everyone", ChangeRights(folder)};
+    return {L"Everyone", wanted};
   }
   ACCESS_MASK granted = 0, denied = 0;
   for (DWORD index = 0; index < dacl->AceCount; ++index) {
@@ -63,20 +63,20 @@ BroadChangeRight FindBroadChangeRight(PSECURITY_DESCRIPTOR descriptor, bool fold
       denied |= mask & ~granted;
       continue;
     }
-    const ACCESS_MASK gained = mask & ~denied & ~granted & ChangeRights(folder);
+    const ACCESS_MASK gained = mask & ~denied & ~granted & wanted;
     if (gained) return {group, gained};
     granted |= mask & ~denied;
   }
   return {};
 }
 
-DWORD ReadBroadChangeRight(const std::wstring& path, bool folder, BroadChangeRight& found) {
+DWORD ReadBroadRight(const std::wstring& path, ACCESS_MASK wanted, BroadRight& found) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD error = ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                               nullptr, nullptr, nullptr, nullptr, &descriptor);
   const UniqueLocal owned(descriptor);
   if (error != ERROR_SUCCESS) return error;
-  found = FindBroadChangeRight(descriptor, folder);
+  found = FindBroadRight(descriptor, wanted);
   return 0;
 }
 

@@ -24,8 +24,8 @@ std::string Judged(const std::wstring& sddl, bool folder) {
     return "bad SDDL";
   }
   const UniqueLocal owned(descriptor);
-  const BroadChangeRight found = FindBroadChangeRight(descriptor, folder);
-  return found.group.empty() ? "" : NarrowLow8(found.group + L" " + ChangeRightName(found.right));
+  const BroadRight found = FindBroadRight(descriptor, ChangeRights(folder));
+  return found.group.empty() ? "" : NarrowLow8(found.group + L" " + ChangeRightName(found.rights));
 }
 
 TEST(ChangeAccess, EachGroupAndRight) {
@@ -73,7 +73,7 @@ TEST(ChangeAccess, OrderInheritanceAndMissingLists) {
   SECURITY_DESCRIPTOR open{};
   ::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
   ::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
-  EXPECT_EQ(FindBroadChangeRight(&open, false).group, L"Everyone");
+  EXPECT_EQ(FindBroadRight(&open, ChangeRights(false)).group, L"Everyone");
 }
 
 TEST(PendingRenames, RemovesOnlyTheDeletionOfThePath) {
