@@ -70,10 +70,17 @@ bool IsNewerFile(const std::wstring& source, const std::wstring& target) {
   return ::CompareFileTime(&from.ftLastWriteTime, &to.ftLastWriteTime) > 0;
 }
 
-DWORD CopyConfiguration(const std::wstring& source, const std::wstring& target) {
+// Writes the installed configuration afresh, for administrators only (it
+// holds the providers' keys): from `source` (itself included); nothing when
+// there is no such file.
+DWORD WriteInstalledConfiguration(const std::wstring& source, const std::wstring& target) {
   std::string bytes;
-  if (!platform::ReadFileBytes(source, bytes)) return ::GetLastError();
-  return platform::ReplaceFileBytes(target, bytes) ? 0 : ::GetLastError();
+  if (!platform::ReadFileBytes(source, bytes)) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+  }
+  const bool written = platform::ReplaceFileBytes(target, bytes, true, platform::FileAccess::AdministratorsOnly);
+  return written ? 0 : ::GetLastError();
 }
 
 bool TrayRunsInThisSession() {
@@ -115,10 +122,13 @@ int RunInstall(HINSTANCE instance) {
   const bool fromElsewhere = !IsSameFile(running, installed);
   const std::wstring besideRunning = ConfigFilePath();
   UseServiceFolder(folder);
-  if (fromElsewhere && IsNewerFile(besideRunning, ConfigFilePath())) {
-    if (const DWORD error = CopyConfiguration(besideRunning, ConfigFilePath())) {
-      return ShowInstallFailure(L"copying the configuration into " + folder, error);
-    }
+  // A configuration beside the running exe replaces an older one; either
+  // way the installed file is written anew, with its access list.
+  const std::wstring installedConfig = ConfigFilePath();
+  const bool takeBeside = fromElsewhere && IsNewerFile(besideRunning, installedConfig);
+  if (const DWORD error =
+          WriteInstalledConfiguration(takeBeside ? besideRunning : installedConfig, installedConfig)) {
+    return ShowInstallFailure(L"writing the configuration into " + folder, error);
   }
   RecordConfig first;
   if (!LoadFirstRecord(first) && ShowConfigDialog(instance, nullptr) != IDOK) {
@@ -182,6 +192,10 @@ int RunUninstall() {
   return 1;
 }
 
-int RunConfigure(HINSTANCE instance) { return ShowConfigDialog(instance, nullptr) == IDOK ? 1 : 0; }
+int RunConfigure(HINSTANCE instance) {
+  // The installed exe edits the service's file, which it saves for administrators only.
+  if (IsSameFile(platform::ExecutablePath(), InstalledExecutable())) UseServiceFolder(InstalledFolder());
+  return ShowConfigDialog(instance, nullptr) == IDOK ? 1 : 0;
+}
 
 }  // namespace nimbard

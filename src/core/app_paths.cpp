@@ -25,6 +25,11 @@ void UseServiceFolder(const std::wstring& directory) {
   g_serviceFolder = directory;
 }
 
+bool InServiceFolder() {
+  std::lock_guard<std::mutex> lock(g_folderMutex);
+  return !g_serviceFolder.empty();
+}
+
 std::wstring DirectoryPrefix(std::wstring_view path) {
   const std::size_t cut = path.find_last_of(L"\\/");
   if (cut == std::wstring_view::npos) return {};

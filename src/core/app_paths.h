@@ -12,6 +12,9 @@ namespace nimbard {
 // paths below name files in `directory` (ending in "\") instead of beside
 // the executable. Set once by the entry, before any other thread starts.
 void UseServiceFolder(const std::wstring& directory);
+// Whether UseServiceFolder was called: the configuration is then the
+// service's, which only administrators may read.
+bool InServiceFolder();
 
 // Full path of the configuration file: the executable's directory (or the
 // service folder set above) followed by "nimbard-demo.json" (the bare file

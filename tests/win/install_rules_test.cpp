@@ -7,9 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <aclapi.h>
+
+#include "core/platform.h"
 #include "core/text.h"
 #include "host/change_access.h"
 #include "host/pending_renames.h"
+#include "unit/test_support.h"
+#include "win32/file_security.h"
 #include "win32/unique_handle.h"
 
 namespace nimbard {
@@ -74,6 +79,38 @@ TEST(ChangeAccess, OrderInheritanceAndMissingLists) {
   ::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
   ::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
   EXPECT_EQ(FindBroadRight(&open, ChangeRights(false)).group, L"Everyone");
+}
+
+// The installed configuration's list as the code builds it: protected (nothing inherited from Program Files), full
+// control for SYSTEM and Administrators, nothing for anyone else. A file written with it reads back with no broad
+// group that may read it; Wine keeps no list a program sets but narrows the file's Unix mode to it.
+TEST(AdministratorsOnly, ProtectedListAndWhatAFileWrittenWithItReports) {
+  const UniqueLocal built = AdministratorsOnlyDescriptor();
+  ASSERT_TRUE(built);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorControl(built.get(), &control, &revision) &&
+              ::GetSecurityDescriptorDacl(built.get(), &present, &dacl, &defaulted) && dacl);
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  std::vector<std::string> entries;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    LPWSTR sid = nullptr;
+    ::GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+    ::ConvertSidToStringSidW(&ace->SidStart, &sid);
+    entries.push_back(std::to_string(ace->Header.AceType) + " " + NarrowLow8(sid) + " " + std::to_string(ace->Mask));
+    ::LocalFree(sid);
+  }
+  EXPECT_EQ(entries, (std::vector<std::string>{"0 S-1-5-18 " + std::to_string(FILE_ALL_ACCESS),
+                                               "0 S-1-5-32-544 " + std::to_string(FILE_ALL_ACCESS)}));
+
+  testing::ScratchDir dir("administrators-only");
+  ASSERT_TRUE(platform::ReplaceFileBytes(dir.File("nimbard-demo.json"), "{}", true, platform::FileAccess::AdministratorsOnly));
+  BroadRight readers;
+  ASSERT_EQ(ReadBroadRight(dir.File("nimbard-demo.json"), FILE_READ_DATA, readers), 0u);
+  EXPECT_EQ(NarrowLow8(readers.group), "");
 }
 
 TEST(PendingRenames, RemovesOnlyTheDeletionOfThePath) {
