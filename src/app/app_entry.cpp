@@ -10,6 +10,7 @@
 #include "core/platform.h"
 #include "engine/poll_pass.h"
 #include "host/installed_copy.h"
+#include "host/service_control.h"
 #include "host/service_host.h"
 #include "ui/resource.h"
 #include "ui/tray_window.h"
@@ -81,6 +82,15 @@ std::vector<const wchar_t*> GuardsFor(Mode mode) {
   }
 }
 
+// Takes the mode's guards in order; the first that is not acquired ends it.
+GuardOutcome TakeGuards(Mode mode) {
+  for (const wchar_t* guard : GuardsFor(mode)) {
+    const GuardOutcome outcome = AcquireSingleInstance(guard);
+    if (outcome != GuardOutcome::Acquired) return outcome;
+  }
+  return GuardOutcome::Acquired;
+}
+
 }  // namespace
 
 GuardOutcome AcquireSingleInstance(const wchar_t* mutexName) {
@@ -97,22 +107,18 @@ void ReleaseSingleInstance() {
 }
 
 int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
-  const Mode mode = ParseCommandLine(commandLine);
-
-  for (const wchar_t* guard : GuardsFor(mode)) {
-    switch (AcquireSingleInstance(guard)) {
-      case GuardOutcome::NoHandle:
-        return 0;
-      case GuardOutcome::AlreadyRunning:
-        if (mode != Mode::Service) {
-          ::MessageBoxW(nullptr, kAlreadyRunningText, kAlreadyRunningCaption,
-                        MB_OK | MB_ICONEXCLAMATION);
-        }
-        return 0;
-      case GuardOutcome::Acquired:
-        break;
-    }
+  Mode mode = ParseCommandLine(commandLine);
+  GuardOutcome outcome = TakeGuards(mode);
+  // A plain start while the service runs (a double-click, a shortcut) opens
+  // the service's monitor when no tray runs in this session yet.
+  if (outcome == GuardOutcome::AlreadyRunning && mode == Mode::TrayStandalone && IsServiceRunning()) {
+    mode = Mode::TrayMonitor;
+    outcome = TakeGuards(mode);
   }
+  if (outcome == GuardOutcome::AlreadyRunning && mode != Mode::Service) {
+    ::MessageBoxW(nullptr, kAlreadyRunningText, kAlreadyRunningCaption, MB_OK | MB_ICONEXCLAMATION);
+  }
+  if (outcome != GuardOutcome::Acquired) return 0;
 
   switch (mode) {
     case Mode::Service:
