@@ -14,6 +14,11 @@
 #   logon entry and the exe and keeps the configuration, log and status, and
 #   says where; a deletion of the exe scheduled for the next start of Windows
 #   is cancelled by the next install, which a restart of Wine then shows;
+# - the installed configuration is written with an access list for SYSTEM and
+#   Administrators only (read back as Wine reports it: no group of every user
+#   may read it), the log and status stay readable;
+# - a plain start beside the running service opens the monitor when none
+#   runs, a second plain start shows the already-running box;
 # - a folder that Everyone may change (Unix o+w) is refused, with a box, and
 #   nothing is registered.
 # Prints the paths and the permissions as Wine reports them, and the time an
@@ -37,6 +42,8 @@ JSON
 ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
   "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
 monitor_pids() { pids_of "$win_installed --tray"; }
+no_monitor() { [ -z "$(monitor_pids)" ]; }
+record_is() { [ "$(ctl cf z1 r1 content)" = "$1" ]; }
 service_pid() { pids_of "$win_installed --service" | head -1; }
 listing() { (cd "$1" && ls -A | sort | tr '\n' ' '); }
 show_permissions() {  # what Wine reports for the installed folder and its files
@@ -44,6 +51,15 @@ show_permissions() {  # what Wine reports for the installed folder and its files
   for name in "" nimbard.exe nimbard-demo.json nimbard.log nimbard.status; do
     echo "[ measure ] ${win_pf}$name: $(probe sddl "${win_pf}$name" | tr '\n' ' ')(unix $(stat -c %A "$pf/$name"))"
   done
+}
+# The list the code sets on the installed configuration, from the source:
+# Wine keeps no list a program sets, it narrows the file's Unix mode instead.
+code_sddl=$(sed -n 's/.*kAdministratorsOnlySddl\[\] = L"\(.*\)";/\1/p' "$root/src/win32/file_security.h")
+everyone_reads() { probe sddl "${win_pf}$1" | grep -q ';;;WD)'; }
+check_private_config() {  # when
+  echo "[ measure ] nimbard-demo.json $1: the code sets $code_sddl; Wine reports $(probe sddl "${win_pf}nimbard-demo.json")"
+  everyone_reads nimbard-demo.json && fail "$1: Everyone may read the installed configuration" ||
+    ok "$1: only SYSTEM and the administrator may read the installed configuration"
 }
 
 echo "== install from C:\\nimbard test\\download"
@@ -57,11 +73,14 @@ cmp -s "$src/nimbard-demo.json" "$pf/nimbard-demo.json" && ok "the configuration
 expect_eq "the monitor tray runs" present "$(probe icon 10 | field icon)"
 echo "[ measure ] install to the monitor's icon: $(since "$t") s"
 expect_eq "the monitor runs the installed copy" 1 "$(monitor_pids | wc -l)"
-wait_for 60 test "$(ctl cf z1 r1 content)" = 203.0.113.7 && ok "the service updated the record" || fail "no update"
+wait_for 60 record_is 203.0.113.7 && ok "the service updated the record" || fail "no update"
 wait_for 10 test -s "$pf/nimbard.status" && ok "status written in the installed folder" || fail "no status in $pf"
 [ -s "$pf/nimbard.log" ] && ok "log written in the installed folder" || fail "no log in $pf"
 expect_eq "nothing written into the download folder" "nimbard-demo.json nimbard.exe " "$(listing "$src")"
 show_permissions
+check_private_config "after --install"
+everyone_reads nimbard.log && everyone_reads nimbard.status && ok "the log and status stay readable by everyone" ||
+  fail "log or status not readable"
 
 echo "== the monitor's configuration commands"
 probe command 32781 >/dev/null  # Manage DNS Records
@@ -71,9 +90,10 @@ grep -qx 'control=1001:example.com' <<<"$dialog" && ok "the dialog shows the ins
 wait_for 10 grep -q '"pollMinutes": 7' "$pf/nimbard-demo.json" && ok "--configure saved into the installed folder" ||
   fail "installed configuration: $(cat "$pf/nimbard-demo.json")"
 grep -q '"pollMinutes": 5' "$src/nimbard-demo.json" && ok "the download folder's file is untouched" || fail "the download folder's file changed"
+check_private_config "after --configure"
 probe command 32773 >/dev/null  # Open Configuration
 notepad_pid() { ps -eo pid=,args= | awk '/notepad/ && /nimbard-demo.json/ {print $1; exit}'; }
-wait_for 20 test -n "$(notepad_pid)" && ok "Open Configuration started Notepad on the installed file" || fail "no Notepad"
+wait_for 20 eval '[ -n "$(notepad_pid)" ]' && ok "Open Configuration started Notepad on the installed file" || fail "no Notepad"
 [ -n "$(notepad_pid)" ] && kill "$(notepad_pid)"
 
 echo "== upgrade while the monitor runs and --configure holds the old exe"
@@ -104,6 +124,18 @@ expect_eq "one monitor" 1 "$(monitor_pids | wc -l)"
 probe dialog "nimbard Configuration" 5 '!2' >/dev/null
 wait "$configure"
 
+echo "== a plain start beside the running service"
+probe command 105 >/dev/null  # Exit the monitor
+wait_for 10 no_monitor || fail "the monitor did not end"
+wine "$src/nimbard.exe" & plain=$!
+expect_eq "the first plain start shows the monitor's icon" present "$(probe icon 20 | field icon)"
+expect_eq "... without a box" none "$(probe msgbox "nimbard Demo" 2 | field msgbox)"
+timeout 60 wine "$src/nimbard.exe" & second=$!
+expect_eq "a second plain start shows the box" "The nimbard demo is already running. Only one instance is permitted." \
+  "$(probe msgbox "nimbard Demo" 30 | field text)"
+wait "$second"
+expect_eq "... and exits 0" 0 $?
+
 echo "== uninstall, run from the installed exe"
 timeout 90 wine "$pf/nimbard.exe" --uninstall & uninstall=$!
 box=$(probe msgbox "nimbard Demo" 30 | field text)
@@ -113,7 +145,8 @@ expect_eq "the box says where the files are" \
   "nimbard was removed. Your configuration, log and status files are kept in $win_pf for a later install; delete that folder to remove them too." "$box"
 expect_eq "the service is gone" absent "$(state)"
 expect_eq "the logon entry is gone" absent "$(probe runvalue | field runvalue)"
-expect_eq "the monitor closed" 0 "$(monitor_pids | wc -l)"
+wait_for 10 eval '! kill -0 $plain 2>/dev/null' && ok "the monitor closed" || fail "the monitor still runs"
+wait "$plain"
 expect_eq "the exe is gone; configuration, log and status kept" "nimbard-demo.json nimbard.log nimbard.status " \
   "$(listing "$pf" | sed 's/nimbard\.exe\.[^ ]*\.old //g')"
 aside=$(ls "$pf" | grep '^nimbard\.exe\..*\.old$' | tr '\n' ' ')
@@ -130,7 +163,7 @@ wineserver -k
 timeout 120 wineboot >/dev/null 2>&1
 [ -f "$pf/nimbard.exe" ] && ok "the installed exe survived the restart" || fail "the restart deleted the installed exe"
 expect_eq "what was set aside is gone" "" "$(ls "$pf" | grep '\.old$')"
-wait_for 30 test "$(state)" = 4 && ok "the service started with Wine" || fail "service state $(state)"
+wait_for 30 eval '[ "$(state)" = 4 ]' && ok "the service started with Wine" || fail "service state $(state)"
 
 echo "== a folder that Everyone may change"
 timeout 90 wine "$pf/nimbard.exe" --uninstall & uninstall=$!
