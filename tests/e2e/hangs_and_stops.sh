@@ -73,7 +73,7 @@ expect_eq "its process has ended" "" "$(service_pids)"
 nimbard --install
 expect_eq "an immediate --install exits 1" 1 $?
 expect_eq "the new service runs" 4 "$(state)"
-wait_for 60 test "$(ctl cf svc r1 content)" = 203.0.113.7 || fail "the new service's pass did not update the record"
+wait_for 60 eval '[ "$(ctl cf svc r1 content)" = 203.0.113.7 ]' || fail "the new service's pass did not update the record"
 line="Record: service.example/home = 203.0.113.7 (changed; updated)"
 wait_for 10 grep -qF "$line" "$installed/nimbard.status" && ok "the pass wrote the status file held open by another program" ||
   fail "status file held open by another program: [$(cat "$installed/nimbard.status")]"

@@ -54,9 +54,9 @@ installed="$WINEPREFIX/drive_c/Program Files/nimbard"
 timeout 90 wine "$app/nimbard.exe" --install & install=$!
 probe dialog "nimbard Configuration" 30 1004#1 1000=cf-test-token 1001=example.com 1002=home 1005=z1 1006=r1 1003=5 '!1' >/dev/null
 ends_with "--install, Save: exit 1" 1 "$install"
-wait_for 10 test "$(state)" = 4 && ok "--install, Save: the service runs" || fail "service state $(state)"
+wait_for 10 eval '[ "$(state)" = 4 ]' && ok "--install, Save: the service runs" || fail "service state $(state)"
 grep -q '"provider": "cloudflare"' "$installed/nimbard-demo.json" && ok "the dialog wrote the installed configuration" || fail "configuration: $(cat "$installed/nimbard-demo.json")"
-wait_for 60 test "$(ctl cf z1 r1 content)" = 203.0.113.7 && ok "the service updated the record" || fail "the service did not update the record"
+wait_for 60 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.7 ]' && ok "the service updated the record" || fail "the service did not update the record"
 
 echo "== the monitor beside the service"
 expect_eq "--install started the monitor" present "$(probe icon 10 | field icon)"
@@ -93,7 +93,7 @@ t=$(now)
 start; tray=$!
 expect_eq "its icon" present "$(probe icon 30 | field icon)"
 echo "[ measure ] start to icon: $(since "$t") s"
-wait_for 30 test "$(ctl cf z1 r1 content)" = 203.0.113.8 && ok "its first pass updated the record at once" || fail "no first pass"
+wait_for 30 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.8 ]' && ok "its first pass updated the record at once" || fail "no first pass"
 standalone_rss=$(rss_kb "$(pid_of "$app/nimbard.exe")")
 probe command 105 >/dev/null
 ends_with "Exit: exit code 0" 0 "$tray"
@@ -101,7 +101,7 @@ ends_with "Exit: exit code 0" 0 "$tray"
 ctl rule path_prefix=/client/v4/zones/z1/ delay=600 >/dev/null
 count=$(ctl count path_prefix=/client/v4/zones/z1/)
 start; tray=$!
-wait_for 30 test "$(ctl count path_prefix=/client/v4/zones/z1/)" -gt "$count" || fail "the hung lookup never arrived"
+wait_for 30 eval '[ "$(ctl count path_prefix=/client/v4/zones/z1/)" -gt "$count" ]' || fail "the hung lookup never arrived"
 t=$(now)
 probe command 105 >/dev/null
 wait_for 10 finished "$tray"
