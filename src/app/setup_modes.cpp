@@ -83,9 +83,11 @@ DWORD WriteInstalledConfiguration(const std::wstring& source, const std::wstring
   return written ? 0 : ::GetLastError();
 }
 
+// A tray's session guard that this process may not open (another account
+// elevated this one) exists all the same.
 bool TrayRunsInThisSession() {
   const UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kSessionTrayMutexName));
-  return static_cast<bool>(mutex);
+  return mutex || ::GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 // Whether this process runs on the desktop a user sees, not in a service's
