@@ -57,6 +57,10 @@ DWORD PlaceExecutable(const std::wstring& source, const std::wstring& target) {
   ::DeleteFileW(fresh.c_str());  // a leftover of an install that broke off
   // The copy takes the folder's inherited permissions, not the source's.
   if (!::CopyFileW(source.c_str(), fresh.c_str(), FALSE)) return ::GetLastError();
+  // Nor the download's mark (an alternate stream CopyFileW copies too): the
+  // administrator chose to install this exe, and with the mark Windows would
+  // warn again whenever the logon entry starts the monitor.
+  ::DeleteFileW((fresh + L":Zone.Identifier").c_str());
   if (::MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
   DWORD error = ::GetLastError();
   if (InUse(error)) {
