@@ -3,7 +3,9 @@
 # under Wine, in a private network where Cloudflare, GoDaddy and the public
 # address echo service are local stand-ins (tools/mock_api), and shows what
 # it did: the records before, the install, the first pass, the log, the
-# status file, the records after, the uninstall. Exits non-zero, saying why,
+# status file, the records after, the uninstall. The exe runs from
+# C:\Program Files\nimbard, where "--install" copies it and the configuration
+# beside it, and where the service keeps its log and status file. Exits non-zero, saying why,
 # when anything did not happen as it should.
 #
 # Needs dist/nimbard.exe and a Windows build directory holding trust_ca.exe
@@ -35,7 +37,8 @@ in a private network where Cloudflare, GoDaddy and the address echo service
 are local stand-ins. Setting up the network and a fresh Wine takes ~20 s.
 EOF
   started=$(date +%s)
-  "$root/tools/sandbox/run-isolated.sh" --win-build "$tools" --timeout 240 \
+  # A virtual display: "--install" starts the monitor tray, "--uninstall" shows a box.
+  "$root/tools/sandbox/run-isolated.sh" --xvfb --win-build "$tools" --timeout 240 \
     -- bash "$0" --inside "$exe" "$tools"
   status=$?
   echo
@@ -79,6 +82,7 @@ wait_for_state() {  # wanted, seconds
   return 1
 }
 nimbard() { timeout 90 wine "$app/nimbard.exe" "$@" >/dev/null 2>&1; }
+installed="$WINEPREFIX/drive_c/Program Files/nimbard"
 
 show_records() {
   ctl state | python3 -c '
@@ -138,22 +142,24 @@ section "1. The records at the providers, before"
 say "The machine's public address is $NEW_IP. Cloudflare still holds an old address; GoDaddy already holds the current one."
 show_records
 
-section "2. The configuration: nimbard-demo.json beside the exe"
-say "nimbard reads it at every pass; one Cloudflare and one GoDaddy record (API tokens masked here, as nimbard never shows them):"
+section "2. The configuration: nimbard-demo.json beside the downloaded exe"
+say "\"--install\" copies it with the exe into C:\\Program Files\\nimbard; the service reads it at every pass. One Cloudflare and one GoDaddy record (API tokens masked here, as nimbard never shows them):"
 sed -E 's/("apiKey": ")[^"]*"/\1********"/' "$app/nimbard-demo.json" | indent
 
 section "3. Install: nimbard.exe --install"
-say "Registers the Windows service \"nimbard-demo\" with automatic start, starts it, and adds the tray to the user's logon."
+say "Copies nimbard.exe and its configuration into C:\\Program Files\\nimbard, registers that copy as the Windows service \"nimbard-demo\" with automatic start, starts it, adds the monitor tray to the user's logon and starts it."
 installed_at=$(date +%s)
 nimbard --install
 install_code=$?
 echo "   exit code $install_code (1 means installed and started)"
 wait_for_state running 20
 echo "   service: $(service_state)"
+echo "   service command line: $(probe config | sed -n 's/^path=//p')"
+echo "   installed folder: $(cd "$installed" 2>/dev/null && ls | tr '\n' ' ')"
 
 section "4. The first pass"
 say "The service checks every record as soon as it starts; waiting for the status file to hold both records' lines (at most 60 s)."
-status_lines() { tr -d '\r' <"$app/nimbard.status" 2>/dev/null | grep -c . || true; }
+status_lines() { tr -d '\r' <"$installed/nimbard.status" 2>/dev/null | grep -c . || true; }
 for ((i = 0; i < 60; i++)); do [ "$(status_lines)" -ge 2 ] && break; sleep 1; done
 if [ "$(status_lines)" -ge 2 ]; then
   echo "   both lines there $(($(date +%s) - installed_at)) s after the install began"
@@ -161,13 +167,13 @@ else
   echo "   the status file still lacks a line after 60 s"
 fi
 
-section "5. The log: nimbard.log"
+section "5. The log: nimbard.log in the installed folder"
 say "Every step, time-stamped:"
-if [ -f "$app/nimbard.log" ]; then indent <"$app/nimbard.log"; else echo "   (no log file)"; fi
+if [ -f "$installed/nimbard.log" ]; then indent <"$installed/nimbard.log"; else echo "   (no log file)"; fi
 
-section "6. The status file: nimbard.status"
+section "6. The status file: nimbard.status in the installed folder"
 say "One line per record, which the tray shows in its menu and tooltip:"
-if [ -f "$app/nimbard.status" ]; then indent <"$app/nimbard.status"; echo; else echo "   (no status file)"; fi
+if [ -f "$installed/nimbard.status" ]; then indent <"$installed/nimbard.status"; echo; else echo "   (no status file)"; fi
 
 section "7. The records at the providers, after"
 say "Cloudflare should now hold $NEW_IP after one update that sent the address alone (its TTL and proxy status stay as they were); GoDaddy, already current, should have been left alone."
@@ -177,8 +183,10 @@ echo "   requests seen: Cloudflare $(requests api.cloudflare.com GET) GET, $(req
   "echo service $(requests api.ipify.org GET) GET"
 
 section "8. Uninstall: nimbard.exe --uninstall"
-say "Stops the service, deletes it and removes the logon entry."
-nimbard --uninstall
+say "Stops the service, deletes it, removes the logon entry, closes the monitor tray and deletes the installed exe; the configuration, log and status file stay, as its box says:"
+nimbard --uninstall & uninstaller=$!
+probe msgbox "nimbard Demo" 30 | sed -n 's/^text=//p' | fold -s -w 75 | sed 's/^/   /'
+wait "$uninstaller"
 uninstall_code=$?
 echo "   exit code $uninstall_code (1 means the service was deleted)"
 wait_for_state "not installed" 30
@@ -194,17 +202,18 @@ check "GoDaddy record still holds the public address" "$NEW_IP" \
 check "GoDaddy updates sent" 0 "$(requests api.godaddy.com PUT)"
 expected_status="Record: example.com/home = $NEW_IP (changed; updated)
 Record: example.net/@ = $NEW_IP (unchanged)"
-check "status file" "$expected_status" "$(tr -d '\r' <"$app/nimbard.status" 2>/dev/null)"
-check "log names the change" 1 "$(grep -c "Public IP changed to $NEW_IP\." "$app/nimbard.log" 2>/dev/null)"
+check "status file" "$expected_status" "$(tr -d '\r' <"$installed/nimbard.status" 2>/dev/null)"
+check "log names the change" 1 "$(grep -c "Public IP changed to $NEW_IP\." "$installed/nimbard.log" 2>/dev/null)"
 check "no API token in the log or the status file" 0 \
-  "$(cat "$app/nimbard.log" "$app/nimbard.status" 2>/dev/null | grep -c -e cf-test-token -e gd-test-token)"
+  "$(cat "$installed/nimbard.log" "$installed/nimbard.status" 2>/dev/null | grep -c -e cf-test-token -e gd-test-token)"
 check "--uninstall exit code" 1 "$uninstall_code"
 check "service after uninstall" "not installed" "$(service_state)"
 check "logon entry after uninstall" "" "$(probe runvalue | sed -n 's/^data=//p')"
+check "installed folder after uninstall" "nimbard-demo.json nimbard.log nimbard.status" "$(cd "$installed" && ls | tr '\n' ' ' | sed 's/ $//')"
 
 echo
 if [ "${#failures[@]}" -eq 0 ]; then
-  say "PASS: the service found the stale Cloudflare record and updated it, left the current GoDaddy record alone, logged every step, and was installed and removed cleanly."
+  say "PASS: the service, run from C:\\Program Files\\nimbard, found the stale Cloudflare record and updated it, left the current GoDaddy record alone, logged every step, and was installed and removed cleanly."
   exit 0
 fi
 say "DEMO FAILED: ${#failures[@]} check(s) did not hold (see FAIL lines above)."

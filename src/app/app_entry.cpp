@@ -5,14 +5,16 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "core/config_store.h"
-#include "win32/unique_handle.h"
+#include "app/setup_modes.h"
+#include "core/app_paths.h"
+#include "core/platform.h"
 #include "engine/poll_pass.h"
+#include "host/installed_copy.h"
 #include "host/service_control.h"
 #include "host/service_host.h"
-#include "ui/config_dialog.h"
 #include "ui/resource.h"
 #include "ui/tray_window.h"
+#include "win32/unique_handle.h"
 
 namespace nimbard {
 
@@ -35,17 +37,10 @@ int RunServiceDispatcher() {
   return 0;
 }
 
-int RunInstall(HINSTANCE instance) {
-  RecordConfig first;
-  if (!LoadFirstRecord(first) && ShowConfigDialog(instance, nullptr) != IDOK) return 0;
-  // The service started below takes the guard at its own start-up; holding
-  // it here would send the new service straight to its exit.
-  ReleaseSingleInstance();
-  return InstallService() ? 1 : 0;
-}
-
 int RunTray(HINSTANCE instance, bool monitor) {
   MonitorMode = monitor;
+  // The monitor shows the service's files, wherever its own exe lies.
+  if (monitor) UseServiceFolder(InstalledFolder());
   RegisterTrayClass(instance);  // a failure shows as a window that cannot be made
   if (!InitTray(instance)) return 0;
   HACCEL accelerators = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_NIMBARD));
@@ -74,7 +69,10 @@ int RunTray(HINSTANCE instance, bool monitor) {
 std::vector<const wchar_t*> GuardsFor(Mode mode) {
   switch (mode) {
     case Mode::Uninstall:
-      return {};  // removal must work while the service runs: that is when it is needed
+    case Mode::Configure:
+      return {};  // removal and editing must work while the service runs: that is when they are needed
+    case Mode::Install:
+      return {};  // taken by the installation itself, after an upgrade has stopped the service
     case Mode::TrayMonitor:
       return {kSessionTrayMutexName};
     case Mode::TrayStandalone:
@@ -82,6 +80,15 @@ std::vector<const wchar_t*> GuardsFor(Mode mode) {
     default:
       return {kSingleInstanceMutexName};
   }
+}
+
+// Takes the mode's guards in order; the first that is not acquired ends it.
+GuardOutcome TakeGuards(Mode mode) {
+  for (const wchar_t* guard : GuardsFor(mode)) {
+    const GuardOutcome outcome = AcquireSingleInstance(guard);
+    if (outcome != GuardOutcome::Acquired) return outcome;
+  }
+  return GuardOutcome::Acquired;
 }
 
 }  // namespace
@@ -100,30 +107,30 @@ void ReleaseSingleInstance() {
 }
 
 int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
-  const Mode mode = ParseCommandLine(commandLine);
-
-  for (const wchar_t* guard : GuardsFor(mode)) {
-    switch (AcquireSingleInstance(guard)) {
-      case GuardOutcome::NoHandle:
-        return 0;
-      case GuardOutcome::AlreadyRunning:
-        if (mode != Mode::Service) {
-          ::MessageBoxW(nullptr, kAlreadyRunningText, kAlreadyRunningCaption,
-                        MB_OK | MB_ICONEXCLAMATION);
-        }
-        return 0;
-      case GuardOutcome::Acquired:
-        break;
-    }
+  Mode mode = ParseCommandLine(commandLine);
+  GuardOutcome outcome = TakeGuards(mode);
+  // A plain start while the service runs (a double-click, a shortcut) opens
+  // the service's monitor when no tray runs in this session yet.
+  if (outcome == GuardOutcome::AlreadyRunning && mode == Mode::TrayStandalone && IsServiceRunning()) {
+    mode = Mode::TrayMonitor;
+    outcome = TakeGuards(mode);
   }
+  if (outcome == GuardOutcome::AlreadyRunning && mode != Mode::Service) {
+    ::MessageBoxW(nullptr, kAlreadyRunningText, kAlreadyRunningCaption, MB_OK | MB_ICONEXCLAMATION);
+  }
+  if (outcome != GuardOutcome::Acquired) return 0;
 
   switch (mode) {
     case Mode::Service:
+      // An exe that an upgrade renamed aside while it still ran is no longer in use.
+      RemoveSetAsideFiles(DirectoryPrefix(platform::ExecutablePath()));
       return RunServiceDispatcher();
     case Mode::Install:
       return RunInstall(instance);
     case Mode::Uninstall:
-      return UninstallService() ? 1 : 0;
+      return RunUninstall();
+    case Mode::Configure:
+      return RunConfigure(instance);
     default:
       return RunTray(instance, mode == Mode::TrayMonitor);
   }

@@ -17,6 +17,7 @@ Mode ParseCommandLine(const wchar_t* commandLine) {
       {L"--install", Mode::Install},
       {L"--uninstall", Mode::Uninstall},
       {L"--tray", Mode::TrayMonitor},
+      {L"--configure", Mode::Configure},
   };
   for (const Option& option : kOptions) {
     if (_wcsicmp(trimmed.c_str(), option.text) == 0) return option.mode;

@@ -9,6 +9,7 @@ enum class Mode {
   Install,         // "--install": register and start the service, then exit
   Uninstall,       // "--uninstall": remove service and autostart value, then exit
   TrayMonitor,     // "--tray": tray that shows the service's results
+  Configure,       // "--configure": the configuration dialog for the file beside the exe, then exit
   TrayStandalone,  // anything else: tray that polls by itself
 };
 

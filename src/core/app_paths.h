@@ -6,8 +6,19 @@
 
 namespace nimbard {
 
-// Full path of the configuration file: the executable's directory followed
-// by "nimbard-demo.json" (the bare file name when the directory is unknown).
+// The folder of the installed service, for the processes that work on the
+// service's files but may run from elsewhere ("--install" from the download
+// folder, the monitor tray): from then on the configuration, log and status
+// paths below name files in `directory` (ending in "\") instead of beside
+// the executable. Set once by the entry, before any other thread starts.
+void UseServiceFolder(const std::wstring& directory);
+// Whether UseServiceFolder was called: the configuration is then the
+// service's, which only administrators may read.
+bool InServiceFolder();
+
+// Full path of the configuration file: the executable's directory (or the
+// service folder set above) followed by "nimbard-demo.json" (the bare file
+// name when the directory is unknown).
 std::wstring ConfigFilePath();
 
 // The configuration file's directory (up to and including its last "\" or

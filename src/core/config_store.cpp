@@ -158,9 +158,12 @@ const wchar_t* FirstUnsavableField(const RecordConfig& record) {
 bool SaveRecords(const RecordList& list) {
   if (list.empty() || FirstUnsavableField(list.front())) return false;
   // Written beside and moved over the old file in one step: a failed or
-  // interrupted save leaves the previous configuration whole.
+  // interrupted save leaves the previous configuration whole. The installed
+  // service's file is for administrators only from its first byte on.
+  const platform::FileAccess access =
+      InServiceFolder() ? platform::FileAccess::AdministratorsOnly : platform::FileAccess::Inherited;
   try {
-    return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list.front()));
+    return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list.front()), true, access);
   } catch (const std::exception&) {
     return false;
   }

@@ -17,7 +17,8 @@ bool LoadRecords(RecordList& list);
 bool LoadFirstRecord(RecordConfig& record);
 
 // Writes the first record of the list from the fixed template, replacing the
-// file only once the new text is complete. False (file unchanged) for an
+// file only once the new text is complete; in the service folder (app_paths)
+// with access for administrators only. False (file unchanged) for an
 // empty list, a first record with an unsavable field, or when the write fails.
 bool SaveRecords(const RecordList& list);
 

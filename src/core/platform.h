@@ -35,12 +35,21 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes,
                      std::uint64_t rotateAtBytes = 0, const std::wstring& rotatedPath = {});
 
+// Who may open a file that ReplaceFileBytes writes.
+enum class FileAccess {
+  Inherited,           // whoever the folder lets
+  AdministratorsOnly,  // Windows: SYSTEM and Administrators, a protected list; POSIX: the owner
+};
+
 // Writes bytes to a new file in the same directory and moves it over `path`
-// in one atomic step. On failure `path` is left as it was. flushToDisk waits
+// in one atomic step. On failure `path` is left as it was (and on Windows the
+// cause is the thread's last error). flushToDisk waits
 // for the new content to reach the disk first (settings that must survive a
 // power cut); without it readers still see the old or the new file whole,
-// at a fraction of the cost (the status file, rewritten at every step).
-bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk = true);
+// at a fraction of the cost (the status file, rewritten at every step). The
+// new file is made with `access`, so no other reader ever sees its content.
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk = true,
+                      FileAccess access = FileAccess::Inherited);
 
 // Writes bytes over the file's content where it stands (creating it) and
 // cuts it to their length. Not atomic: for a file that another program holds

@@ -106,12 +106,13 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes, std::uint
   return (::close(fd) == 0) && ok;
 }
 
-bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk) {
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk, FileAccess access) {
   static std::atomic<unsigned> counter{0};
   const std::string target = NativePath(path);
   const std::string temp = target + "." + std::to_string(::getpid()) + "." +
                            std::to_string(counter.fetch_add(1)) + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const mode_t mode = access == FileAccess::AdministratorsOnly ? 0600 : 0644;
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes) && (!flushToDisk || ::fsync(fd) == 0);
   ok = (::close(fd) == 0) && ok;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "core/platform.h"
+#include "win32/file_security.h"
 #include "win32/unique_handle.h"
 
 namespace nimbard::platform {
@@ -118,23 +119,36 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes, std::uint
   return written;
 }
 
-bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk) {
+bool ReplaceFileBytes(const std::wstring& path, std::string_view bytes, bool flushToDisk, FileAccess access) {
   static std::atomic<unsigned> counter{0};
   const std::wstring temp = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
                             std::to_wstring(counter.fetch_add(1)) + L".tmp";
+  // The error that ended the write stays the thread's last error.
+  const auto removeTemp = [&temp] {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(temp.c_str());
+    ::SetLastError(error);
+  };
+  // The move keeps the new file's own list: the replaced file's never applies.
+  const UniqueLocal descriptor =
+      access == FileAccess::AdministratorsOnly ? AdministratorsOnlyDescriptor() : UniqueLocal();
+  if (access == FileAccess::AdministratorsOnly && !descriptor) return false;
+  SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
   {
-    UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueFile file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, descriptor ? &security : nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     if (!WriteAll(file.get(), bytes) || (flushToDisk && !::FlushFileBuffers(file.get()))) {
+      const DWORD error = ::GetLastError();
       file.reset();
-      ::DeleteFileW(temp.c_str());
+      ::SetLastError(error);
+      removeTemp();
       return false;
     }
   }
   const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | (flushToDisk ? MOVEFILE_WRITE_THROUGH : 0);
   if (!::MoveFileExW(temp.c_str(), path.c_str(), moveFlags)) {
-    ::DeleteFileW(temp.c_str());
+    removeTemp();
     return false;
   }
   return true;

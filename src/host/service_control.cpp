@@ -1,10 +1,9 @@
 #include "host/service_control.h"
 
-#include <shellapi.h>
-
 #include "core/platform.h"
-#include "win32/unique_handle.h"
+#include "host/elevated_command.h"
 #include "host/service_host.h"
+#include "win32/unique_handle.h"
 
 namespace nimbard {
 namespace {
@@ -133,35 +132,70 @@ std::wstring ServiceStateText(ServiceQuery outcome, DWORD state) {
   }
 }
 
-bool InstallService() {
-  const std::wstring path = platform::ExecutablePath();
-  if (path.empty()) return false;
-  UniqueScHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
-  if (!manager) return false;
-  const std::wstring commandLine = QuotedCommandLine(path, L"--service");
+bool IsServiceInstalled() {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  return manager && OpenNimbardService(manager, SERVICE_QUERY_STATUS);
+}
+
+bool IsServiceRunning() {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  UniqueScHandle service = manager ? OpenNimbardService(manager, SERVICE_QUERY_STATUS) : UniqueScHandle();
+  DWORD state = SERVICE_STOPPED;
+  return service && QueryState(service, state) && state != SERVICE_STOPPED;
+}
+
+DWORD StopServiceAndWait() {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return ::GetLastError();
+  UniqueScHandle service = OpenNimbardService(manager, SERVICE_STOP | SERVICE_QUERY_STATUS);
+  if (!service) return ::GetLastError();
+  SERVICE_STATUS status{};
+  if (!::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_SERVICE_NOT_ACTIVE ? 0 : error;
+  }
+  return WaitForServiceProcessEnd(service, kRemovalStopWaitMs) ? 0 : ERROR_SERVICE_REQUEST_TIMEOUT;
+}
+
+DWORD RegisterService(const std::wstring& executable) {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+  if (!manager) return ::GetLastError();
+  const std::wstring commandLine = QuotedCommandLine(executable, L"--service");
   UniqueScHandle service(::CreateServiceW(
       manager.get(), kServiceName, kServiceDisplayName, kInstallServiceAccess,
       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine.c_str(),
       nullptr, nullptr, nullptr, nullptr, nullptr));
-  if (!service) return false;  // an existing service of that name included
+  if (!service) {
+    // An upgrade: the service stays, pointed at the exe given (an older
+    // version may have registered it elsewhere).
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_SERVICE_EXISTS) return error;
+    service = OpenNimbardService(manager, kInstallServiceAccess);
+    if (!service) return ::GetLastError();
+    if (!::ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE,
+                                commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+      return ::GetLastError();
+    }
+  }
   DescribeAndSetRecovery(service);
-  const bool started = ::StartServiceW(service.get(), 0, nullptr) != FALSE;
-  const bool autostart = RegisterAutostart();
-  return started && autostart;
+  const DWORD startError = ::StartServiceW(service.get(), 0, nullptr) ? 0 : ::GetLastError();
+  const DWORD autostartError = RegisterAutostart(executable);
+  if (startError != 0 && startError != ERROR_SERVICE_ALREADY_RUNNING) return startError;
+  return autostartError;
 }
 
-bool UninstallService() {
+DWORD UninstallService() {
   UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
-  if (!manager) return false;
+  if (!manager) return ::GetLastError();
   UniqueScHandle service = OpenNimbardService(manager, kUninstallServiceAccess);
-  if (!service) return false;
+  if (!service) return ::GetLastError();
   SERVICE_STATUS status{};
   // A stopped service refuses the STOP, and a service that outlives the wait
   // is still removed once it ends; neither stops the removal.
   if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
     WaitForServiceProcessEnd(service, kRemovalStopWaitMs);
   }
-  const bool deleted = ::DeleteService(service.get()) != FALSE;
+  const DWORD deleteError = ::DeleteService(service.get()) ? 0 : ::GetLastError();
   service.reset();
   manager.reset();
 
@@ -169,21 +203,18 @@ bool UninstallService() {
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
     ::RegDeleteValueW(key.get(), kAutostartValueName);
   }
-  return deleted;
+  return deleteError;
 }
 
-bool RegisterAutostart() {
+DWORD RegisterAutostart(const std::wstring& executable) {
   UniqueRegKey key;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const std::wstring path = platform::ExecutablePath();
-  if (path.empty()) return false;
-  const std::wstring data = QuotedCommandLine(path, L"--tray");
-  return ::RegSetValueExW(key.get(), kAutostartValueName, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(data.c_str()),
-                          RegistryStringBytes(data)) == ERROR_SUCCESS;
+  const LSTATUS opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_SET_VALUE, nullptr, key.put(), nullptr);
+  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  const std::wstring data = QuotedCommandLine(executable, L"--tray");
+  return static_cast<DWORD>(::RegSetValueExW(key.get(), kAutostartValueName, 0, REG_SZ,
+                                             reinterpret_cast<const BYTE*>(data.c_str()),
+                                             RegistryStringBytes(data)));
 }
 
 bool SendServiceRequest(int request) {
@@ -210,20 +241,7 @@ std::wstring GetServiceStateText() {
 
 bool RunElevated(const std::wstring& argument) {
   const std::wstring path = platform::ExecutablePath();
-  if (path.empty()) return false;
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.hwnd = nullptr;
-  info.lpVerb = L"runas";
-  info.lpFile = path.c_str();
-  info.lpParameters = argument.c_str();
-  info.lpDirectory = nullptr;
-  info.nShow = SW_SHOWNORMAL;
-  if (!::ShellExecuteExW(&info)) return false;
-  UniqueKernelHandle process(info.hProcess);
-  if (process) ::WaitForSingleObject(process.get(), INFINITE);
-  return true;
+  return !path.empty() && RunElevatedCommand(path, argument, true) == 0;
 }
 
 }  // namespace nimbard

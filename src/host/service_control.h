@@ -19,21 +19,31 @@ inline constexpr wchar_t kAutostartValueName[] = L"nimbard-demo";
 inline constexpr int kServiceRequestStop = SERVICE_CONTROL_STOP;  // 1
 inline constexpr int kServiceRequestStart = 256;
 
-// Created, started and the autostart value written; a service that was
-// created stays installed even when the rest fails. The description and the
-// recovery actions are set on the way, but do not count towards the result.
-bool InstallService();
+// Whether the Service Control Manager knows the service; running counts
+// every state but STOPPED.
+bool IsServiceInstalled();
+bool IsServiceRunning();
+// Stops the service and waits (a few seconds at most) until its process has
+// ended. 0 when it has (or was not running), else the Win32 error.
+DWORD StopServiceAndWait();
+// Creates the service for `executable` ("--service"), or points the existing
+// one at it with automatic start; sets the description and the recovery
+// actions (their results do not count), starts it and writes the autostart
+// value. 0 or the first Win32 error; a service created stays installed even
+// when the rest fails.
+DWORD RegisterService(const std::wstring& executable);
 // Stops a running service and waits (a few seconds at most) until its process
-// has ended, then marks it for deletion: true when that worked. The autostart
+// has ended, then marks it for deletion: 0 when that worked, else the Win32
+// error (ERROR_SERVICE_DOES_NOT_EXIST when there is none). The autostart
 // value is removed only when the service could be opened.
-bool UninstallService();
-// Writes the Run value that starts the tray in monitor flavour at logon.
-bool RegisterAutostart();
+DWORD UninstallService();
+// Writes the Run value that starts `executable` as the monitor tray at logon.
+DWORD RegisterAutostart(const std::wstring& executable);
 // Stop (waits up to about 3 s for STOPPED) or start the service.
 bool SendServiceRequest(int request);
 // One line describing the service's state, e.g. "Service: running".
 std::wstring GetServiceStateText();
-// Starts the executable with `argument` through the "runas" verb and waits
+// Starts this executable with `argument` through the "runas" verb and waits
 // for that process to end; false when it could not be started (declined).
 bool RunElevated(const std::wstring& argument);
 

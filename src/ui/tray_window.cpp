@@ -14,6 +14,9 @@
 #include "core/text.h"
 #include "engine/pass_schedule.h"
 #include "engine/poll_pass.h"
+#include "host/elevated_command.h"
+#include "host/installed_copy.h"
+#include "host/monitor_trays.h"
 #include "host/service_control.h"
 #include "ui/about_dialog.h"
 #include "ui/config_dialog.h"
@@ -34,6 +37,15 @@ constexpr UINT_PTR kIconRetryTimerId = 3;
 constexpr UINT kIconRetryMs = 1000;
 constexpr int kIconRetries = 60;
 
+// Messages the tray's worker threads post to its window (the icon's own is
+// kTrayIconMessage, WM_APP + 1):
+// - a pass has ended: wParam is whether the user forced it, lParam owns the
+//   pass's outcome (a heap PassOutcome);
+// - an elevated command's shell call has answered: wParam the Win32 error (0
+//   when started), lParam the menu command.
+constexpr UINT kPassEndedMessage = WM_APP + 2;
+constexpr UINT kElevatedCommandEnded = WM_APP + 3;
+
 // A menu line shows at most this much of the detail text; a line of several
 // records separates them, as a menu item has a single line.
 constexpr std::size_t kMenuMaxLines = 2;
@@ -45,6 +57,7 @@ struct Tray {
   HWND window = nullptr;
   NotifyIcon icon;
   UINT taskbarCreated = 0;  // broadcast when the shell (re)starts
+  UINT closeRequest = 0;    // kCloseMonitorMessageName: "--install" or "--uninstall" replaces the exe
   int iconRetriesLeft = kIconRetries;
   HMENU openMenu = nullptr;
   UINT pollIntervalMs = 0;  // the standalone flavour's interval, as read at start
@@ -67,11 +80,6 @@ std::wstring MenuText(std::wstring_view text) {
   }
   return out;
 }
-
-// Posted by a pass's thread to the tray window when the pass has ended;
-// wParam is whether the user forced it, lParam owns the pass's outcome (a
-// heap PassOutcome).
-constexpr UINT kPassEndedMessage = WM_APP + 2;
 
 // A pass on a thread of its own, detached at once: the UI thread goes back
 // to its messages, and learns of the pass's end from the message the thread
@@ -106,6 +114,43 @@ void ShowServiceState() {
 void FinishServiceCommand(HWND window, bool succeeded, const wchar_t* failureText) {
   if (!succeeded) ::MessageBoxW(window, failureText, L"Service control", MB_OK | MB_ICONERROR);
   ShowServiceState();
+}
+
+// The monitor's commands that change the service's files run with
+// administrator rights, on a thread of their own: the prompt (UAC) must not
+// stop the tray's messages. The outcome comes back as kElevatedCommandEnded.
+void StartElevatedCommand(HWND window, UINT command, std::wstring file, std::wstring parameters) {
+  try {
+    std::thread([window, command, file = std::move(file), parameters = std::move(parameters)] {
+      DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+      try {
+        error = RunElevatedCommand(file, parameters, false);
+      } catch (...) {
+      }
+      ::PostMessageW(window, kElevatedCommandEnded, error, command);
+    }).detach();
+  } catch (const std::system_error&) {
+    ::PostMessageW(window, kElevatedCommandEnded, ERROR_NOT_ENOUGH_MEMORY, command);  // no thread to spare
+  }
+}
+
+// A declined prompt needs no word: the user chose it.
+void ShowElevatedOutcome(HWND window, DWORD error, UINT command) {
+  if (error == 0 || error == ERROR_CANCELLED) return;
+  const std::wstring number = DecimalText(error);
+  const std::wstring text =
+      command == IDM_OPEN_CONFIG
+          ? L"Notepad could not be started with administrator rights to open " + ConfigFilePath() +
+                L" (Windows error " + number + L")."
+          : L"The configuration dialog could not be started with administrator rights (Windows error " + number +
+                L").";
+  ::MessageBoxW(window, text.c_str(), L"nimbard Demo", MB_OK | MB_ICONERROR);
+}
+
+std::wstring SystemProgram(const wchar_t* name) {
+  wchar_t directory[MAX_PATH] = {};
+  const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? name : std::wstring(directory, length) + L"\\" + name;
 }
 
 void OpenPopupMenu(HWND window) {
@@ -143,7 +188,12 @@ bool RunCommand(HWND window, UINT command) {
       OpenWithShell(LogFilePath());
       return true;
     case IDM_OPEN_CONFIG:
-      OpenWithShell(ConfigFilePath());
+      // The monitor's file is the service's: only administrators may change it.
+      if (MonitorMode) {
+        StartElevatedCommand(window, command, SystemProgram(L"notepad.exe"), L"\"" + ConfigFilePath() + L"\"");
+      } else {
+        OpenWithShell(ConfigFilePath());
+      }
       return true;
     case IDM_FORCE_UPDATE:
       if (!StopRequested.load()) StartPassThread(window, true);
@@ -173,7 +223,13 @@ bool RunCommand(HWND window, UINT command) {
                            L"The service removal command could not be started.");
       return true;
     case IDM_MANAGE_RECORDS:
-      ShowConfigDialog(tray.instance, window);  // the next pass reads the file afresh
+      // The next pass reads the file afresh. The monitor's dialog is the
+      // installed exe's, run with administrator rights ("--configure").
+      if (MonitorMode) {
+        StartElevatedCommand(window, command, InstalledExecutable(), L"--configure");
+      } else {
+        ShowConfigDialog(tray.instance, window);
+      }
       return true;
     default:
       return false;
@@ -232,6 +288,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       tray.icon.Refresh();
       return 0;
     }
+    case kElevatedCommandEnded:
+      ShowElevatedOutcome(window, static_cast<DWORD>(wParam), static_cast<UINT>(lParam));
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint{};
       ::BeginPaint(window, &paint);
@@ -242,6 +301,12 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy(window);
       return 0;
     default:
+      if (message != 0 && message == State().closeRequest) {
+        // Only the monitor runs from the installed exe; it goes as "Exit" does.
+        if (!MonitorMode) return 0;
+        ::PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+        return 1;
+      }
       if (message != 0 && message == State().taskbarCreated) {
         // The shell (re)started: it has no icon of ours yet.
         if (State().icon.Readd()) ::KillTimer(window, kIconRetryTimerId);
@@ -288,9 +353,12 @@ bool InitTray(HINSTANCE instance) {
                                 nullptr, instance, nullptr);
   if (tray.window == nullptr) return false;
   tray.taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+  tray.closeRequest = ::RegisterWindowMessageW(kCloseMonitorMessageName);
 
+  // The monitor needs no configuration: it shows the service's results, and
+  // the service's file is for administrators only.
   RecordConfig first;
-  if (!LoadFirstRecord(first) &&
+  if (!MonitorMode && !LoadFirstRecord(first) &&
       !(ShowConfigDialog(instance, tray.window) == IDOK && LoadFirstRecord(first))) {
     ::DestroyWindow(tray.window);
     return false;

@@ -49,15 +49,18 @@ struct NullHandleTraits {
   static bool IsValid(Handle h) { return h != nullptr; }
   static void Close(Handle h) { CloseFn(h); }
 };
-struct FileHandleTraits {
+// Handles whose "none" is INVALID_HANDLE_VALUE (null counted as none too).
+template <auto CloseFn>
+struct InvalidValueHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
   static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
+  static void Close(HANDLE h) { CloseFn(h); }
 };
 
-// CreateFileW fails with INVALID_HANDLE_VALUE; events, mutexes, threads and
-// processes with null.
-using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
+// CreateFileW and FindFirstFileW fail with INVALID_HANDLE_VALUE; events,
+// mutexes, threads, processes and tokens with null.
+using UniqueFile = UniqueHandle<HANDLE, InvalidValueHandleTraits<&::CloseHandle>>;
+using UniqueFind = UniqueHandle<HANDLE, InvalidValueHandleTraits<&::FindClose>>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, &::CloseHandle>>;
 using UniqueScHandle = UniqueHandle<SC_HANDLE, NullHandleTraits<SC_HANDLE, &::CloseServiceHandle>>;
 using UniqueRegKey = UniqueHandle<HKEY, NullHandleTraits<HKEY, &::RegCloseKey>>;

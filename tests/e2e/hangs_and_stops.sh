@@ -4,7 +4,7 @@
 #   the connection kept) end by their deadline; a pass against a silent echo
 #   service fails in time and the next pass updates (nimbard_net_tests.exe);
 # - the service stops within 5 s while its lookup hangs; "--uninstall" during
-#   such a hang is done within 5 s and an immediate "--install" installs and
+#   such a hang is done (its box shows) within 5 s and an immediate "--install" installs and
 #   runs the service again, whose pass writes the status file while another
 #   program holds it open without delete sharing;
 # - redirects to another host are final answers: nothing reaches that host.
@@ -46,8 +46,9 @@ cat >"$app/nimbard-demo.json" <<'JSON'
 {"records": [{"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "service.example",
   "record": "home", "zoneId": "svc", "recordId": "r1", "pollMinutes": 5}]}
 JSON
+installed="$WINEPREFIX/drive_c/Program Files/nimbard"  # the service's files
 nimbard() { timeout 90 wine "$app/nimbard.exe" "$@"; }
-service_pids() { pids_of "$(winepath -w "$app/nimbard.exe" | tr -d '\r') --service"; }
+service_pids() { pids_of 'C:\Program Files\nimbard\nimbard.exe --service'; }
 
 nimbard --install
 expect_eq "--install exits 1" 1 $?
@@ -55,29 +56,33 @@ wait_for 60 at_least 1 path_prefix=/client/v4/zones/svc/ || fail "the service's 
 t=$(now)
 expect_eq "STOP during a hung lookup reaches STOPPED" 1 "$(probe stop 20 | sed -n 's/^state=//p')"
 within "STOP during a hung lookup" 5 "$(since "$t")"
-grep -q "Cloudflare DNS lookup failed (HTTP 0)." "$app/nimbard.log" && ok "the given-up lookup is logged" || fail "no log line for the given-up lookup"
+grep -q "Cloudflare DNS lookup failed (HTTP 0)." "$installed/nimbard.log" && ok "the given-up lookup is logged" || fail "no log line for the given-up lookup"
 
 expect_eq "the service starts again" 4 "$(probe start 30 | sed -n 's/^state=//p')"
 wait_for 60 at_least 2 path_prefix=/client/v4/zones/svc/ || fail "the second lookup never arrived"
-wine "$tools/hold_file.exe" "$(winepath -w "$app/nimbard.status" | tr -d '\r')" 25 >"$SANDBOX_DIR/held.txt" 2>/dev/null &
+wine "$tools/hold_file.exe" 'C:\Program Files\nimbard\nimbard.status' 25 >"$SANDBOX_DIR/held.txt" 2>/dev/null &
 holder=$!
 wait_for 20 grep -qs held "$SANDBOX_DIR/held.txt" || fail "hold_file could not open the status file"
 t=$(now)
-nimbard --uninstall
-expect_eq "--uninstall during a hang exits 1" 1 $?
+nimbard --uninstall & uninstall=$!
+probe msgbox "nimbard Demo" 30 >/dev/null  # shown once the removal is done
 within "--uninstall during a hung lookup" 5 "$(since "$t")"
+wait "$uninstall"
+expect_eq "--uninstall during a hang exits 1" 1 $?
 expect_eq "the service is gone" absent "$(state)"
 expect_eq "its process has ended" "" "$(service_pids)"
 nimbard --install
 expect_eq "an immediate --install exits 1" 1 $?
 expect_eq "the new service runs" 4 "$(state)"
-prints 60 203.0.113.7 ctl cf svc r1 content || fail "the new service's pass did not update the record"
+wait_for 60 eval '[ "$(ctl cf svc r1 content)" = 203.0.113.7 ]' || fail "the new service's pass did not update the record"
 line="Record: service.example/home = 203.0.113.7 (changed; updated)"
-wait_for 10 grep -qF "$line" "$app/nimbard.status" && ok "the pass wrote the status file held open by another program" ||
-  fail "status file held open by another program: [$(cat "$app/nimbard.status")]"
+wait_for 10 grep -qF "$line" "$installed/nimbard.status" && ok "the pass wrote the status file held open by another program" ||
+  fail "status file held open by another program: [$(cat "$installed/nimbard.status")]"
 wait "$holder"
 grep -qF "$line" "$SANDBOX_DIR/held.txt" && ok "the holder reads the new status through its own handle" || fail "the holder read: $(cat "$SANDBOX_DIR/held.txt")"
-nimbard --uninstall >/dev/null
+nimbard --uninstall >/dev/null & uninstall=$!
+probe msgbox "nimbard Demo" 30 >/dev/null
+wait "$uninstall"
 
 echo "== exchanges held open: results"
 wait "$hung"

@@ -1,8 +1,9 @@
 #!/bin/bash
 # The release exe as its users see it, under Wine and Xvfb against the API mocks:
 # - with no configuration, the tray and "--install" open the configuration
-#   dialog first; Cancel ends them with 0 and installs nothing, Save lets
-#   "--install" install and start the service;
+#   dialog first; Cancel ends them with 0 and installs nothing, Save (into the
+#   installed folder) lets "--install" install and start the service and the
+#   monitor tray;
 # - the monitor tray ("--tray") runs beside the service without a box, and a
 #   second tray in the session, or a standalone one beside the service, is refused;
 # - the standalone tray adds its icon, runs its first pass at once and ends
@@ -39,7 +40,7 @@ message="The nimbard demo is already running. Only one instance is permitted."
 echo "== no configuration: the dialog comes first"
 start; tray=$!
 dialog=$(probe dialog "nimbard Configuration" 30 '!2')
-expect_eq "the standalone tray opens the dialog" "control=1007:" "$(grep -m1 '^control=1007:' <<<"$dialog")"
+expect_eq "the standalone tray opens the dialog" "control=1000:" "$(grep -m1 '^control=1000:' <<<"$dialog")"
 ends_with "Cancel ends it with 0" 0 "$tray"
 expect_eq "no icon was added" absent "$(probe icon 1 | field icon)"
 
@@ -47,15 +48,21 @@ timeout 90 wine "$app/nimbard.exe" --install & install=$!
 probe dialog "nimbard Configuration" 30 '!2' >/dev/null
 ends_with "--install, Cancel: exit 0" 0 "$install"
 expect_eq "--install, Cancel: no service" absent "$(state)"
+installed="$WINEPREFIX/drive_c/Program Files/nimbard"
+[ -e "$installed" ] && fail "--install, Cancel: left $installed" || ok "--install, Cancel: no installed folder"
 
 timeout 90 wine "$app/nimbard.exe" --install & install=$!
 probe dialog "nimbard Configuration" 30 1004#1 1000=cf-test-token 1001=example.com 1002=home 1005=z1 1006=r1 1003=5 '!1' >/dev/null
 ends_with "--install, Save: exit 1" 1 "$install"
-prints 10 4 state && ok "--install, Save: the service runs" || fail "service state $(state)"
-grep -q '"provider": "cloudflare"' "$app/nimbard-demo.json" && ok "the dialog wrote the configuration" || fail "configuration: $(cat "$app/nimbard-demo.json")"
-prints 60 203.0.113.7 ctl cf z1 r1 content && ok "the service updated the record" || fail "the service did not update the record"
+wait_for 10 eval '[ "$(state)" = 4 ]' && ok "--install, Save: the service runs" || fail "service state $(state)"
+grep -q '"provider": "cloudflare"' "$installed/nimbard-demo.json" && ok "the dialog wrote the installed configuration" || fail "configuration: $(cat "$installed/nimbard-demo.json")"
+wait_for 60 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.7 ]' && ok "the service updated the record" || fail "the service did not update the record"
 
 echo "== the monitor beside the service"
+expect_eq "--install started the monitor" present "$(probe icon 10 | field icon)"
+started=$(pid_of 'C:\Program Files\nimbard\nimbard.exe --tray')
+probe command 105 >/dev/null
+wait_for 10 eval '! alive "$started"' && ok "the installed monitor ends on Exit" || fail "the installed monitor still runs"
 start --tray; monitor=$!
 expect_eq "no box for the monitor" none "$(probe msgbox "nimbard Demo" 3 | field msgbox)"
 expect_eq "the monitor's icon" present "$(probe icon 20 | field icon)"
@@ -75,7 +82,10 @@ fi
 wait "$waiter"
 probe command 105 >/dev/null
 ends_with "the monitor ends with 0 on Exit" 0 "$monitor"
-timeout 90 wine "$app/nimbard.exe" --uninstall >/dev/null
+timeout 90 wine "$app/nimbard.exe" --uninstall >/dev/null & uninstall=$!
+probe msgbox "nimbard Demo" 30 >/dev/null
+wait "$uninstall"
+cp "$installed/nimbard-demo.json" "$app/"  # the standalone tray's own, beside its exe
 
 echo "== the standalone tray"
 ctl ip 203.0.113.8 >/dev/null
@@ -83,7 +93,7 @@ t=$(now)
 start; tray=$!
 expect_eq "its icon" present "$(probe icon 30 | field icon)"
 echo "[ measure ] start to icon: $(since "$t") s"
-prints 30 203.0.113.8 ctl cf z1 r1 content && ok "its first pass updated the record at once" || fail "no first pass"
+wait_for 30 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.8 ]' && ok "its first pass updated the record at once" || fail "no first pass"
 standalone_rss=$(rss_kb "$(pid_of "$app/nimbard.exe")")
 probe command 105 >/dev/null
 ends_with "Exit: exit code 0" 0 "$tray"
@@ -91,7 +101,7 @@ ends_with "Exit: exit code 0" 0 "$tray"
 ctl rule path_prefix=/client/v4/zones/z1/ delay=600 >/dev/null
 count=$(ctl count path_prefix=/client/v4/zones/z1/)
 start; tray=$!
-prints 30 $((count + 1)) ctl count path_prefix=/client/v4/zones/z1/ || fail "the hung lookup never arrived"
+wait_for 30 eval '[ "$(ctl count path_prefix=/client/v4/zones/z1/)" -gt "$count" ]' || fail "the hung lookup never arrived"
 t=$(now)
 probe command 105 >/dev/null
 wait_for 10 finished "$tray"

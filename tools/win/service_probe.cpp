@@ -23,9 +23,16 @@
 //   service_probe icon SECONDS     waits until the tray window "NIMBARD" has its
 //                                  notification icon; prints icon=present|absent
 //   service_probe command ID       posts WM_COMMAND ID to the tray window
+//   service_probe sddl PATH        sddl= the file's or folder's owner and access
+//                                  list as Windows reports them (SDDL)
+//   service_probe pending [PATH]   with PATH: has Windows delete it at the next
+//                                  start; then pending= each string of
+//                                  PendingFileRenameOperations (or none)
 //
 // Output is UTF-8, one "key=value" per line. Exit 0 on success, 1 otherwise.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <stdio.h>
@@ -244,8 +251,10 @@ int MessageBoxProbe(const wchar_t* caption, long seconds) {
 }
 
 BOOL CALLBACK CollectControls(HWND child, LPARAM param) {
+  // WM_GETTEXT, as GetWindowTextW does not ask another process's edit boxes.
   wchar_t text[1024] = {};
-  ::GetWindowTextW(child, text, 1024);
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(child, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
   auto* out = reinterpret_cast<std::vector<std::wstring>*>(param);
   out->push_back(std::to_wstring(::GetDlgCtrlID(child)) + L":" + text);
   return TRUE;
@@ -308,6 +317,44 @@ int CommandProbe(int id) {
   return tray && ::PostMessageW(tray, WM_COMMAND, MAKEWPARAM(id, 0), 0) ? 0 : 1;
 }
 
+int SddlProbe(const wchar_t* path) {
+  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = ::GetNamedSecurityInfoW(path, SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &descriptor);
+  if (error != ERROR_SUCCESS) {
+    printf("sddl_error=%lu\n", error);
+    return 1;
+  }
+  LPWSTR text = nullptr;
+  const BOOL converted = ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, what, &text, nullptr);
+  if (converted) Print("sddl", text);
+  ::LocalFree(text);
+  ::LocalFree(descriptor);
+  return converted ? 0 : 1;
+}
+
+int PendingProbe(const wchar_t* path) {
+  if (path && !::MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    printf("schedule_error=%lu\n", ::GetLastError());
+    return 1;
+  }
+  std::vector<wchar_t> data(32768, 0);
+  DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                     L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &bytes) != ERROR_SUCCESS) {
+    printf("pending=none\n");
+    return 0;
+  }
+  // Pairs of source and destination; an empty destination means "delete".
+  const size_t units = bytes / sizeof(wchar_t);
+  for (size_t start = 0; start < units;) {
+    const std::wstring text(&data[start]);
+    Print("pending", text);
+    start += text.size() + 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -326,6 +373,8 @@ int main() {
   if (command == L"dialog" && argc >= 4) return DialogProbe(argv[2], wcstol(argv[3], nullptr, 10), argv + 4, argc - 4);
   if (command == L"icon" && argc == 3) return IconProbe(seconds);
   if (command == L"command" && argc == 3) return CommandProbe(_wtoi(argv[2]));
-  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|command ID\n");
+  if (command == L"sddl" && argc == 3) return SddlProbe(argv[2]);
+  if (command == L"pending" && argc <= 3) return PendingProbe(argc == 3 ? argv[2] : nullptr);
+  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|command ID|sddl PATH|pending [PATH]\n");
   return 2;
 }

@@ -52,6 +52,9 @@ pids_of() {
   ps -eo pid=,args= |
     WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}'
 }
+# Processes that Wine started from a Windows process end up as orphans whose
+# end nobody in the sandbox collects: a zombie counts as ended.
+alive() { [ -n "$1" ] && grep -qs '^State:[^Z]*$' "/proc/$1/status"; }
 finish() {  # the scenario's name
   echo "$1: $failures failure(s)"
   [ "$failures" -eq 0 ]
