@@ -229,6 +229,15 @@ bool SendServiceRequest(int request) {
   return false;
 }
 
+DWORD AskServiceForPass() {
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return ::GetLastError();
+  UniqueScHandle service = OpenNimbardService(manager, SERVICE_USER_DEFINED_CONTROL);
+  if (!service) return ::GetLastError();
+  SERVICE_STATUS status{};
+  return ::ControlService(service.get(), kForcePassControl, &status) ? 0 : ::GetLastError();
+}
+
 std::wstring GetServiceStateText() {
   UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
   if (!manager) return ServiceStateText(ServiceQuery::ManagerUnavailable, 0);

@@ -41,6 +41,9 @@ DWORD UninstallService();
 DWORD RegisterAutostart(const std::wstring& executable);
 // Stop (waits up to about 3 s for STOPPED) or start the service.
 bool SendServiceRequest(int request);
+// Asks the running service for a forced pass (kForcePassControl), with the
+// one right every interactive user has on it; 0 or the Win32 error.
+DWORD AskServiceForPass();
 // One line describing the service's state, e.g. "Service: running".
 std::wstring GetServiceStateText();
 // Starts this executable with `argument` through the "runas" verb and waits

@@ -41,11 +41,12 @@ HANDLE ServiceHostPlatform::CreateStopEvent(DWORD& error) {
   return event;
 }
 
-DWORD ServiceHostPlatform::WaitForStop(HANDLE stopEvent, DWORD milliseconds) {
-  return ::WaitForSingleObject(stopEvent, milliseconds);
+DWORD ServiceHostPlatform::WaitForStopOrPass(HANDLE stopEvent, HANDLE passEvent, DWORD milliseconds) {
+  const HANDLE events[] = {stopEvent, passEvent};
+  return ::WaitForMultipleObjects(passEvent ? 2 : 1, events, FALSE, milliseconds);
 }
 
-PassOutcome ServiceHostPlatform::RunPollPass() { return PollPass(false); }
+PassOutcome ServiceHostPlatform::RunPollPass(bool manual) { return PollPass(manual); }
 
 bool ServiceHostPlatform::LoadFirstRecord(RecordConfig& record) {
   return ::nimbard::LoadFirstRecord(record);
@@ -97,18 +98,28 @@ void ServiceHost::RunLoop() {
       return;
     }
     stopEvent = stopEvent_.get();  // only this thread replaces it, under the lock, below
+    // Without it the service still runs its timed passes; a forced pass is
+    // then not available.
+    passEvent_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     ClearStopRequest();
     ReportLocked(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0);
   }
 
   PassSchedule schedule;
+  DWORD wait = 0;
+  bool forced = false;
   while (!StopRequested.load()) {
-    const PassOutcome pass = RunPassReportingStop();
-    // Read afresh after every pass: an edited interval applies from the next wait.
-    RecordConfig first;
-    const bool loaded = platform_.LoadFirstRecord(first);
-    const DWORD wait = schedule.NextWaitMs(pass, PollWaitMilliseconds(loaded, first.pollMinutes));
-    if (platform_.WaitForStop(stopEvent, wait) == WAIT_OBJECT_0) break;
+    const PassOutcome pass = RunPassReportingStop(forced);
+    // Read afresh after every timed pass: an edited interval applies from
+    // the next wait. A forced pass changes nothing of the schedule.
+    if (!forced) {
+      RecordConfig first;
+      const bool loaded = platform_.LoadFirstRecord(first);
+      wait = schedule.NextWaitMs(pass, PollWaitMilliseconds(loaded, first.pollMinutes));
+    }
+    const DWORD woke = platform_.WaitForStopOrPass(stopEvent, passEvent_.get(), wait);
+    if (woke == WAIT_OBJECT_0) break;
+    forced = woke == WAIT_OBJECT_0 + 1;
   }
 
   RequestStop();
@@ -116,7 +127,7 @@ void ServiceHost::RunLoop() {
   FinishLocked(0);
 }
 
-PassOutcome ServiceHost::RunPassReportingStop() {
+PassOutcome ServiceHost::RunPassReportingStop(bool manual) {
   struct PassState {
     std::mutex mutex;
     std::condition_variable ended;
@@ -127,11 +138,11 @@ PassOutcome ServiceHost::RunPassReportingStop() {
   auto state = std::make_shared<PassState>();
   std::thread pass;
   try {
-    pass = std::thread([this, state] {
+    pass = std::thread([this, state, manual] {
       PassOutcome outcome;
       std::exception_ptr failure;
       try {
-        outcome = platform_.RunPollPass();
+        outcome = platform_.RunPollPass(manual);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -142,7 +153,7 @@ PassOutcome ServiceHost::RunPassReportingStop() {
       state->ended.notify_all();
     });
   } catch (const std::system_error&) {
-    return platform_.RunPollPass();  // no thread to spare: the pass runs here
+    return platform_.RunPollPass(manual);  // no thread to spare: the pass runs here
   }
   {
     std::unique_lock<std::mutex> lock(state->mutex);
@@ -159,6 +170,14 @@ PassOutcome ServiceHost::RunPassReportingStop() {
 }
 
 void ServiceHost::HandleControl(DWORD control) noexcept {
+  if (control == kForcePassControl) {
+    try {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!stopped_ && passEvent_) ::SetEvent(passEvent_.get());
+    } catch (...) {
+    }
+    return;
+  }
   if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
   try {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -189,6 +208,7 @@ void ServiceHost::ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCo
 
 void ServiceHost::FinishLocked(DWORD exitCode) {
   stopEvent_.reset();
+  passEvent_.reset();
   if (stopped_ || !statusHandle_) return;
   stopped_ = true;
   ReportLocked(SERVICE_STOPPED, 0, exitCode);

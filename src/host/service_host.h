@@ -22,6 +22,11 @@ inline constexpr DWORD kPendingWaitHintMs = 3000;
 inline constexpr DWORD kStopCheckpointIntervalMs = 1000;
 // Interval between passes while the configuration cannot be loaded.
 inline constexpr std::uint32_t kFallbackPollMinutes = 5;
+// A user-defined control (128..255) that asks the running service for a
+// forced pass now. A monitor tray that may not read the service's
+// configuration sends it for "Force Update": the service's default
+// permissions let every interactive user send user-defined controls.
+inline constexpr DWORD kForcePassControl = 200;
 
 // Every call through which the service host reaches the Service Control
 // Manager, the kernel, the configuration and the engine. The default
@@ -33,8 +38,9 @@ class ServiceHostPlatform {
   virtual void ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status);
   // A manual-reset, non-signalled, unnamed event; null with `error` set on failure.
   virtual HANDLE CreateStopEvent(DWORD& error);
-  virtual DWORD WaitForStop(HANDLE stopEvent, DWORD milliseconds);
-  virtual PassOutcome RunPollPass();
+  // WAIT_OBJECT_0 for the stop, WAIT_OBJECT_0 + 1 for a forced pass.
+  virtual DWORD WaitForStopOrPass(HANDLE stopEvent, HANDLE passEvent, DWORD milliseconds);
+  virtual PassOutcome RunPollPass(bool manual);
   virtual bool LoadFirstRecord(RecordConfig& record);
 };
 
@@ -72,7 +78,7 @@ class ServiceHost {
   // One pass on a thread of its own (on this one when none can be made);
   // returns its outcome when it has ended, reporting STOP_PENDING while a
   // stop waits for it.
-  PassOutcome RunPassReportingStop();
+  PassOutcome RunPassReportingStop(bool manual);
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);
   void FinishLocked(DWORD exitCode);
@@ -83,6 +89,7 @@ class ServiceHost {
   SERVICE_STATUS status_{};
   DWORD checkpoint_ = 1;
   UniqueKernelHandle stopEvent_;
+  UniqueKernelHandle passEvent_;  // auto-reset: a forced pass asked for (kForcePassControl)
   bool stopped_ = false;
 };
 

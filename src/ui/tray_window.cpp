@@ -134,12 +134,34 @@ void StartElevatedCommand(HWND window, UINT command, std::wstring file, std::wst
   }
 }
 
+// "Force Update". A monitor that may not read the service's configuration
+// (it is for administrators only) asks the service to check now, and the
+// service writes the log and the status file the monitor shows; anyone else
+// checks here.
+void ForceUpdate(HWND window) {
+  RecordList records;
+  if (!MonitorMode || LoadRecords(records)) {
+    StartPassThread(window, true);
+    return;
+  }
+  try {
+    std::thread([window] {
+      const DWORD error = AskServiceForPass();
+      ::PostMessageW(window, kElevatedCommandEnded, error, IDM_FORCE_UPDATE);
+    }).detach();
+  } catch (const std::system_error&) {
+    ::PostMessageW(window, kElevatedCommandEnded, ERROR_NOT_ENOUGH_MEMORY, IDM_FORCE_UPDATE);
+  }
+}
+
 // A declined prompt needs no word: the user chose it.
 void ShowElevatedOutcome(HWND window, DWORD error, UINT command) {
   if (error == 0 || error == ERROR_CANCELLED) return;
   const std::wstring number = DecimalText(error);
   const std::wstring text =
-      command == IDM_OPEN_CONFIG
+      command == IDM_FORCE_UPDATE
+          ? L"The service could not be asked to check now (Windows error " + number + L")."
+      : command == IDM_OPEN_CONFIG
           ? L"Notepad could not be started with administrator rights to open " + ConfigFilePath() +
                 L" (Windows error " + number + L")."
           : L"The configuration dialog could not be started with administrator rights (Windows error " + number +
@@ -196,7 +218,7 @@ bool RunCommand(HWND window, UINT command) {
       }
       return true;
     case IDM_FORCE_UPDATE:
-      if (!StopRequested.load()) StartPassThread(window, true);
+      if (!StopRequested.load()) ForceUpdate(window);
       return true;
     case IDM_SERVICE_STATE:
       ShowServiceState();

@@ -48,15 +48,16 @@ struct RecordingPlatform : ServiceHostPlatform {
   HANDLE CreateStopEvent(DWORD& error) override {
     return script.eventError ? (error = script.eventError, nullptr) : ServiceHostPlatform::CreateStopEvent(error);
   }
-  DWORD WaitForStop(HANDLE stopEvent, DWORD milliseconds) override {
+  DWORD WaitForStopOrPass(HANDLE stopEvent, HANDLE passEvent, DWORD milliseconds) override {
     Log("wait " + std::to_string(milliseconds));
     Send(script.inWait, ++waits);
     if (waits > 8) handler(kStop);  // a host that never stops fails the sequence, not the run
-    const DWORD result = ::WaitForSingleObject(stopEvent, 0);
-    return Log(result == WAIT_OBJECT_0 ? "signalled" : "timed-out"), result;
+    const HANDLE events[] = {stopEvent, passEvent};
+    const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, 0);
+    return Log(result == WAIT_OBJECT_0 ? "signalled" : result == WAIT_OBJECT_0 + 1 ? "forced" : "timed-out"), result;
   }
-  PassOutcome RunPollPass() override {
-    Log("pass"), Send(script.inPass, ++passes);
+  PassOutcome RunPollPass(bool manual) override {
+    Log(manual ? "forced pass" : "pass"), Send(script.inPass, ++passes);
     if (passes == script.throwingPass) throw std::runtime_error("pass failed");
     PassOutcome pass;
     pass.ran = pass.configurationLoaded = true;
@@ -98,6 +99,8 @@ TEST(ServiceHost, StatusReportSequences) {
        kUp + "wait 30000 " + kNext + "wait 60000 " + kNext + "wait 300000 " + kNext + "wait 300000 " + kDown},
       {"held to a one-minute interval", Script{true, 1}.Offline("1111").Wait(4, {kStop}),
        kUp + "wait 30000 " + kNext + "wait 60000 " + kNext + "wait 60000 " + kNext + "wait 60000 " + kDown},
+      {"a forced pass asked for while waiting: run at once, the interval kept", Script{true, 5}.Wait(1, {kForcePassControl, 128}).Wait(2, {kStop}),
+       kUp + "wait 300000 forced forced pass wait 300000 " + kDown},
       {"an answer between: back to the start", Script{true, 5}.Offline("1011").Wait(4, {kStop}),
        kUp + "wait 30000 " + kNext + "wait 300000 " + kNext + "wait 30000 " + kNext + "wait 60000 " + kDown},
   };
