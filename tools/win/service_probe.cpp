@@ -10,6 +10,8 @@
 //   service_probe state            state=N (1 stopped ... 4 running) or state=absent
 //   service_probe stop SECONDS     sends STOP, waits for STOPPED; prints state=N
 //   service_probe start SECONDS    starts, waits for RUNNING; prints state=N
+//   service_probe usercontrol N    sends the user-defined control N (128..255)
+//                                  with that right alone; prints sent=1, or error=
 //   service_probe runvalue         type=, bytes=, data= of the autostart value, or absent
 //   service_probe msgbox CAPTION SECONDS
 //                                  waits for a dialog with that caption, prints
@@ -192,6 +194,20 @@ int Control(bool stop, long seconds) {
   return state == wanted ? 0 : 1;
 }
 
+// As an ordinary user may: the service opened for user-defined controls only.
+int UserControl(DWORD control) {
+  Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.h) return 1;
+  Sc service(OpenService(manager.h, SERVICE_USER_DEFINED_CONTROL));
+  SERVICE_STATUS status{};
+  if (!service.h || !::ControlService(service.h, control, &status)) {
+    printf("error=%lu\n", ::GetLastError());
+    return 1;
+  }
+  printf("sent=1\n");
+  return 0;
+}
+
 int RunValue() {
   HKEY key = nullptr;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
@@ -369,6 +385,7 @@ int main() {
   if (command == L"stop" && argc == 3) return Control(true, seconds);
   if (command == L"start" && argc == 3) return Control(false, seconds);
   if (command == L"runvalue") return RunValue();
+  if (command == L"usercontrol" && argc == 3) return UserControl(static_cast<DWORD>(_wtoi(argv[2])));
   if (command == L"msgbox" && argc == 4) return MessageBoxProbe(argv[2], seconds);
   if (command == L"dialog" && argc >= 4) return DialogProbe(argv[2], wcstol(argv[3], nullptr, 10), argv + 4, argc - 4);
   if (command == L"icon" && argc == 3) return IconProbe(seconds);
