@@ -99,7 +99,7 @@ std::vector<Step> Typed(std::vector<Step> more, const wchar_t* minutes = L"5") {
 }
 // A file as a save writes it (locked), with the interval, ttl and proxied off their defaults.
 std::string LockedFile(const wchar_t* provider, const wchar_t* zoneId = L"", const wchar_t* recordId = L"") {
-  return FormatRecordFile({provider, true, L"k1", L"example.com", L"www", zoneId, recordId, 7, 120, false});
+  return FormatRecordFile({{provider, true, L"k1", L"example.com", L"www", zoneId, recordId, 7, 120, false}});
 }
 
 TEST(ConfigDialog, DrivenAsAUserWould) {
@@ -160,7 +160,7 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
     ParseRecordsText(after, written);
     EXPECT_EQ(after == before ? "unchanged" : written.empty() ? "" : testing::Show(written[0]), c.saved);
     // Read back exactly as written, so the reader's own bounds on the interval hide nothing; no temporary file left.
-    if (after != before) { EXPECT_EQ(after, written.empty() ? "" : FormatRecordFile(written[0])); }
+    if (after != before) { EXPECT_EQ(after, written.empty() ? "" : FormatRecordFile({written[0]})); }
     EXPECT_EQ(dir.Listing(), after == "<missing>" ? "" : "nimbard-demo.json");
   }
 }
