@@ -307,21 +307,21 @@ TEST(ConfigDialog, TemplateGeometry) {
   // The dialog's client area, then its controls in template order (the tab order): id, class, the text shown with no
   // configuration file (a new GoDaddy record), and x, y, width, height in dialog units.
   const struct { int id; const wchar_t* kind; const wchar_t* text; RECT units; } windows[] = {
-      {0, L"#32770", L"nimbard Configuration", {0, 0, 270, 276}},
+      {0, L"#32770", L"nimbard Configuration", {0, 0, 270, 269}},
       {-1, L"Static", L"Add or update a DNS A record.", {10, 10, 250, 10}}, {-1, L"Static", L"Configured record:", {10, 28, 95, 8}},
       {IDC_CONFIG_RECORD_SELECTOR, L"ComboBox", L"godaddy: /", {110, 26, 150, 80}},
       {IDC_CONFIG_ADD_NEW, L"Button", L"Add New", {155, 44, 50, 14}},        {IDC_CONFIG_REMOVE, L"Button", L"Remove", {210, 44, 50, 14}},
-      {-1, L"Static", L"Provider:", {10, 77, 95, 8}},
-      {IDC_CONFIG_PROVIDER, L"ComboBox", L"GoDaddy", {110, 75, 150, 80}},   {IDC_CONFIG_API_KEY_LABEL, L"Static", L"API key:secret:", {10, 98, 95, 8}},
-      {IDC_CONFIG_API_KEY, L"Edit", L"", {110, 96, 150, 14}},
-      {IDC_CONFIG_API_KEY_HINT, L"Static", L"A Production key and its secret, as KEY:SECRET", {110, 112, 150, 16}},
-      {-1, L"Static", L"Domain:", {10, 133, 95, 8}},                          {IDC_CONFIG_DOMAIN, L"Edit", L"", {110, 131, 150, 14}},
-      {-1, L"Static", L"Record:", {10, 154, 95, 8}},                          {IDC_CONFIG_RECORD, L"Edit", L"", {110, 152, 150, 14}},
-      {IDC_CONFIG_ZONE_ID_LABEL, L"Static", L"Zone ID (Cloudflare):", {10, 175, 95, 8}}, {IDC_CONFIG_ZONE_ID, L"Edit", L"", {110, 173, 150, 14}},
-      {IDC_CONFIG_RECORD_ID_LABEL, L"Static", L"Record ID (Cloudflare):", {10, 196, 95, 8}}, {IDC_CONFIG_RECORD_ID, L"Edit", L"", {110, 194, 150, 14}},
-      {-1, L"Static", L"Poll interval (minutes):", {10, 217, 95, 8}},         {IDC_CONFIG_POLL_MINUTES, L"Edit", L"5", {110, 215, 150, 14}},
-      {IDC_CONFIG_CHECK_STATUS, L"Static", L"", {10, 240, 250, 8}},
-      {IDOK, L"Button", L"Save", {155, 254, 50, 14}},                         {IDCANCEL, L"Button", L"Cancel", {210, 254, 50, 14}},
+      {-1, L"Static", L"Provider:", {10, 70, 95, 8}},
+      {IDC_CONFIG_PROVIDER, L"ComboBox", L"GoDaddy", {110, 68, 150, 80}},   {IDC_CONFIG_API_KEY_LABEL, L"Static", L"API key:secret:", {10, 91, 95, 8}},
+      {IDC_CONFIG_API_KEY, L"Edit", L"", {110, 89, 150, 14}},
+      {IDC_CONFIG_API_KEY_HINT, L"Static", L"A Production key and its secret, as KEY:SECRET", {110, 105, 150, 16}},
+      {-1, L"Static", L"Domain:", {10, 126, 95, 8}},                          {IDC_CONFIG_DOMAIN, L"Edit", L"", {110, 124, 150, 14}},
+      {-1, L"Static", L"Record:", {10, 147, 95, 8}},                          {IDC_CONFIG_RECORD, L"Edit", L"", {110, 145, 150, 14}},
+      {IDC_CONFIG_ZONE_ID_LABEL, L"Static", L"Zone ID (Cloudflare):", {10, 168, 95, 8}}, {IDC_CONFIG_ZONE_ID, L"Edit", L"", {110, 166, 150, 14}},
+      {IDC_CONFIG_RECORD_ID_LABEL, L"Static", L"Record ID (Cloudflare):", {10, 189, 95, 8}}, {IDC_CONFIG_RECORD_ID, L"Edit", L"", {110, 187, 150, 14}},
+      {-1, L"Static", L"Poll interval (minutes):", {10, 210, 95, 8}},         {IDC_CONFIG_POLL_MINUTES, L"Edit", L"5", {110, 208, 150, 14}},
+      {IDC_CONFIG_CHECK_STATUS, L"Static", L"", {10, 233, 250, 8}},
+      {IDOK, L"Button", L"Save", {155, 247, 50, 14}},                         {IDCANCEL, L"Button", L"Cancel", {210, 247, 50, 14}},
   };
   // A combo box's template height is that of its open list: the height it is created with, before it shrinks to its
   // selection field (Wine's CB_GETDROPPEDCONTROLRECT leaves that field out).
