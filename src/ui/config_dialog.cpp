@@ -271,9 +271,11 @@ bool AskSaveAnyway(HWND dialog, const std::wstring& heading, const std::wstring&
 
 void ShowCheckStatus(HWND dialog, const DialogState& state) {
   const RecordConfig& record = state.toWrite[state.toCheck[state.next]];
-  const std::wstring which = state.toCheck.size() > 1 ? RecordPath(record) : L"the record";
-  ::SetDlgItemTextW(dialog, IDC_CONFIG_CHECK_STATUS,
-                    (L"Checking " + which + L" with " + ProviderDisplayName(record) + L"...").c_str());
+  // With several records to check, the line says which one is at work.
+  const std::wstring text = state.toCheck.size() > 1
+                                ? L"Checking " + RecordPath(record) + L" with " + ProviderDisplayName(record) + L"..."
+                                : L"Checking the record with " + std::wstring(ProviderDisplayName(record)) + L"...";
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_CHECK_STATUS, text.c_str());
 }
 
 void CheckFailed(HWND dialog, DialogState& state, const std::wstring& explanation);
