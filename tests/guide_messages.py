@@ -59,7 +59,7 @@ def templates(expr, named):
             out.append(text)
         elif text is not None:
             out[-1] += text
-    return [tuple(out)] if any(p is not None for p in out) else []
+    return [tuple(out)] if any(out) else []  # an empty text is no message
 
 
 def source_texts():

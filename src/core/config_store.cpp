@@ -120,25 +120,30 @@ bool LoadFirstRecord(RecordConfig& record) {
   return true;
 }
 
-std::string FormatRecordFile(const RecordConfig& record) {
+std::string FormatRecordFile(const RecordList& list) {
   std::string out;
-  out.reserve(512);
-  out += "{\n  \"records\": [\n    {\n";
-  AppendStringLine(out, "provider", record.provider);
-  // Whatever the record held: a file this system wrote reads back locked.
-  out += "      \"providerLocked\": true,\n";
-  AppendStringLine(out, "apiKey", record.apiKey);
-  AppendStringLine(out, "domain", record.domain);
-  AppendStringLine(out, "record", record.recordName);
-  AppendStringLine(out, "zoneId", record.zoneId);
-  AppendStringLine(out, "recordId", record.recordId);
-  out += "      \"pollMinutes\": ";
-  out += std::to_string(record.pollMinutes);
-  out += ",\n      \"ttl\": ";
-  out += std::to_string(record.ttl);
-  out += ",\n      \"proxied\": ";
-  out += record.proxied ? "true" : "false";
-  out += "\n    }\n  ]\n}\n";
+  out.reserve(512 * list.size());
+  out += "{\n  \"records\": [\n";
+  for (const RecordConfig& record : list) {
+    if (&record != &list.front()) out += ",\n";
+    out += "    {\n";
+    AppendStringLine(out, "provider", record.provider);
+    // Whatever the record held: a file this system wrote reads back locked.
+    out += "      \"providerLocked\": true,\n";
+    AppendStringLine(out, "apiKey", record.apiKey);
+    AppendStringLine(out, "domain", record.domain);
+    AppendStringLine(out, "record", record.recordName);
+    AppendStringLine(out, "zoneId", record.zoneId);
+    AppendStringLine(out, "recordId", record.recordId);
+    out += "      \"pollMinutes\": ";
+    out += std::to_string(record.pollMinutes);
+    out += ",\n      \"ttl\": ";
+    out += std::to_string(record.ttl);
+    out += ",\n      \"proxied\": ";
+    out += record.proxied ? "true" : "false";
+    out += "\n    }";
+  }
+  out += "\n  ]\n}\n";
   return out;
 }
 
@@ -156,14 +161,17 @@ const wchar_t* FirstUnsavableField(const RecordConfig& record) {
 }
 
 bool SaveRecords(const RecordList& list) {
-  if (list.empty() || FirstUnsavableField(list.front())) return false;
+  if (list.empty()) return false;
+  for (const RecordConfig& record : list) {
+    if (FirstUnsavableField(record)) return false;
+  }
   // Written beside and moved over the old file in one step: a failed or
   // interrupted save leaves the previous configuration whole. The installed
   // service's file is for administrators only from its first byte on.
   const platform::FileAccess access =
       InServiceFolder() ? platform::FileAccess::AdministratorsOnly : platform::FileAccess::Inherited;
   try {
-    return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list.front()), true, access);
+    return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list), true, access);
   } catch (const std::exception&) {
     return false;
   }

@@ -16,10 +16,11 @@ bool LoadRecords(RecordList& list);
 // returns false when there is none.
 bool LoadFirstRecord(RecordConfig& record);
 
-// Writes the first record of the list from the fixed template, replacing the
-// file only once the new text is complete; in the service folder (app_paths)
-// with access for administrators only. False (file unchanged) for an
-// empty list, a first record with an unsavable field, or when the write fails.
+// Writes every record of the list, in order, from the fixed template,
+// replacing the file only once the new text is complete; in the service
+// folder (app_paths) with access for administrators only. False (file
+// unchanged) for an empty list, a record with an unsavable field, or when the
+// write fails.
 bool SaveRecords(const RecordList& list);
 
 // The label of the first text field ("Provider", "API key", "Domain",
@@ -37,7 +38,8 @@ bool ParseRecordObject(std::string_view objectText, RecordConfig& record);
 // the tests and the fuzzer).
 bool ParseRecordsText(std::string_view fileText, RecordList& list);
 
-// The exact bytes SaveRecords writes for one record.
-std::string FormatRecordFile(const RecordConfig& record);
+// The exact bytes SaveRecords writes: one record object per record, in
+// order, so that a file of one record is the same whatever it was saved with.
+std::string FormatRecordFile(const RecordList& list);
 
 }  // namespace nimbard

@@ -58,16 +58,15 @@ SetupCheck CheckRecordSetup(const RecordConfig& record) {
                     L"). Enter the ID of the A record " + fullName +
                     L", or leave the Record ID empty so that nimbard finds it.");
     case Result::NoZone:
-      return Failed(L"Cloudflare has no zone " + record.domain +
-                    L" that this token can see. Check the Domain box, and that the token covers this zone.");
+      return Failed(L"No Cloudflare zone named " + record.domain +
+                    L" is visible to this token. Check the Domain box, and that the token covers this zone.");
     case Result::NoRecord:
-      return Failed(L"Cloudflare has no A record named " + fullName +
-                    L". nimbard changes an existing record: add it in the Cloudflare dashboard (any address will "
-                    L"do), or check the Record box.");
+      return Failed(L"No A record named " + fullName +
+                    L" exists at Cloudflare. nimbard changes an existing record: add it in the Cloudflare dashboard "
+                    L"(any address will do), or check the Record box.");
     case Result::SeveralRecords:
-      return Failed(L"Cloudflare has " + DecimalText(static_cast<std::uint32_t>(found.matches)) +
-                    L" A records named " + fullName + L". Enter the Record ID of the one nimbard should keep up to "
-                    L"date.");
+      return Failed(L"There are " + DecimalText(static_cast<std::uint32_t>(found.matches)) + L" A records named " +
+                    fullName + L" at Cloudflare. Enter the Record ID of the one nimbard should keep up to date.");
     case Result::UnknownProvider:
       break;
   }

@@ -1,21 +1,28 @@
 #include "ui/config_dialog.h"
 
+#include <commctrl.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/config_store.h"
 #include "core/record_config.h"
 #include "core/text.h"
 #include "ui/resource.h"
+#include "ui/save_check.h"
 
 namespace nimbard {
 namespace {
 
 constexpr int kTextBufferUnits = 512;  // each box is read with at most 511 characters
 constexpr int kCloudflareIndex = 1;  // provider list: 0 "GoDaddy", 1 "Cloudflare"
+constexpr int kSaveAnywayButton = 100;
 
 struct TextBox {
   int control;
@@ -27,11 +34,40 @@ constexpr TextBox kTextBoxes[] = {
     {IDC_CONFIG_RECORD_ID, &RecordConfig::recordId},
 };
 
-// The working list lives in the dialog's user-data slot from WM_INITDIALOG
-// to WM_DESTROY.
-RecordList* WorkingList(HWND dialog) {
-  return reinterpret_cast<RecordList*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-}
+// The texts that follow the provider shown. Unknown: a provider the file
+// names that this system does not know, kept as it is.
+struct ProviderTexts {
+  const wchar_t *keyLabel, *keyHint, *zoneIdLabel, *recordIdLabel;
+};
+constexpr ProviderTexts kCloudflareTexts{L"API token:", L"Made with the \"Edit zone DNS\" template, plus Zone, Zone, Read",
+                                         L"Zone ID (optional):", L"Record ID (optional):"};
+constexpr ProviderTexts kGoDaddyTexts{L"API key:secret:", L"A Production key and its secret, as KEY:SECRET",
+                                      L"Zone ID (Cloudflare):", L"Record ID (Cloudflare):"};
+constexpr ProviderTexts kUnknownTexts{L"API key:", L"", L"Zone ID:", L"Record ID:"};
+
+// One record of the list: as edited, and as the file holds it (none for a
+// record added here).
+struct Entry {
+  RecordConfig record;
+  std::optional<RecordConfig> saved;
+};
+
+// Lives in the dialog's user-data slot from WM_INITDIALOG to WM_DESTROY.
+struct DialogState {
+  std::vector<Entry> entries;
+  std::size_t shown = 0;  // the entry the boxes show
+  // A Save under way: the list to write (found IDs filled in as the checks
+  // pass), the entries still to check and which of them is at work.
+  bool checking = false;
+  WPARAM run = 0;  // outcomes of any other run are stale
+  RecordList toWrite;
+  std::vector<std::size_t> toCheck;
+  std::size_t next = 0;
+  HWND focusBefore = nullptr;
+  SaveCheckRun checker;  // last: its thread ends before the rest goes
+};
+
+DialogState* StateOf(HWND dialog) { return reinterpret_cast<DialogState*>(::GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 std::wstring RecordLabel(const RecordConfig& record) { return record.provider + L": " + RecordPath(record); }
 
@@ -53,6 +89,12 @@ std::uint32_t PollMinutesFromText(const std::wstring& text) {
   return value > kMaxPollMinutes ? kMaxPollMinutes : static_cast<std::uint32_t>(value);
 }
 
+// What the check depends on; the interval alone needs no check.
+bool SameForTheCheck(const RecordConfig& a, const RecordConfig& b) {
+  return a.provider == b.provider && a.apiKey == b.apiKey && a.domain == b.domain && a.recordName == b.recordName &&
+         a.zoneId == b.zoneId && a.recordId == b.recordId;
+}
+
 void Warn(HWND dialog, const std::wstring& text) {
   ::MessageBoxW(dialog, text.c_str(), L"Invalid configuration", MB_OK | MB_ICONWARNING);
 }
@@ -61,82 +103,322 @@ void ShowSaveFailed(HWND dialog) {
   ::MessageBoxW(dialog, L"The configuration file could not be saved.", L"Save failed", MB_OK | MB_ICONERROR);
 }
 
+// The provider of the record shown: a locked record's own, else the list's choice.
+Provider ShownProvider(HWND dialog, const RecordConfig& record) {
+  if (record.providerLocked) return ProviderOf(record);
+  return ::SendDlgItemMessageW(dialog, IDC_CONFIG_PROVIDER, CB_GETCURSEL, 0, 0) == kCloudflareIndex ? Provider::Cloudflare
+                                                                                                    : Provider::GoDaddy;
+}
+
+const wchar_t* ProviderDisplayName(const RecordConfig& record) {
+  switch (ProviderOf(record)) {
+    case Provider::Cloudflare: return L"Cloudflare";
+    case Provider::GoDaddy: return L"GoDaddy";
+    case Provider::Unknown: break;
+  }
+  return record.provider.c_str();
+}
+
+// Labels, hint and which controls take input, for the record shown and
+// whether a check runs. Allocates nothing: also the way back after a failure.
+void Refresh(HWND dialog, const DialogState& state) noexcept {
+  const RecordConfig& record = state.entries[state.shown].record;
+  const Provider provider = ShownProvider(dialog, record);
+  const ProviderTexts& texts = provider == Provider::Cloudflare ? kCloudflareTexts
+                               : provider == Provider::GoDaddy  ? kGoDaddyTexts
+                                                                : kUnknownTexts;
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_API_KEY_LABEL, texts.keyLabel);
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_API_KEY_HINT, texts.keyHint);
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_ZONE_ID_LABEL, texts.zoneIdLabel);
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_RECORD_ID_LABEL, texts.recordIdLabel);
+
+  const bool editing = !state.checking;
+  for (const int id : {IDC_CONFIG_RECORD_SELECTOR, IDC_CONFIG_ADD_NEW, IDC_CONFIG_REMOVE, IDC_CONFIG_API_KEY,
+                       IDC_CONFIG_DOMAIN, IDC_CONFIG_RECORD, IDC_CONFIG_POLL_MINUTES, IDOK}) {
+    ::EnableWindow(::GetDlgItem(dialog, id), editing);
+  }
+  ::EnableWindow(::GetDlgItem(dialog, IDC_CONFIG_PROVIDER), editing && !record.providerLocked);
+  // GoDaddy has no IDs: its boxes keep what they hold, greyed out.
+  for (const int id : {IDC_CONFIG_ZONE_ID, IDC_CONFIG_ZONE_ID_LABEL, IDC_CONFIG_RECORD_ID, IDC_CONFIG_RECORD_ID_LABEL}) {
+    ::EnableWindow(::GetDlgItem(dialog, id), editing && provider != Provider::GoDaddy);
+  }
+  if (!editing) {
+    // The keyboard stays usable: Cancel takes the focus from a greyed control.
+    const HWND focus = ::GetFocus();
+    if (focus == nullptr || !::IsWindowEnabled(focus)) {
+      ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, IDCANCEL)), TRUE);
+    }
+  }
+}
+
+void Show(HWND dialog, DialogState& state, std::size_t index) {
+  state.shown = index;
+  const RecordConfig& record = state.entries[index].record;
+  ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_SELECTOR, CB_SETCURSEL, index, 0);
+  ::SendDlgItemMessageW(dialog, IDC_CONFIG_PROVIDER, CB_SETCURSEL, IsCloudflareRecord(record) ? kCloudflareIndex : 0, 0);
+  for (const TextBox& box : kTextBoxes) ::SetDlgItemTextW(dialog, box.control, (record.*box.field).c_str());
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_POLL_MINUTES, DecimalText(record.pollMinutes).c_str());
+  Refresh(dialog, state);
+}
+
+// The boxes into the shown entry, and its new label into the selector.
+void StoreShown(HWND dialog, DialogState& state) {
+  RecordConfig& record = state.entries[state.shown].record;
+  // A record stays unlocked until a save succeeds, so that neither a
+  // refused Save nor a look at another record fixes the provider.
+  if (!record.providerLocked) {
+    record.provider = ShownProvider(dialog, record) == Provider::Cloudflare ? L"cloudflare" : L"godaddy";
+  }
+  for (const TextBox& box : kTextBoxes) record.*box.field = TrimWhitespace(BoxText(dialog, box.control));
+  record.pollMinutes = PollMinutesFromText(BoxText(dialog, IDC_CONFIG_POLL_MINUTES));
+
+  const HWND selector = ::GetDlgItem(dialog, IDC_CONFIG_RECORD_SELECTOR);
+  const std::wstring label = RecordLabel(record);
+  ::SendMessageW(selector, CB_DELETESTRING, state.shown, 0);
+  ::SendMessageW(selector, CB_INSERTSTRING, state.shown, reinterpret_cast<LPARAM>(label.c_str()));
+  ::SendMessageW(selector, CB_SETCURSEL, state.shown, 0);
+}
+
+void AddEntry(HWND dialog, DialogState& state, Entry entry) {
+  const std::wstring label = RecordLabel(entry.record);
+  state.entries.push_back(std::move(entry));
+  ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_SELECTOR, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+}
+
 INT_PTR Initialise(HWND dialog) {
-  auto owned = std::make_unique<RecordList>();
-  if (!LoadRecords(*owned)) owned->emplace_back();  // a new record: godaddy, unlocked, 5 minutes
-  const RecordList& list = *owned;
+  auto owned = std::make_unique<DialogState>();
+  DialogState& state = *owned;
   ::SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(owned.release()));
 
   const HWND provider = ::GetDlgItem(dialog, IDC_CONFIG_PROVIDER);
   for (const wchar_t* name : {L"GoDaddy", L"Cloudflare"}) {
     ::SendMessageW(provider, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
   }
-  const HWND selector = ::GetDlgItem(dialog, IDC_CONFIG_RECORD_SELECTOR);
-  for (const RecordConfig& record : list) {
-    ::SendMessageW(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(RecordLabel(record).c_str()));
-  }
-  ::SendMessageW(selector, CB_SETCURSEL, 0, 0);
-
-  const RecordConfig& first = list.front();
-  ::SendMessageW(provider, CB_SETCURSEL, IsCloudflareRecord(first) ? kCloudflareIndex : 0, 0);
-  // This edition edits the first record only: the selector just lists them.
-  ::EnableWindow(selector, FALSE);
-  ::EnableWindow(::GetDlgItem(dialog, IDC_CONFIG_ADD_NEW), FALSE);
-  ::EnableWindow(provider, !first.providerLocked);
-  for (const TextBox& box : kTextBoxes) ::SetDlgItemTextW(dialog, box.control, (first.*box.field).c_str());
-  ::SetDlgItemTextW(dialog, IDC_CONFIG_POLL_MINUTES, DecimalText(first.pollMinutes).c_str());
+  RecordList list;
+  LoadRecords(list);
+  for (RecordConfig& record : list) AddEntry(dialog, state, {record, record});
+  if (state.entries.empty()) AddEntry(dialog, state, {});  // a new record: godaddy, unlocked, 5 minutes
+  Show(dialog, state, 0);
   return TRUE;
 }
 
-INT_PTR Save(HWND dialog) {
-  const RecordList* list = WorkingList(dialog);
-  if (!list) return FALSE;
-  const LRESULT index = ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_SELECTOR, CB_GETCURSEL, 0, 0);
-  if (index < 0 || static_cast<std::size_t>(index) >= list->size()) return TRUE;
+void SelectRecord(HWND dialog, DialogState& state) {
+  const LRESULT chosen = ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_SELECTOR, CB_GETCURSEL, 0, 0);
+  if (chosen < 0 || static_cast<std::size_t>(chosen) >= state.entries.size()) return;
+  StoreShown(dialog, state);
+  Show(dialog, state, static_cast<std::size_t>(chosen));
+}
 
-  // A copy takes the input: the working record stays unlocked until a save
-  // succeeds, so a refused Save does not fix the provider chosen at it.
-  RecordList saved = *list;
-  RecordConfig& record = saved[static_cast<std::size_t>(index)];
-  if (!record.providerLocked) {
-    const LRESULT choice = ::SendDlgItemMessageW(dialog, IDC_CONFIG_PROVIDER, CB_GETCURSEL, 0, 0);
-    record.provider = choice == kCloudflareIndex ? L"cloudflare" : L"godaddy";
-  }
-  for (const TextBox& box : kTextBoxes) record.*box.field = TrimWhitespace(BoxText(dialog, box.control));
-  record.pollMinutes = PollMinutesFromText(BoxText(dialog, IDC_CONFIG_POLL_MINUTES));
+void AddNew(HWND dialog, DialogState& state) {
+  StoreShown(dialog, state);
+  AddEntry(dialog, state, {});
+  Show(dialog, state, state.entries.size() - 1);
+  ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, IDC_CONFIG_PROVIDER)), TRUE);
+}
 
-  if (!IsRecordComplete(record)) {
-    Warn(dialog, L"Complete the required fields for the selected provider.");
-    return TRUE;
+void Remove(HWND dialog, DialogState& state) {
+  StoreShown(dialog, state);
+  const std::wstring question = L"Remove " + RecordLabel(state.entries[state.shown].record) + L"?";
+  if (::MessageBoxW(dialog, question.c_str(), L"Remove record", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+    return;
   }
-  if (const wchar_t* field = FirstUnsavableField(record)) {
-    Warn(dialog, std::wstring(L"The ") + field +
-                     L" field holds a character that cannot be saved: \"{\", \"}\" or a control character.");
-    return TRUE;
-  }
-  record.providerLocked = true;
-  if (SaveRecords(saved)) {
+  const std::size_t index = state.shown;
+  state.entries.erase(state.entries.begin() + static_cast<std::ptrdiff_t>(index));
+  ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_SELECTOR, CB_DELETESTRING, index, 0);
+  // The file is written only on Save; an empty list edits a new record.
+  if (state.entries.empty()) AddEntry(dialog, state, {});
+  Show(dialog, state, index < state.entries.size() ? index : state.entries.size() - 1);
+}
+
+void Write(HWND dialog, DialogState& state) {
+  for (RecordConfig& record : state.toWrite) record.providerLocked = true;
+  if (SaveRecords(state.toWrite)) {
     ::EndDialog(dialog, IDOK);
   } else {
     ShowSaveFailed(dialog);
   }
+}
+
+void EndCheck(HWND dialog, DialogState& state) noexcept {
+  state.checking = false;
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_CHECK_STATUS, L"");
+  Refresh(dialog, state);
+  if (state.focusBefore && ::IsWindowEnabled(state.focusBefore)) {
+    ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(state.focusBefore), TRUE);
+  }
+}
+
+// "Save anyway" (true) or "Back".
+bool AskSaveAnyway(HWND dialog, const std::wstring& heading, const std::wstring& explanation) {
+  const TASKDIALOG_BUTTON buttons[] = {{kSaveAnywayButton, L"Save anyway"}, {IDCANCEL, L"Back"}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = dialog;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.pszWindowTitle = L"Check failed";
+  config.pszMainIcon = TD_WARNING_ICON;
+  config.pszMainInstruction = heading.empty() ? nullptr : heading.c_str();
+  config.pszContent = explanation.c_str();
+  config.cButtons = ARRAYSIZE(buttons);
+  config.pButtons = buttons;
+  config.nDefaultButton = IDCANCEL;
+  int pressed = IDCANCEL;
+  if (SUCCEEDED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return pressed == kSaveAnywayButton;
+  // No task dialog (no memory): the same question with the buttons a message box has.
+  const std::wstring text = explanation + L"\n\nSave anyway?";
+  return ::MessageBoxW(dialog, text.c_str(), L"Check failed", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+void ShowCheckStatus(HWND dialog, const DialogState& state) {
+  const RecordConfig& record = state.toWrite[state.toCheck[state.next]];
+  // With several records to check, the line says which one is at work.
+  const std::wstring text = state.toCheck.size() > 1
+                                ? L"Checking " + RecordPath(record) + L" with " + ProviderDisplayName(record) + L"..."
+                                : L"Checking the record with " + std::wstring(ProviderDisplayName(record)) + L"...";
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_CHECK_STATUS, text.c_str());
+}
+
+void CheckFailed(HWND dialog, DialogState& state, const std::wstring& explanation);
+
+// Starts the check of the records from `toCheck[next]` on, or writes the
+// file when none is left.
+void CheckOrWrite(HWND dialog, DialogState& state) {
+  if (state.next >= state.toCheck.size()) {
+    Write(dialog, state);
+    return;
+  }
+  std::vector<std::pair<std::size_t, RecordConfig>> records;
+  for (std::size_t i = state.next; i < state.toCheck.size(); ++i) {
+    records.emplace_back(state.toCheck[i], state.toWrite[state.toCheck[i]]);
+  }
+  state.checking = true;
+  ++state.run;
+  if (!state.checker.Start(dialog, state.run, std::move(records))) {
+    CheckFailed(dialog, state, L"nimbard could not run the check: Windows gave it no thread. Close other programs, "
+                               L"then try again.");
+    return;
+  }
+  const HWND focus = ::GetFocus();
+  state.focusBefore = focus && ::IsChild(dialog, focus) ? focus : nullptr;
+  Refresh(dialog, state);
+  ShowCheckStatus(dialog, state);
+}
+
+void CheckFailed(HWND dialog, DialogState& state, const std::wstring& explanation) {
+  const std::size_t item = state.toCheck[state.next];
+  EndCheck(dialog, state);
+  // With several records to check, the box says which one failed.
+  const std::wstring heading =
+      state.toCheck.size() > 1 ? L"The check of " + RecordLabel(state.toWrite[item]) + L" failed." : L"";
+  if (AskSaveAnyway(dialog, heading, explanation)) {
+    ++state.next;
+    CheckOrWrite(dialog, state);
+  } else {
+    Show(dialog, state, item);
+  }
+}
+
+INT_PTR Save(HWND dialog, DialogState& state) {
+  if (state.checking) return TRUE;
+  StoreShown(dialog, state);
+  for (std::size_t i = 0; i < state.entries.size(); ++i) {
+    const RecordConfig& record = state.entries[i].record;
+    if (!IsRecordComplete(record)) {
+      Show(dialog, state, i);
+      Warn(dialog, L"Complete the required fields for the selected provider.");
+      return TRUE;
+    }
+    if (const wchar_t* field = FirstUnsavableField(record)) {
+      Show(dialog, state, i);
+      Warn(dialog, std::wstring(L"The ") + field +
+                       L" field holds a character that cannot be saved: \"{\", \"}\" or a control character.");
+      return TRUE;
+    }
+  }
+  // Every record is written; the new and changed ones are tried first.
+  state.toWrite.clear();
+  state.toCheck.clear();
+  state.next = 0;
+  for (std::size_t i = 0; i < state.entries.size(); ++i) {
+    const Entry& entry = state.entries[i];
+    state.toWrite.push_back(entry.record);
+    if (!entry.saved || !SameForTheCheck(*entry.saved, entry.record)) state.toCheck.push_back(i);
+  }
+  CheckOrWrite(dialog, state);
   return TRUE;
 }
 
-INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+void CheckOutcome(HWND dialog, DialogState& state, WPARAM run, std::unique_ptr<SaveCheckOutcome> outcome) {
+  if (!state.checking || run != state.run) return;  // given up meanwhile
+  if (!outcome) {
+    CheckFailed(dialog, state, L"nimbard could not finish the check: this computer is short of memory. Close other "
+                               L"programs, then try again.");
+    return;
+  }
+  if (!outcome->check.passed) {
+    CheckFailed(dialog, state, outcome->check.explanation);
+    return;
+  }
+  // IDs found from the names go into the file, where the user left them empty.
+  RecordConfig& record = state.toWrite[outcome->item];
+  if (record.zoneId.empty()) record.zoneId = outcome->check.zoneId;
+  if (record.recordId.empty()) record.recordId = outcome->check.recordId;
+  ++state.next;
+  if (state.next < state.toCheck.size()) {
+    ShowCheckStatus(dialog, state);
+    return;
+  }
+  EndCheck(dialog, state);
+  Write(dialog, state);
+}
+
+INT_PTR Command(HWND dialog, DialogState& state, WPARAM wParam) {
+  const int control = LOWORD(wParam);
+  if (HIWORD(wParam) == CBN_SELCHANGE) {
+    if (control == IDC_CONFIG_RECORD_SELECTOR) SelectRecord(dialog, state);
+    if (control == IDC_CONFIG_PROVIDER) Refresh(dialog, state);
+    return TRUE;
+  }
+  switch (control) {
+    case IDOK:
+      return Save(dialog, state);
+    case IDCANCEL:
+      // Gives a check up at once; its outcome, should one still come, is stale.
+      state.checker.Cancel();
+      state.checking = false;
+      ::EndDialog(dialog, IDCANCEL);
+      return TRUE;
+    case IDC_CONFIG_ADD_NEW:
+      if (!state.checking) AddNew(dialog, state);
+      return TRUE;
+    case IDC_CONFIG_REMOVE:
+      if (!state.checking) Remove(dialog, state);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  DialogState* state = message == WM_INITDIALOG ? nullptr : StateOf(dialog);
   try {
     switch (message) {
       case WM_INITDIALOG:
         return Initialise(dialog);
       case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) return Save(dialog);
-        if (LOWORD(wParam) != IDCANCEL) return FALSE;  // "Add New" and the rest do nothing
-        ::EndDialog(dialog, IDCANCEL);
+        return state ? Command(dialog, *state, wParam) : FALSE;
+      case kSaveCheckOutcome: {
+        std::unique_ptr<SaveCheckOutcome> outcome(reinterpret_cast<SaveCheckOutcome*>(lParam));
+        if (state) CheckOutcome(dialog, *state, wParam, std::move(outcome));
         return TRUE;
+      }
       case WM_DESTROY: {
-        // Taken back from the cleared slot and deleted with its owner.
-        const std::unique_ptr<RecordList> list(
-            reinterpret_cast<RecordList*>(::SetWindowLongPtrW(dialog, DWLP_USER, 0)));
+        // Taken back from the cleared slot and deleted with its owner: the
+        // check is given up and its thread ended first, then nothing more
+        // can be posted and the queue is cleared of what was.
+        std::unique_ptr<DialogState> owned(reinterpret_cast<DialogState*>(::SetWindowLongPtrW(dialog, DWLP_USER, 0)));
+        owned.reset();
+        DiscardQueuedOutcomes(dialog);
         return FALSE;
       }
       default:
@@ -146,7 +428,13 @@ INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     // Only allocations throw here. A dialog that could not be filled counts
     // as one that could not be created; a Save cut short as a failed save.
     if (message == WM_INITDIALOG) ::EndDialog(dialog, -1);
-    if (message == WM_COMMAND) ShowSaveFailed(dialog);
+    if (message == WM_COMMAND || message == kSaveCheckOutcome) {
+      if (state && state->checking) {
+        state->checker.Cancel();
+        EndCheck(dialog, *state);
+      }
+      ShowSaveFailed(dialog);
+    }
     return TRUE;
   }
 }

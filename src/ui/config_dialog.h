@@ -1,6 +1,8 @@
 #pragma once
-// The configuration dialog (template 110): the user enters or changes the
-// first configured record; Save writes it to the configuration file.
+// The configuration dialog (template 110): every record of the
+// configuration file, one shown at a time; records are added, changed and
+// removed, and Save writes them all, in order, once the changed ones have
+// been tried against their provider.
 #include <windows.h>
 
 namespace nimbard {

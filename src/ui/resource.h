@@ -19,8 +19,7 @@
 #define IDD_CONFIG 110
 
 // Controls of the configuration dialog. The record selector lists every
-// configured record; this edition edits the first and keeps the selector and
-// "Add New" disabled.
+// configured record; the boxes below it show the chosen one.
 #define IDC_CONFIG_API_KEY 1000
 #define IDC_CONFIG_DOMAIN 1001
 #define IDC_CONFIG_RECORD 1002
@@ -30,6 +29,14 @@
 #define IDC_CONFIG_RECORD_ID 1006
 #define IDC_CONFIG_RECORD_SELECTOR 1007
 #define IDC_CONFIG_ADD_NEW 1008
+#define IDC_CONFIG_REMOVE 1009
+// Texts that follow the provider, and the line that says what the check on
+// Save is doing.
+#define IDC_CONFIG_API_KEY_LABEL 1010
+#define IDC_CONFIG_API_KEY_HINT 1011
+#define IDC_CONFIG_ZONE_ID_LABEL 1012
+#define IDC_CONFIG_RECORD_ID_LABEL 1013
+#define IDC_CONFIG_CHECK_STATUS 1014
 
 // Commands of the window menu, the accelerators and the tray's popup menu.
 #define IDM_ABOUT 104

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What the writer accepts survives a save and a second read unchanged.
     if (FirstUnsavableField(r)) continue;
     RecordList again;
-    CHECK(ParseRecordsText(FormatRecordFile(r), again) && again.size() == 1);
+    CHECK(ParseRecordsText(FormatRecordFile({r}), again) && again.size() == 1);
     const RecordConfig& back = again.front();
     CHECK(back.provider == r.provider && back.apiKey == r.apiKey && back.domain == r.domain && back.recordName == r.recordName &&
           back.zoneId == r.zoneId && back.recordId == r.recordId && back.pollMinutes == r.pollMinutes && back.ttl == r.ttl &&

@@ -90,13 +90,13 @@ TEST(TextFunctions, TrimEscapeExtractAndEightBits) {
 TEST(ConfigWriter, ExactTemplate) {
   // providerLocked is written as true whatever the record holds.
   RecordConfig r{L"cloudflare", false, L"tok\"en", L"example.com", L"www", L"z1", L"r1", 10, 120, false};
-  EXPECT_EQ(FormatRecordFile(r),
+  EXPECT_EQ(FormatRecordFile({r}),
             "{\n  \"records\": [\n    {\n      \"provider\": \"cloudflare\",\n      \"providerLocked\": true,\n"
             "      \"apiKey\": \"tok\\\"en\",\n      \"domain\": \"example.com\",\n      \"record\": \"www\",\n"
             "      \"zoneId\": \"z1\",\n      \"recordId\": \"r1\",\n      \"pollMinutes\": 10,\n      \"ttl\": 120,\n"
             "      \"proxied\": false\n    }\n  ]\n}\n");
   r.proxied = true, r.pollMinutes = 0, r.ttl = 4294967295u;
-  EXPECT_NE(FormatRecordFile(r).find("\"pollMinutes\": 0,\n      \"ttl\": 4294967295,\n      \"proxied\": true\n"), std::string::npos);
+  EXPECT_NE(FormatRecordFile({r}).find("\"pollMinutes\": 0,\n      \"ttl\": 4294967295,\n      \"proxied\": true\n"), std::string::npos);
 }
 
 // Beside the executable, after its last separator of either kind (every scratch-directory test: natively a slash,
@@ -127,6 +127,37 @@ TEST(ConfigFile, SaveAndLoadRoundTrip) {
   ASSERT_TRUE(SaveRecords({loaded}));
   EXPECT_EQ(dir.ReadBytes("nimbard-demo.json"), bytes);
   EXPECT_EQ(dir.Listing(), "nimbard-demo.json");
+}
+
+TEST(ConfigFile, SeveralRecordsInFileOrder) {
+  ScratchDir dir("several");
+  const RecordList all{{L"cloudflare", false, L"k1", L"a.com", L"@", L"z1", L"", 7, 120, false}, SampleRecord(L"x"),
+                       {L"godaddy", true, L"k3", L"c.com", L"www", {}, {}, 35791, 60, true}};
+  const std::string head = "{\n  \"records\": [\n", tail = "\n  ]\n}\n";
+  for (std::size_t count = 1; count <= all.size(); ++count) {
+    const RecordList list(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
+    ASSERT_TRUE(SaveRecords(list));
+    // Each record's object as a file of that record alone holds it, joined by ",\n".
+    std::string objects, want, got;
+    for (const RecordConfig& r : list) {
+      const std::string alone = FormatRecordFile({r});
+      objects += (objects.empty() ? "" : ",\n") + alone.substr(head.size(), alone.size() - head.size() - tail.size());
+      RecordConfig locked = r;
+      locked.providerLocked = true;
+      want += Show(locked) + "\n";
+    }
+    EXPECT_EQ(dir.ReadBytes("nimbard-demo.json"), head + objects + tail);
+    RecordList loaded;
+    ASSERT_TRUE(LoadRecords(loaded));
+    for (const RecordConfig& r : loaded) got += Show(r) + "\n";
+    EXPECT_EQ(got, want);
+  }
+  // An unsavable field in any record keeps the whole file as it was.
+  RecordList broken = all;
+  broken[2].domain = L"c{.com";
+  EXPECT_FALSE(SaveRecords(broken));
+  RecordList loaded;
+  EXPECT_TRUE(LoadRecords(loaded) && loaded.size() == 3 && loaded[2].domain == L"c.com");
 }
 
 // A failed load leaves the record alone, a failed save the file (every unusable file also ends a pass: PollPass).

@@ -1,8 +1,12 @@
 // The configuration and About dialogs driven as a user would: a second thread finds them on the test thread, types
-// into the boxes, picks the provider, presses the buttons, and reads and dismisses the message boxes.
+// into the boxes, picks from the lists, presses the buttons, and reads and answers the boxes that open. The check on
+// Save meets scripted providers.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -11,6 +15,8 @@
 
 #include "core/app_paths.h"
 #include "core/config_store.h"
+#include "net/api_hosts.h"
+#include "net/cloudflare.h"
 #include "win32/unique_handle.h"
 #include "ui/about_dialog.h"
 #include "ui/config_dialog.h"
@@ -20,10 +26,14 @@
 namespace nimbard {
 namespace {
 
-const HINSTANCE kInstance = ::GetModuleHandleW(nullptr);
-constexpr int kLook = 0, kCloseBox = -2;  // steps that are no control of the dialog
+using testing::Ok;
+using testing::Status;
 
-std::wstring TextOf(HWND window) { wchar_t text[512] = {}; return std::wstring(text, ::GetWindowTextW(window, text, 512)); }
+const HINSTANCE kInstance = ::GetModuleHandleW(nullptr);
+constexpr int kLook = 0, kCloseBox = -2, kSaveNoWait = -3, kTimedCancel = -4;  // steps that are no control of the dialog
+constexpr int kSaveAnyway = 100;  // the "Check failed" box's button; "Back" is IDCANCEL
+
+std::wstring TextOf(HWND window) { wchar_t text[1024] = {}; return std::wstring(text, ::GetWindowTextW(window, text, 1024)); }
 std::wstring ClassOf(HWND window) { wchar_t kind[32] = {}; return std::wstring(kind, ::GetClassNameW(window, kind, 32)); }
 
 // A shown dialog or message box of `thread` owned by `owner`; waits up to tries x 10 ms for one.
@@ -39,16 +49,29 @@ HWND AwaitDialog(DWORD thread, HWND owner, int tries = 1000) {
   return search.second;
 }
 
-// Presses a button (or the close box) and tells what follows: "closed", or the message box that opened ("caption:
-// text"), which is then dismissed with OK (and hidden at once, so never found again).
-std::wstring Press(DWORD thread, HWND dialog, int control) {
+// "caption: text", the texts of every static control that has one (a message box's text; a task dialog's heading
+// and content), joined by " | ".
+std::wstring BoxText(HWND box) {
+  std::wstring texts;
+  ::EnumChildWindows(box, [](HWND child, LPARAM p) -> BOOL {
+    auto& texts = *reinterpret_cast<std::wstring*>(p);
+    if (ClassOf(child) == L"Static" && !TextOf(child).empty()) texts += (texts.empty() ? L"" : L" | ") + TextOf(child);
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&texts));
+  return TextOf(box) + L": " + texts;
+}
+
+// Presses a button (or the close box) and tells what follows: "closed", or the box that opened ("caption: text"),
+// answered with `answer` (a message box's button, or a task dialog's) and hidden at once, so never found again.
+std::wstring Press(DWORD thread, HWND dialog, int control, int answer = IDOK) {
   if (control == kCloseBox) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
   else ::PostMessageW(::GetDlgItem(dialog, control), BM_CLICK, 0, 0);
   for (int tries = 1000; tries > 0; --tries, ::Sleep(10)) {
     if (!::IsWindow(dialog)) return L"closed";
     if (HWND box = AwaitDialog(thread, dialog, 1)) {
-      const std::wstring seen = TextOf(box) + L": " + TextOf(::GetDlgItem(box, 0xFFFF));
-      ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+      const std::wstring seen = BoxText(box);
+      if (TextOf(box) == L"Check failed") ::SendMessageW(box, TDM_CLICK_BUTTON, answer, 0);
+      else ::SendMessageW(box, WM_COMMAND, answer, 0);
       return seen;
     }
   }
@@ -71,8 +94,8 @@ INT_PTR RunDialog(const std::function<INT_PTR()>& show, const std::function<void
 }
 INT_PTR ShowConfig() { return ShowConfigDialog(kInstance, nullptr); }
 
-// Selector items (the selected one starred) | selector and Add New enabled | provider shown and enabled | API key |
-// domain | record | zone id | record id | interval.
+// Selector items (the selected one starred) | which of selector, Add New, Remove, provider, zone id, Save take input |
+// provider shown | the key's label | API key | domain | record | zone id | record id | interval | the check's line.
 std::wstring State(HWND dialog) {
   const HWND selector = ::GetDlgItem(dialog, IDC_CONFIG_RECORD_SELECTOR);
   const LRESULT count = ::SendMessageW(selector, CB_GETCOUNT, 0, 0), current = ::SendMessageW(selector, CB_GETCURSEL, 0, 0);
@@ -82,24 +105,75 @@ std::wstring State(HWND dialog) {
     ::SendMessageW(selector, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
     state += std::wstring(i ? L"," : L"") + (i == current ? L"*" : L"") + item;
   }
-  const auto on = [&](int id) { return ::IsWindowEnabled(::GetDlgItem(dialog, id)) ? L"+" : L"-"; };
-  state += std::wstring(L"|") + on(IDC_CONFIG_RECORD_SELECTOR) + on(IDC_CONFIG_ADD_NEW) + L"|" + TextOf(::GetDlgItem(dialog, IDC_CONFIG_PROVIDER)) + on(IDC_CONFIG_PROVIDER);
-  for (int id : {IDC_CONFIG_API_KEY, IDC_CONFIG_DOMAIN, IDC_CONFIG_RECORD, IDC_CONFIG_ZONE_ID, IDC_CONFIG_RECORD_ID, IDC_CONFIG_POLL_MINUTES}) state += L"|" + TextOf(::GetDlgItem(dialog, id));
+  state += L"|";
+  for (int id : {IDC_CONFIG_RECORD_SELECTOR, IDC_CONFIG_ADD_NEW, IDC_CONFIG_REMOVE, IDC_CONFIG_PROVIDER, IDC_CONFIG_ZONE_ID, IDOK}) state += ::IsWindowEnabled(::GetDlgItem(dialog, id)) ? L"+" : L"-";
+  for (int id : {IDC_CONFIG_PROVIDER, IDC_CONFIG_API_KEY_LABEL, IDC_CONFIG_API_KEY, IDC_CONFIG_DOMAIN, IDC_CONFIG_RECORD, IDC_CONFIG_ZONE_ID, IDC_CONFIG_RECORD_ID, IDC_CONFIG_POLL_MINUTES, IDC_CONFIG_CHECK_STATUS}) state += L"|" + TextOf(::GetDlgItem(dialog, id));
   return state;
 }
 
-// kLook reads the state; IDOK, IDCANCEL and kCloseBox press; the provider list takes the index given as text; an edit
-// box takes the text.
+// kLook reads the state; Add New is chosen; IDOK, IDCANCEL, kCloseBox and Remove press (a box that opens is answered
+// with the number given as text, OK when none); kSaveNoWait presses Save and waits for the check's line; kTimedCancel presses
+// Cancel and tells whether the dialog was gone within a second; the lists take the index given as text (as a choice
+// of the user's, with its notification); an edit box takes the text.
 struct Step { int control; std::wstring text; };
 const Step kLookStep{kLook, L""}, kSave{IDOK, L""}, kCancel{IDCANCEL, L""}, kClose{kCloseBox, L""};
 Step Pick(int index) { return {IDC_CONFIG_PROVIDER, std::to_wstring(index)}; }
+Step Choose(int index) { return {IDC_CONFIG_RECORD_SELECTOR, std::to_wstring(index)}; }
+Step Answer(int control, int answer) { return {control, std::to_wstring(answer)}; }
+std::vector<Step> Then(std::vector<Step> first, const std::vector<Step>& more) { return first.insert(first.end(), more.begin(), more.end()), first; }
 std::vector<Step> Typed(std::vector<Step> more, const wchar_t* minutes = L"5") {  // a complete GoDaddy record first
   more.insert(more.begin(), {{IDC_CONFIG_API_KEY, L"key"}, {IDC_CONFIG_DOMAIN, L"example.com"}, {IDC_CONFIG_RECORD, L"www"}, {IDC_CONFIG_POLL_MINUTES, minutes}});
   return more;
 }
 // A file as a save writes it (locked), with the interval, ttl and proxied off their defaults.
 std::string LockedFile(const wchar_t* provider, const wchar_t* zoneId = L"", const wchar_t* recordId = L"") {
-  return FormatRecordFile({provider, true, L"k1", L"example.com", L"www", zoneId, recordId, 7, 120, false});
+  return FormatRecordFile({{provider, true, L"k1", L"example.com", L"www", zoneId, recordId, 7, 120, false}});
+}
+
+std::wstring Act(DWORD thread, HWND dialog, const Step& step) {
+  const auto [control, text] = step;
+  if (control == kLook) return State(dialog);
+  if (control == kSaveNoWait) {
+    ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (int tries = 500; tries > 0 && TextOf(::GetDlgItem(dialog, IDC_CONFIG_CHECK_STATUS)).empty(); --tries) ::Sleep(10);
+    return {};
+  }
+  if (control == kTimedCancel) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::wstring seen = Press(thread, dialog, IDCANCEL);
+    return seen + (std::chrono::steady_clock::now() - start < std::chrono::seconds(1) ? L" within a second" : L" late");
+  }
+  if (control == IDC_CONFIG_PROVIDER || control == IDC_CONFIG_RECORD_SELECTOR) {
+    ::SendDlgItemMessageW(dialog, control, CB_SETCURSEL, std::stoi(text), 0);
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(control, CBN_SELCHANGE), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, control)));
+    return {};
+  }
+  if (control >= IDC_CONFIG_API_KEY && control <= IDC_CONFIG_RECORD_ID) {
+    ::SetDlgItemTextW(dialog, control, text.c_str());
+    return {};
+  }
+  if (control == IDC_CONFIG_ADD_NEW) {
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, control)));
+    return {};
+  }
+  return Press(thread, dialog, control, text.empty() ? IDOK : std::stoi(text));
+}
+
+// The providers as the check meets them: the address, GoDaddy without the record yet, Cloudflare's zone z9 and its A
+// record r5 for home.example.com; a case adds or replaces answers by path.
+struct Reply { std::wstring host, path; HttpResponse reply; };
+const std::wstring kCf = kCloudflareApiHost;
+const std::string kZoneZ9 = R"({"result":[{"id":"z9","name":"example.com"}]})";
+std::string RecordR5(const char* name) { return std::string(R"({"result":[{"id":"r5","name":")") + name + R"(","type":"A","content":"198.51.100.4"}]})"; }
+std::string CfError(const char* code, const char* message) { return std::string(R"({"success":false,"errors":[{"code":)") + code + R"(,"message":")" + message + R"("}]})"; }
+void Script(testing::ScriptedTransport& transport, const std::vector<Reply>& answers) {
+  transport.Clear();
+  ForgetCloudflareIds();
+  transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7"));
+  transport.Set(L"GET", kGoDaddyApiHost, Ok("[]"));
+  transport.Set(L"GET", kCf, Ok(kZoneZ9), L"/client/v4/zones?name=example.com");
+  transport.Set(L"GET", kCf, Ok(RecordR5("home.example.com")), L"/client/v4/zones/z9/dns_records?type=A&name=home.example.com");
+  for (const Reply& a : answers) transport.Set(L"GET", a.host, a.reply, a.path);
 }
 
 TEST(ConfigDialog, DrivenAsAUserWould) {
@@ -108,80 +182,146 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
     return std::wstring(L"Invalid configuration: The ") + field + L" field holds a character that cannot be saved: \"{\", \"}\" or a control character.";
   };
   const std::string kTyped = "godaddy|1|key|example.com|www|||";
+  const std::wstring kNewGoDaddyFields = L"|++++-+|GoDaddy|API key:secret:||||||5|", kNewGoDaddy = L"*godaddy: /" + kNewGoDaddyFields;
+  const Step kBack = Answer(IDOK, IDCANCEL), kSaveAnywayStep = Answer(IDOK, kSaveAnyway);
+  const std::string kThree = testing::ConfigFileText({{"godaddy", "a.com", "x", "", ""}, {"cloudflare", "b.com", "y", "z", "r"}, {"godaddy", "c.com", "@", "", ""}});
+  const std::vector<Step> kNewCloudflare = {Pick(1), {IDC_CONFIG_API_KEY, L"tok"}, {IDC_CONFIG_DOMAIN, L"example.com"}, {IDC_CONFIG_RECORD, L"home"}};
   // seen: what the looks and presses showed, " = " and the dialog's result; saved: the file's records afterwards.
-  struct Case { const char* name; std::string file; std::vector<Step> steps; std::wstring seen; std::string saved; bool holdFile = false; };
+  struct Case { const char* name; std::string file; std::vector<Step> steps; std::wstring seen; std::string saved; std::vector<Reply> answers = {}; bool holdFile = false; };
   const Case cases[] = {
-      {"no file: a new record; the close box cancels", "", {kLookStep, kClose}, L"*godaddy: /|--|GoDaddy+||||||5 / closed = 2", "unchanged"},
+      {"no file: a new record; the close box cancels", "", {kLookStep, kClose}, kNewGoDaddy + L" / closed = 2", "unchanged"},
       {"locked: the list's choice ignored; blanks trimmed; ttl and proxied kept", LockedFile(L"cloudflare", L"z1", L"r1"),
        {kLookStep, Pick(0), {IDC_CONFIG_DOMAIN, L"  example.org \t"}, {IDC_CONFIG_API_KEY, L" k2 "}, kSave},
-       L"*cloudflare: example.com/www|--|Cloudflare-|k1|example.com|www|z1|r1|7 / closed = 1", "cloudflare|1|k2|example.org|www|z1|r1|7|120|0"},
-      {"unknown provider, locked: written back unchanged", LockedFile(L"route53"), {kLookStep, {IDC_CONFIG_RECORD, L"@"}, kSave},
-       L"*route53: example.com/www|--|GoDaddy-|k1|example.com|www|||7 / closed = 1", "route53|1|k1|example.com|@|||7|120|0"},
-      {"unknown provider, unlocked: becomes the list's choice", testing::ConfigFileText({{"route53", "example.com", "www", "", ""}}),
-       {kLookStep, Pick(1), {IDC_CONFIG_ZONE_ID, L"z"}, {IDC_CONFIG_RECORD_ID, L"r"}, kSave},
-       L"*route53: example.com/www|--|GoDaddy+|key-0|example.com|www|||5 / closed = 1", "cloudflare|1|key-0|example.com|www|z|r|5|3600|1"},
+       L"*cloudflare: example.com/www|+++-++|Cloudflare|API token:|k1|example.com|www|z1|r1|7| / closed = 1", "cloudflare|1|k2|example.org|www|z1|r1|7|120|0",
+       {{kCf, L"/client/v4/zones/z1/dns_records/r1", Ok(R"({"result":{"name":"www.example.org","type":"A","content":"192.0.2.1"}})")}}},
+      {"unknown provider, locked: its IDs open, no check for a new interval, written back", LockedFile(L"route53", L"z", L"r"), {kLookStep, {IDC_CONFIG_POLL_MINUTES, L"9"}, kSave},
+       L"*route53: example.com/www|+++-++|GoDaddy|API key:|k1|example.com|www|z|r|7| / closed = 1", "route53|1|k1|example.com|www|z|r|9|120|0"},
+      {"unknown provider, unlocked: becomes the list's choice", testing::ConfigFileText({{"route53", "example.com", "home", "", ""}}),
+       {kLookStep, Pick(1), {IDC_CONFIG_RECORD_ID, L"r5"}, kLookStep, kSave},
+       L"*route53: example.com/home|++++-+|GoDaddy|API key:secret:|key-0|example.com|home|||5| / *route53: example.com/home|++++++|Cloudflare|API token:|key-0|example.com|home||r5|5| / closed = 1",
+       "cloudflare|1|key-0|example.com|home|z9|r5|5|3600|1", {{kCf, L"/client/v4/zones/z9/dns_records/r5", Ok(R"({"result":{"name":"home.example.com","type":"A","content":"192.0.2.1"}})")}}},
       {"Cloudflare without an API key, then without a domain: warned, nothing written", "",
        Typed({Pick(1), {IDC_CONFIG_API_KEY, L" "}, kSave, {IDC_CONFIG_API_KEY, L"k"}, {IDC_CONFIG_DOMAIN, L""}, kSave, kCancel}),
        kIncomplete + L" / " + kIncomplete + L" / closed = 2", "unchanged"},
-      {"GoDaddy with both ids empty: saved; interval 0 gives 1", "", Typed({kSave}, L"0"), L"closed = 1", kTyped + "1|3600|1"},
-      {"empty interval gives 5", "", Typed({kSave}, L""), L"closed = 1", kTyped + "5|3600|1"},
+      {"GoDaddy checked and saved; interval 0 gives 1", "", Typed({kSave}, L"0"), L"closed = 1", kTyped + "1|3600|1"},
       {"interval beyond 32 bits gives 5", "", Typed({kSave}, L"4294967296"), L"closed = 1", kTyped + "5|3600|1"},
       {"interval above the bound gives the bound", "", Typed({kSave}, L"4294967295"), L"closed = 1", kTyped + "35791|3600|1"},
-      {"several records: all listed, the first edited and the only one written",
-       testing::ConfigFileText({{"godaddy", "a.com", "x", "", ""}, {"cloudflare", "b.com", "y", "z", "r"}, {"godaddy", "c.com", "@", "", ""}}), {kLookStep, kSave},
-       L"*godaddy: a.com/x,cloudflare: b.com/y,godaddy: c.com/@|--|GoDaddy+|key-0|a.com|x|||5 / closed = 1", "godaddy|1|key-0|a.com|x|||5|3600|1"},
+      {"Cloudflare with empty IDs: found and written", "", Then(kNewCloudflare, {kSave}), L"closed = 1", "cloudflare|1|tok|example.com|home|z9|r5|5|3600|1"},
       {"file held open: save fails, the dialog stays, the old file stays whole", LockedFile(L"godaddy"), {{IDC_CONFIG_DOMAIN, L"new.example"}, kSave, kLookStep, kCancel},
-       L"Save failed: The configuration file could not be saved. / *godaddy: example.com/www|--|GoDaddy-|k1|new.example|www|||7 / closed = 2", "unchanged", true},
+       L"Save failed: The configuration file could not be saved. / *godaddy: new.example/www|+++--+|GoDaddy|API key:secret:|k1|new.example|www|||7| / closed = 2", "unchanged", {}, true},
       {"refused Save, then another provider: the new one saved", "", Typed({Pick(1), {IDC_CONFIG_API_KEY, L""}, kSave, Pick(0), {IDC_CONFIG_API_KEY, L"key"}, kSave}),
        kIncomplete + L" / closed = 1", kTyped + "5|3600|1"},
       {"braces and control characters refused, naming the field", "",
        Typed({{IDC_CONFIG_DOMAIN, L"exa{mple.com"}, kSave, {IDC_CONFIG_DOMAIN, L"example.com"}, {IDC_CONFIG_RECORD, L"w}"}, kSave, {IDC_CONFIG_RECORD, L"www"}, {IDC_CONFIG_API_KEY, L"k\x01y"}, kSave, kCancel}),
        kUnsavable(L"Domain") + L" / " + kUnsavable(L"Record") + L" / " + kUnsavable(L"API key") + L" / closed = 2", "unchanged"},
+      // Each failing check shows its box: "Back" returns with the input kept and writes nothing, "Save anyway" writes
+      // (and the dialog closes with the box).
+      {"no network: Back, then Save anyway", "", Typed({kBack, kLookStep, kSaveAnywayStep}),
+       L"Check failed: nimbard could not reach the service that tells nimbard this computer's address. Check that this computer is online, and that no firewall or security program blocks nimbard.exe. / "
+       L"*godaddy: example.com/www|++++-+|GoDaddy|API key:secret:|key|example.com|www|||5| / Check failed: nimbard could not reach the service that tells nimbard this computer's address. Check that this computer is online, and that no firewall or security program blocks nimbard.exe. = 1",
+       kTyped + "5|3600|1", {{kPublicIpHost, L"", testing::Unreachable()}, {kPublicIpFallbackHost, L"", testing::Unreachable()}}},
+      {"token without Zone Read: Back", "", Then(kNewCloudflare, {kBack, kCancel}),
+       L"Check failed: This Cloudflare token may not look zones up, so nimbard cannot find the Zone ID. Add the permission Zone, Zone, Read to the token, or enter the Zone ID yourself. / closed = 2", "unchanged",
+       {{kCf, L"/client/v4/zones?name=example.com", Status(403, CfError("9109", "Unauthorized to access requested resource"))}}},
+      {"a record ID of another record: Save anyway", "", Then(kNewCloudflare, {{IDC_CONFIG_ZONE_ID, L"z1"}, {IDC_CONFIG_RECORD_ID, L"r1"}, kSaveAnywayStep}),
+       L"Check failed: The Record ID belongs to another record: www.example.com (A). Enter the ID of the A record home.example.com, or leave the Record ID empty so that nimbard finds it. = 1",
+       "cloudflare|1|tok|example.com|home|z1|r1|5|3600|1", {{kCf, L"/client/v4/zones/z1/dns_records/r1", Ok(R"({"result":{"name":"www.example.com","type":"A","content":"192.0.2.1"}})")}}},
+      {"GoDaddy account without API access: Back", "", Typed({kBack, kCancel}),
+       L"Check failed: GoDaddy does not let this account use its DNS API. GoDaddy allows it only for accounts with 10 or more domains or a Discount Domain Club Premier plan, and only for domains in the key's own account. / closed = 2",
+       "unchanged", {{kGoDaddyApiHost, L"", Status(403, R"({"code":"ACCESS_DENIED","message":"Authenticated user is not allowed access"})")}}},
+      {"rate limited: Save anyway", "", Typed({kSaveAnywayStep}),
+       L"Check failed: GoDaddy asks nimbard to wait: too many requests in a short time. Try again in a few minutes. = 1", kTyped + "5|3600|1",
+       {{kGoDaddyApiHost, L"", Status(429, R"({"code":"TOO_MANY_REQUESTS","message":"Too many requests","retryAfterSec":30})")}}},
+      // Three records: each shown when chosen, with its provider's labels; edited, added, removed; saved in order.
+      {"three records: choose, edit, add, remove (No, then Yes), save in order", kThree,
+       {kLookStep, Choose(1), kLookStep, Choose(2), {IDC_CONFIG_RECORD, L"www"}, {IDC_CONFIG_ADD_NEW, L""}, kLookStep, Pick(1), {IDC_CONFIG_API_KEY, L"tok"},
+        {IDC_CONFIG_DOMAIN, L"d.com"}, {IDC_CONFIG_RECORD, L"home"}, Choose(0), Answer(IDC_CONFIG_REMOVE, IDNO), Answer(IDC_CONFIG_REMOVE, IDYES), kLookStep, kBack, kLookStep,
+        {IDC_CONFIG_ZONE_ID, L"z7"}, kSave},
+       L"*godaddy: a.com/x,cloudflare: b.com/y,godaddy: c.com/@|++++-+|GoDaddy|API key:secret:|key-0|a.com|x|||5| / "
+       L"godaddy: a.com/x,*cloudflare: b.com/y,godaddy: c.com/@|++++++|Cloudflare|API token:|key-1|b.com|y|z|r|5| / "
+       L"godaddy: a.com/x,cloudflare: b.com/y,godaddy: c.com/www,*godaddy: /" + kNewGoDaddyFields + L" / "
+       L"Remove record: Remove godaddy: a.com/x? / Remove record: Remove godaddy: a.com/x? / "
+       L"*cloudflare: b.com/y,godaddy: c.com/www,cloudflare: d.com/home|++++++|Cloudflare|API token:|key-1|b.com|y|z|r|5| / "
+       L"Check failed: The check of cloudflare: d.com/home failed. | This Cloudflare token may not look zones up, so nimbard cannot find the Zone ID. Add the permission Zone, Zone, Read to the token, or enter the Zone ID yourself. / "
+       L"cloudflare: b.com/y,godaddy: c.com/www,*cloudflare: d.com/home|++++++|Cloudflare|API token:|tok|d.com|home|||5| / closed = 1",
+       "cloudflare|1|key-1|b.com|y|z|r|5|3600|1\ngodaddy|1|key-2|c.com|www|||5|3600|1\ncloudflare|1|tok|d.com|home|z7|r5|5|3600|1",
+       {{kCf, L"/client/v4/zones?name=d.com", Status(403, CfError("9109", "Unauthorized to access requested resource"))},
+        {kCf, L"/client/v4/zones/z7/dns_records?type=A&name=home.d.com", Ok(RecordR5("home.d.com"))}}},
+      {"removing the only record leaves a new one, which Save refuses", LockedFile(L"godaddy"), {Answer(IDC_CONFIG_REMOVE, IDYES), kLookStep, kSave, kCancel},
+       L"Remove record: Remove godaddy: example.com/www? / " + kNewGoDaddy + L" / " + kIncomplete + L" / closed = 2", "unchanged"},
   };
+  testing::ScriptedTransport transport;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testing::ScratchDir dir("dialog");
+    Script(transport, c.answers);
     if (!c.file.empty()) dir.Write("nimbard-demo.json", c.file);
     const std::string before = dir.ReadBytes("nimbard-demo.json");
     // Held open without sharing deletion, the file cannot be replaced.
     UniqueFile held(c.holdFile ? ::CreateFileW(ConfigFilePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
     std::wstring seen;
     const INT_PTR result = RunDialog(ShowConfig, [&](DWORD thread, HWND dialog) {
-      for (const auto& [control, text] : c.steps) {
-        if (control == IDC_CONFIG_PROVIDER) ::SendDlgItemMessageW(dialog, control, CB_SETCURSEL, std::stoi(text), 0);
-        else if (control >= IDC_CONFIG_API_KEY) ::SetDlgItemTextW(dialog, control, text.c_str());
-        else seen += (seen.empty() ? L"" : L" / ") + (control == kLook ? State(dialog) : Press(thread, dialog, control));
+      for (const Step& step : c.steps) {
+        const std::wstring shown = Act(thread, dialog, step);
+        if (!shown.empty()) seen += (seen.empty() ? L"" : L" / ") + shown;
       }
     });
     held.reset();
     EXPECT_EQ(seen + L" = " + std::to_wstring(result), c.seen);
     const std::string after = dir.ReadBytes("nimbard-demo.json");
-    RecordList written;  // a save writes one record
+    RecordList written;
     ParseRecordsText(after, written);
-    EXPECT_EQ(after == before ? "unchanged" : written.empty() ? "" : testing::Show(written[0]), c.saved);
+    std::string shown;
+    for (const RecordConfig& r : written) shown += (shown.empty() ? "" : "\n") + testing::Show(r);
+    EXPECT_EQ(after == before ? "unchanged" : shown, c.saved);
     // Read back exactly as written, so the reader's own bounds on the interval hide nothing; no temporary file left.
-    if (after != before) { EXPECT_EQ(after, written.empty() ? "" : FormatRecordFile(written[0])); }
+    if (after != before) { EXPECT_EQ(after, FormatRecordFile(written)); }
+    for (const HttpRequest& r : transport.Requests()) EXPECT_EQ(r.method, L"GET");  // a check changes no record
+    dir.Remove("nimbard.log");  // the check's requests, logged as a pass logs them
     EXPECT_EQ(dir.Listing(), after == "<missing>" ? "" : "nimbard-demo.json");
   }
+}
+
+// Cancel while the check waits for a slow server: the dialog is gone within a second and nothing is written.
+TEST(ConfigDialog, CancelDuringTheCheck) {
+  testing::ScratchDir dir("dialog-cancel");
+  testing::ScriptedTransport transport;
+  Script(transport, {});
+  std::atomic<bool> release{false};
+  transport.onRequest = [&](const HttpRequest&) { while (!release) ::Sleep(5); };
+  std::wstring seen;
+  const INT_PTR result = RunDialog(ShowConfig, [&](DWORD thread, HWND dialog) {
+    for (const Step& step : Typed({{kSaveNoWait, L""}, kLookStep, {kTimedCancel, L""}})) {
+      const std::wstring shown = Act(thread, dialog, step);
+      if (!shown.empty()) seen += (seen.empty() ? L"" : L" / ") + shown;
+    }
+  });
+  release = true;
+  EXPECT_EQ(seen + L" = " + std::to_wstring(result), L"*godaddy: example.com/www|------|GoDaddy|API key:secret:|key|example.com|www|||5|Checking the record with GoDaddy... / closed within a second = 2");
+  EXPECT_EQ(dir.ReadBytes("nimbard-demo.json"), "<missing>");
 }
 
 std::map<int, int> g_createdHeight;  // control id -> height at creation
 
 TEST(ConfigDialog, TemplateGeometry) {
   // The dialog's client area, then its controls in template order (the tab order): id, class, the text shown with no
-  // configuration file, and x, y, width, height in dialog units.
+  // configuration file (a new GoDaddy record), and x, y, width, height in dialog units.
   const struct { int id; const wchar_t* kind; const wchar_t* text; RECT units; } windows[] = {
-      {0, L"#32770", L"nimbard Configuration", {0, 0, 280, 245}},
+      {0, L"#32770", L"nimbard Configuration", {0, 0, 270, 269}},
       {-1, L"Static", L"Add or update a DNS A record.", {10, 10, 250, 10}}, {-1, L"Static", L"Configured record:", {10, 28, 95, 8}},
-      {IDC_CONFIG_RECORD_SELECTOR, L"ComboBox", L"godaddy: /", {110, 26, 150, 80}}, {-1, L"Static", L"Provider:", {10, 49, 95, 8}},
-      {IDC_CONFIG_PROVIDER, L"ComboBox", L"GoDaddy", {110, 47, 150, 80}},   {-1, L"Static", L"API key (bearer token):", {10, 70, 95, 8}},
-      {IDC_CONFIG_API_KEY, L"Edit", L"", {110, 68, 150, 14}},               {-1, L"Static", L"Domain:", {10, 91, 95, 8}},
-      {IDC_CONFIG_DOMAIN, L"Edit", L"", {110, 89, 150, 14}},                {-1, L"Static", L"Record:", {10, 112, 95, 8}},
-      {IDC_CONFIG_RECORD, L"Edit", L"", {110, 110, 150, 14}},               {-1, L"Static", L"Zone ID (Cloudflare):", {10, 133, 95, 8}},
-      {IDC_CONFIG_ZONE_ID, L"Edit", L"", {110, 131, 150, 14}},              {-1, L"Static", L"Record ID (Cloudflare):", {10, 154, 95, 8}},
-      {IDC_CONFIG_RECORD_ID, L"Edit", L"", {110, 152, 150, 14}},            {-1, L"Static", L"Poll interval (minutes):", {10, 175, 95, 8}},
-      {IDC_CONFIG_POLL_MINUTES, L"Edit", L"5", {110, 173, 150, 14}},        {IDC_CONFIG_ADD_NEW, L"Button", L"Add New", {105, 210, 50, 14}},
-      {IDOK, L"Button", L"Save", {160, 210, 50, 14}},                       {IDCANCEL, L"Button", L"Cancel", {215, 210, 50, 14}},
+      {IDC_CONFIG_RECORD_SELECTOR, L"ComboBox", L"godaddy: /", {110, 26, 150, 80}},
+      {IDC_CONFIG_ADD_NEW, L"Button", L"Add New", {155, 44, 50, 14}},        {IDC_CONFIG_REMOVE, L"Button", L"Remove", {210, 44, 50, 14}},
+      {-1, L"Static", L"Provider:", {10, 70, 95, 8}},
+      {IDC_CONFIG_PROVIDER, L"ComboBox", L"GoDaddy", {110, 68, 150, 80}},   {IDC_CONFIG_API_KEY_LABEL, L"Static", L"API key:secret:", {10, 91, 95, 8}},
+      {IDC_CONFIG_API_KEY, L"Edit", L"", {110, 89, 150, 14}},
+      {IDC_CONFIG_API_KEY_HINT, L"Static", L"A Production key and its secret, as KEY:SECRET", {110, 105, 150, 16}},
+      {-1, L"Static", L"Domain:", {10, 126, 95, 8}},                          {IDC_CONFIG_DOMAIN, L"Edit", L"", {110, 124, 150, 14}},
+      {-1, L"Static", L"Record:", {10, 147, 95, 8}},                          {IDC_CONFIG_RECORD, L"Edit", L"", {110, 145, 150, 14}},
+      {IDC_CONFIG_ZONE_ID_LABEL, L"Static", L"Zone ID (Cloudflare):", {10, 168, 95, 8}}, {IDC_CONFIG_ZONE_ID, L"Edit", L"", {110, 166, 150, 14}},
+      {IDC_CONFIG_RECORD_ID_LABEL, L"Static", L"Record ID (Cloudflare):", {10, 189, 95, 8}}, {IDC_CONFIG_RECORD_ID, L"Edit", L"", {110, 187, 150, 14}},
+      {-1, L"Static", L"Poll interval (minutes):", {10, 210, 95, 8}},         {IDC_CONFIG_POLL_MINUTES, L"Edit", L"5", {110, 208, 150, 14}},
+      {IDC_CONFIG_CHECK_STATUS, L"Static", L"", {10, 233, 250, 8}},
+      {IDOK, L"Button", L"Save", {155, 247, 50, 14}},                         {IDCANCEL, L"Button", L"Cancel", {210, 247, 50, 14}},
   };
   // A combo box's template height is that of its open list: the height it is created with, before it shrinks to its
   // selection field (Wine's CB_GETDROPPEDCONTROLRECT leaves that field out).

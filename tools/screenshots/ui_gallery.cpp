@@ -1,7 +1,7 @@
 // Shows the user interface one piece at a time for tools/screenshots.sh, with
 // the product's own code and resources: the tray's popup menu, the status
-// tooltip, the configuration dialog and the About box, filled with a sample
-// configuration and status. For each piece it prints "shown NAME X Y W H"
+// tooltip, the configuration dialog (once for each provider's record) and the
+// About box, filled with a sample configuration and status. For each piece it prints "shown NAME X Y W H"
 // (its screen rectangle), holds it still for two seconds, then closes it.
 //
 //   ui_gallery DIR    DIR: where the sample configuration is written
@@ -28,10 +28,12 @@ using namespace nimbard;
 constexpr DWORD kHoldMs = 2000;
 const POINT kPointer{620, 520};
 
-// The sample as a user has just typed it in (not yet saved, so the provider may still change).
+// Two records as a user has just typed them in (not yet saved, so the provider may still change).
 const char kSampleConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey": "9fT3k-example-token",
   "domain": "example.com", "record": "home", "zoneId": "023e105f4ecef8ad9ca31a8372d0c353",
-  "recordId": "372e67954025e0ba6aaa6d586b9e0b59", "pollMinutes": 5}]})";
+  "recordId": "372e67954025e0ba6aaa6d586b9e0b59", "pollMinutes": 5},
+  {"provider": "godaddy", "apiKey": "dLP4wKz9mXq_Tb7RKe8hs1:Hs8Qm2kFjV7pWd3xYc", "domain": "example.net",
+  "record": "@", "pollMinutes": 5}]})";
 
 const wchar_t kSampleDetail[] =
     L"Record: example.com/home = 203.0.113.7 (changed; updated)\r\n"
@@ -54,12 +56,19 @@ void Pump(DWORD milliseconds) {
 }
 
 // Runs inside the modal loop of a menu or dialog: lets it paint, reports the
-// window that the loop is showing, holds still, then ends the loop.
+// window that the loop is showing, holds still, then ends the loop. A
+// configuration dialog first shows the record g_record, as if chosen.
 const char* g_pieceName = nullptr;
+int g_record = 0;
 void CALLBACK ShowThenClose(HWND, UINT, UINT_PTR timer, DWORD) {
   ::KillTimer(nullptr, timer);
   HWND shown = ::FindWindowW(L"#32768", nullptr);  // a popup menu
   if (shown == nullptr || !::IsWindowVisible(shown)) shown = ::GetActiveWindow();
+  if (const HWND selector = ::GetDlgItem(shown, IDC_CONFIG_RECORD_SELECTOR); selector && g_record > 0) {
+    ::SendMessageW(selector, CB_SETCURSEL, g_record, 0);
+    ::SendMessageW(shown, WM_COMMAND, MAKEWPARAM(IDC_CONFIG_RECORD_SELECTOR, CBN_SELCHANGE), reinterpret_cast<LPARAM>(selector));
+    ::UpdateWindow(shown);
+  }
   Shown(g_pieceName, shown);
   ::Sleep(kHoldMs);
   if (::FindWindowW(L"#32768", nullptr)) {
@@ -110,6 +119,9 @@ int main() {
   HideStatusTooltip(owner);
 
   ShowModal("config-dialog", owner, [](HWND window) { ShowConfigDialog(::GetModuleHandleW(nullptr), window); });
+  g_record = 1;
+  ShowModal("config-dialog-godaddy", owner, [](HWND window) { ShowConfigDialog(::GetModuleHandleW(nullptr), window); });
+  g_record = 0;
   ShowModal("about-box", owner, [](HWND window) { ShowAboutDialog(::GetModuleHandleW(nullptr), window); });
   return 0;
 }

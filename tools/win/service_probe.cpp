@@ -21,7 +21,11 @@
 //                                  control=ID:TEXT for its controls, then acts in
 //                                  order: ID=TEXT sets a control's text, ID#N
 //                                  selects item N of a combo box, !ID clicks
-//                                  (a command from that control)
+//                                  (a command from that control), @ID clicks a
+//                                  task dialog's button, gone=SECONDS waits
+//                                  until the dialog is gone and prints
+//                                  gone_ms= the time since the action before
+//                                  (or gone=no)
 //   service_probe icon SECONDS     waits until the tray window "NIMBARD" has its
 //                                  notification icon; prints icon=present|absent
 //   service_probe command ID       posts WM_COMMAND ID to the tray window
@@ -40,6 +44,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <commctrl.h>
+
+#include <chrono>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -294,9 +301,24 @@ int DialogProbe(const wchar_t* caption, long seconds, wchar_t** actions, int cou
   std::vector<std::wstring> controls;
   ::EnumChildWindows(dialog, CollectControls, reinterpret_cast<LPARAM>(&controls));
   for (const std::wstring& control : controls) Print("control", control);
+  auto acted = std::chrono::steady_clock::now();
   for (int i = 0; i < count; ++i) {
     const std::wstring action = actions[i];
-    if (action[0] == L'!') {
+    if (action.rfind(L"gone=", 0) == 0) {
+      const auto until = acted + std::chrono::seconds(_wtoi(action.c_str() + 5));
+      while (::IsWindow(dialog) && std::chrono::steady_clock::now() < until) ::Sleep(5);
+      if (::IsWindow(dialog)) {
+        printf("gone=no\n");
+        return 1;
+      }
+      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - acted);
+      printf("gone_ms=%lld\n", static_cast<long long>(took.count()));
+      continue;
+    }
+    acted = std::chrono::steady_clock::now();
+    if (action[0] == L'@') {
+      ::SendMessageW(dialog, TDM_CLICK_BUTTON, _wtoi(action.c_str() + 1), 0);
+    } else if (action[0] == L'!') {
       const int id = _wtoi(action.c_str() + 1);
       ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
