@@ -155,15 +155,15 @@ timeout 20 python3 "$MOCK_CTL" wait || { cat "$work/mock.log" >&2; die "mock did
 # The display comes before the Wine session: the session's desktop process
 # (which also hosts the notification area) takes the display it starts with,
 # and every window of the session lives on it.
+# Xvfb picks a free display itself and says which when it is ready, so that
+# runners started side by side never take the same one.
 if [ "$use_xvfb" -eq 1 ]; then
-  for ((display = 90; display < 190; display++)); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
-  done
-  Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
+  for ((i = 0; i < 100; i++)); do [ -s "$work/display" ] && break; sleep 0.1; done
+  display=$(tr -dc 0-9 <"$work/display")
+  [ -n "$display" ] || die "Xvfb did not start"
   export DISPLAY=":$display"
-  for ((i = 0; i < 50; i++)); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-  [ -e "/tmp/.X11-unix/X$display" ] || die "Xvfb did not start"
 fi
 
 if [ "$use_wine" -eq 1 ]; then

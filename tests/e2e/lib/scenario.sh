@@ -46,11 +46,15 @@ probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\
 field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
 state() { probe state | field state; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
-# The processes whose command line starts with $1 (a Windows or Unix path:
-# other prefixes may run their own nimbard).
+# The processes of this scenario's Wine prefix whose command line starts with
+# $1 (a Windows or Unix path). Scenarios run side by side, each in its own
+# prefix, and the installed exe has the same Windows path in every one.
 pids_of() {
-  ps -eo pid=,args= |
-    WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}'
+  local pid
+  for pid in $(ps -eo pid=,args= |
+    WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
 }
 # Processes that Wine started from a Windows process end up as orphans whose
 # end nobody in the sandbox collects: a zombie counts as ended.
