@@ -97,7 +97,7 @@ int main() {
   ::SetCursorPos(kPointer.x, kPointer.y);
 
   ShowModal("tray-menu", owner, [](HWND window) {
-    const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
+    const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), ServiceState::NotInstalled, false);
     ::SetForegroundWindow(window);
     ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, kPointer.x, kPointer.y, 0, window, nullptr);
   });
