@@ -47,10 +47,15 @@ field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
 state() { probe state | field state; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
 # The processes whose command line starts with $1 (a Windows or Unix path:
-# other prefixes may run their own nimbard).
+# other prefixes may run their own nimbard), of this scenario's Wine prefix
+# (other sandboxes' processes show here too, with the same Windows paths).
 pids_of() {
+  local pid
   ps -eo pid=,args= |
-    WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}'
+    WANT=$1 awk '{pid = $1; sub(/^ *[0-9]+ /, ""); if (index($0, ENVIRON["WANT"]) == 1) print pid}' |
+    while read -r pid; do
+      tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
 }
 # Processes that Wine started from a Windows process end up as orphans whose
 # end nobody in the sandbox collects: a zombie counts as ended.
