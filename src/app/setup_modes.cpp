@@ -22,10 +22,9 @@ void ShowBox(const std::wstring& text, UINT icon) {
   ::MessageBoxW(nullptr, text.c_str(), kAlreadyRunningCaption, MB_OK | icon);
 }
 
-// "The service could not be <done> (Windows error <number>)."; returns 0.
-int ShowControlFailure(const wchar_t* done, DWORD error) {
-  ShowBox(std::wstring(L"The service could not be ") + done + L" (Windows error " + DecimalText(error) + L").",
-          MB_ICONERROR);
+// `lead` ends in "(Windows error "; returns 0.
+int ShowControlFailure(const wchar_t* lead, DWORD error) {
+  ShowBox(lead + DecimalText(error) + L").", MB_ICONERROR);
   return 0;
 }
 
@@ -214,13 +213,17 @@ int RunConfigure(HINSTANCE instance) {
 }
 
 int RunStart() {
-  if (const DWORD error = StartServiceAndWait()) return ShowControlFailure(L"started", error);
+  if (const DWORD error = StartServiceAndWait()) {
+    return ShowControlFailure(L"The service could not be started (Windows error ", error);
+  }
   StartMonitorUnlessTrayRuns();
   return 1;
 }
 
 int RunStop() {
-  if (const DWORD error = StopServiceAndWait()) return ShowControlFailure(L"stopped", error);
+  if (const DWORD error = StopServiceAndWait()) {
+    return ShowControlFailure(L"The service could not be stopped (Windows error ", error);
+  }
   return 1;
 }
 
@@ -228,7 +231,7 @@ int RunRestart() {
   // The old process must have ended: it holds the guard the new one takes.
   DWORD error = StopServiceAndWait();
   if (error == 0) error = StartServiceAndWait();
-  if (error != 0) return ShowControlFailure(L"restarted", error);
+  if (error != 0) return ShowControlFailure(L"The service could not be restarted (Windows error ", error);
   StartMonitorUnlessTrayRuns();
   return 1;
 }

@@ -65,8 +65,8 @@ bool NotifyIcon::Notify(DWORD message, UINT flags, const std::wstring& balloonTi
   ::lstrcpynW(data.szInfo, balloonText.c_str(), ARRAYSIZE(data.szInfo));
   data.dwInfoFlags = balloonFlags;
   if (g_record) {
-    g_record->push_back({message, flags, flags & NIF_ICON ? icon_ : nullptr, flags & NIF_TIP ? std::wstring(data.szTip) : L"",
-                         data.szInfoTitle, data.szInfo, balloonFlags});
+    g_record->push_back({message, flags, flags & NIF_ICON ? icon_ : nullptr,
+                         flags & NIF_TIP ? std::wstring(data.szTip) : L"", data.szInfoTitle, data.szInfo, balloonFlags});
   }
   return ::Shell_NotifyIconW(message, &data) != FALSE;
 }
