@@ -7,10 +7,11 @@
 #
 # Each icon holds nine images: 256, 48, 32 and 16 pixels in 8-bit colour
 # (palettised, transparency by mask) and in 32-bit colour (alpha channel),
-# and 64 pixels in 32-bit colour only. In nimbard.ico the 256-pixel images
-# are stored as PNG, the others as bitmaps. nimbard-warning.ico stores every
-# image as PNG (Windows reads PNG images of any size), recompressed with
-# zopflipng: the exe carries it beside the first, and must stay small.
+# and 64 pixels in 32-bit colour only. The exe carries both icons and must
+# stay small, so the large images are stored as PNG (Windows reads PNG
+# images of any size), recompressed with zopflipng: in nimbard.ico the
+# 256-pixel images and the 64 and 48 pixel ones in 32 bits, the small ones as
+# bitmaps; in nimbard-warning.ico every image.
 #
 # Beside nimbard.ico it writes nimbard-small.grp, the directory of the small
 # icon, which shares the large icon's images (see below).
@@ -121,29 +122,37 @@ if group_path:
 PY
 }
 
+# squeeze PNG...: recompresses each with zopflipng. It keeps the pixels, but
+# may choose another colour type (RGB with a transparent colour for a
+# picture whose alpha is all on or off): such a result is not taken, as the
+# directory must name 8 or 32 bits.
+colour_type() { od -An -j25 -N1 -tu1 "$1"; }
+squeeze() {
+  local f
+  for f in "$@"; do
+    zopflipng -y --iterations=50 --filters=01234mepb "$f" "$f.z.png" >/dev/null
+    [ "$(colour_type "$f")" = "$(colour_type "$f.z.png")" ] && mv "$f.z.png" "$f"
+  done
+  return 0
+}
+
 # The application icon. icotool would store a picture of few colours at 4
 # bits: name each depth.
 images nimbard
 w=$work/nimbard
+squeeze "$w-256-8.png" "$w-256.png" "$w-64.png" "$w-48.png"
 icotool -c -o "$work/nimbard.ico" \
   --raw="$w-256-8.png" -b 8 "$w-48-8.png" -b 8 "$w-32-8.png" -b 8 "$w-16-8.png" \
-  --raw="$w-256.png" -b 32 "$w-64.png" -b 32 "$w-48.png" -b 32 "$w-32.png" -b 32 "$w-16.png"
+  --raw="$w-256.png" --raw="$w-64.png" --raw="$w-48.png" -b 32 "$w-32.png" -b 32 "$w-16.png"
 check "$work/nimbard.ico"
 fix "$work/nimbard.ico" "$src/nimbard-small.grp"
 mv "$work/nimbard.ico" "$src/nimbard.ico"
 echo "wrote $src/nimbard.ico ($(stat -c %s "$src/nimbard.ico") bytes) and $src/nimbard-small.grp"
 
-# The warning icon: every image a PNG, recompressed. zopflipng keeps the
-# pixels, but may choose another colour type (RGB with a transparent colour
-# for a picture whose alpha is all on or off): such a result is not taken,
-# as the directory must name 8 or 32 bits.
+# The warning icon: every image a PNG.
 images warning nimbard-warning
 w=$work/warning
-colour_type() { od -An -j25 -N1 -tu1 "$1"; }
-for f in "$w"-{256,64,48,32,16}.png "$w"-{256,48,32,16}-8.png; do
-  zopflipng -y --iterations=50 --filters=01234mepb "$f" "$f.z.png" >/dev/null
-  [ "$(colour_type "$f")" = "$(colour_type "$f.z.png")" ] && mv "$f.z.png" "$f"
-done
+squeeze "$w"-{256,64,48,32,16}.png "$w"-{256,48,32,16}-8.png
 icotool -c -o "$work/warning.ico" \
   --raw="$w-256-8.png" --raw="$w-48-8.png" --raw="$w-32-8.png" --raw="$w-16-8.png" \
   --raw="$w-256.png" --raw="$w-64.png" --raw="$w-48.png" --raw="$w-32.png" --raw="$w-16.png"

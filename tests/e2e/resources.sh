@@ -59,11 +59,11 @@ else
 fi
 
 # Each icon picture is stored once: the small icon only names the large
-# icon's images. A second copy of them (70 KB) would pass this bound.
+# icon's images. A second copy of them (44 KB) would pass this bound.
 rsrc=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 == ".rsrc" { print $3 }')
 [ -n "$rsrc" ] && rsrc=$((16#$rsrc))
 echo "exe $(stat -c %s "$exe") bytes, resources ${rsrc:-?} bytes"
-if [ -z "$rsrc" ] || [ "$rsrc" -ge 131072 ]; then fail "resource section too big (${rsrc:-none} bytes)"; fi
+if [ -z "$rsrc" ] || [ "$rsrc" -ge 114688 ]; then fail "resource section too big (${rsrc:-none} bytes)"; fi
 
 # The manifest must be well-formed XML, or Windows refuses to start the exe.
 wrestool -x --raw --type=24 --name=1 "$exe" > "$work/manifest.xml"
