@@ -1,6 +1,7 @@
 #!/bin/bash
 # make screenshots: the tray menu, the status tooltip, the configuration
-# dialog and the About box under Wine and Xvfb, as PNG files in docs/images/.
+# dialog, the About box, and the warning icon with its balloon in Wine's own
+# notification area, under Wine and Xvfb, as PNG files in docs/images/.
 # Wine draws the window frames itself (no window manager runs).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -37,8 +37,46 @@ int RunServiceDispatcher() {
   return 0;
 }
 
+// The guards a mode takes, in this order.
+std::vector<const wchar_t*> GuardsFor(Mode mode) {
+  switch (mode) {
+    case Mode::Uninstall:
+    case Mode::Configure:
+    case Mode::StartService:
+    case Mode::StopService:
+    case Mode::RestartService:
+      return {};  // removal, editing and control must work while the service runs: that is when they are needed
+    case Mode::Install:
+      return {};  // taken by the installation itself, after an upgrade has stopped the service
+    case Mode::TrayMonitor:
+      return {kSessionTrayMutexName};
+    case Mode::TrayStandalone:
+      return {kSingleInstanceMutexName, kSessionTrayMutexName};
+    default:
+      return {kSingleInstanceMutexName};
+  }
+}
+
+// Takes the mode's guards in order; the first that is not acquired ends it.
+GuardOutcome TakeGuards(Mode mode) {
+  for (const wchar_t* guard : GuardsFor(mode)) {
+    const GuardOutcome outcome = AcquireSingleInstance(guard);
+    if (outcome != GuardOutcome::Acquired) return outcome;
+  }
+  return GuardOutcome::Acquired;
+}
+
+// The standalone tray's guards, taken again after a hand-over to the service
+// that did not happen; false, holding none, when another process took one.
+bool RetakeStandaloneGuards() {
+  if (TakeGuards(Mode::TrayStandalone) == GuardOutcome::Acquired) return true;
+  ReleaseSingleInstance();
+  return false;
+}
+
 int RunTray(HINSTANCE instance, bool monitor) {
   MonitorMode = monitor;
+  if (!monitor) StandaloneGuards = {&ReleaseSingleInstance, &RetakeStandaloneGuards};
   // The monitor shows the service's files, wherever its own exe lies.
   if (monitor) UseServiceFolder(InstalledFolder());
   RegisterTrayClass(instance);  // a failure shows as a window that cannot be made
@@ -63,32 +101,6 @@ int RunTray(HINSTANCE instance, bool monitor) {
   }
   if (PassRunning.load()) ::ExitProcess(static_cast<UINT>(exitCode));
   return exitCode;
-}
-
-// The guards a mode takes, in this order.
-std::vector<const wchar_t*> GuardsFor(Mode mode) {
-  switch (mode) {
-    case Mode::Uninstall:
-    case Mode::Configure:
-      return {};  // removal and editing must work while the service runs: that is when they are needed
-    case Mode::Install:
-      return {};  // taken by the installation itself, after an upgrade has stopped the service
-    case Mode::TrayMonitor:
-      return {kSessionTrayMutexName};
-    case Mode::TrayStandalone:
-      return {kSingleInstanceMutexName, kSessionTrayMutexName};
-    default:
-      return {kSingleInstanceMutexName};
-  }
-}
-
-// Takes the mode's guards in order; the first that is not acquired ends it.
-GuardOutcome TakeGuards(Mode mode) {
-  for (const wchar_t* guard : GuardsFor(mode)) {
-    const GuardOutcome outcome = AcquireSingleInstance(guard);
-    if (outcome != GuardOutcome::Acquired) return outcome;
-  }
-  return GuardOutcome::Acquired;
 }
 
 }  // namespace
@@ -131,6 +143,12 @@ int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
       return RunUninstall();
     case Mode::Configure:
       return RunConfigure(instance);
+    case Mode::StartService:
+      return RunStart();
+    case Mode::StopService:
+      return RunStop();
+    case Mode::RestartService:
+      return RunRestart();
     default:
       return RunTray(instance, mode == Mode::TrayMonitor);
   }

@@ -18,6 +18,9 @@ Mode ParseCommandLine(const wchar_t* commandLine) {
       {L"--uninstall", Mode::Uninstall},
       {L"--tray", Mode::TrayMonitor},
       {L"--configure", Mode::Configure},
+      {L"--start", Mode::StartService},
+      {L"--stop", Mode::StopService},
+      {L"--restart", Mode::RestartService},
   };
   for (const Option& option : kOptions) {
     if (_wcsicmp(trimmed.c_str(), option.text) == 0) return option.mode;

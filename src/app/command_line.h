@@ -10,6 +10,9 @@ enum class Mode {
   Uninstall,       // "--uninstall": remove service and autostart value, then exit
   TrayMonitor,     // "--tray": tray that shows the service's results
   Configure,       // "--configure": the configuration dialog for the file beside the exe, then exit
+  StartService,    // "--start": start the installed service (and its monitor tray), then exit
+  StopService,     // "--stop": stop it, then exit
+  RestartService,  // "--restart": stop and start it, then exit
   TrayStandalone,  // anything else: tray that polls by itself
 };
 

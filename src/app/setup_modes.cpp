@@ -22,6 +22,12 @@ void ShowBox(const std::wstring& text, UINT icon) {
   ::MessageBoxW(nullptr, text.c_str(), kAlreadyRunningCaption, MB_OK | icon);
 }
 
+// `lead` ends in "(Windows error "; returns 0.
+int ShowControlFailure(const wchar_t* lead, DWORD error) {
+  ShowBox(lead + DecimalText(error) + L").", MB_ICONERROR);
+  return 0;
+}
+
 int ShowInstallFailure(const std::wstring& step, DWORD error) {
   ShowBox(L"nimbard could not be installed: " + step + L" failed (Windows error " + DecimalText(error) + L").",
           MB_ICONERROR);
@@ -97,6 +103,12 @@ bool OnVisibleDesktop() {
   const HWINSTA station = ::GetProcessWindowStation();
   return station && ::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
          (flags.dwFlags & WSF_VISIBLE);
+}
+
+// A standalone tray that handed its place to the service let go of the
+// session's guard first: the monitor takes its icon over.
+void StartMonitorUnlessTrayRuns() {
+  if (!TrayRunsInThisSession()) StartMonitorTray(InstalledExecutable());
 }
 
 }  // namespace
@@ -198,6 +210,30 @@ int RunConfigure(HINSTANCE instance) {
   // The installed exe edits the service's file, which it saves for administrators only.
   if (IsSameFile(platform::ExecutablePath(), InstalledExecutable())) UseServiceFolder(InstalledFolder());
   return ShowConfigDialog(instance, nullptr) == IDOK ? 1 : 0;
+}
+
+int RunStart() {
+  if (const DWORD error = StartServiceAndWait()) {
+    return ShowControlFailure(L"The service could not be started (Windows error ", error);
+  }
+  StartMonitorUnlessTrayRuns();
+  return 1;
+}
+
+int RunStop() {
+  if (const DWORD error = StopServiceAndWait()) {
+    return ShowControlFailure(L"The service could not be stopped (Windows error ", error);
+  }
+  return 1;
+}
+
+int RunRestart() {
+  // The old process must have ended: it holds the guard the new one takes.
+  DWORD error = StopServiceAndWait();
+  if (error == 0) error = StartServiceAndWait();
+  if (error != 0) return ShowControlFailure(L"The service could not be restarted (Windows error ", error);
+  StartMonitorUnlessTrayRuns();
+  return 1;
 }
 
 }  // namespace nimbard

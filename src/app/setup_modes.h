@@ -1,7 +1,8 @@
 #pragma once
-// The modes that install, remove and configure the service: "--install",
-// "--uninstall" and "--configure". Each returns the process exit code:
-// 1 when it installed, removed or saved, 0 otherwise.
+// The modes that install, remove, configure and control the service:
+// "--install", "--uninstall", "--configure", "--start", "--stop" and
+// "--restart". Each returns the process exit code: 1 when it did what it
+// was asked, 0 otherwise.
 #include <windows.h>
 
 namespace nimbard {
@@ -20,5 +21,13 @@ int RunUninstall();
 
 // The configuration dialog for the file beside this exe.
 int RunConfigure(HINSTANCE instance);
+
+// The tray menu's service commands, run with administrator rights: each
+// waits until the service runs or its process has ended, and a box says
+// what failed. A start (also within a restart) starts the monitor tray of
+// the installed exe when no tray runs in this session, as "--install" does.
+int RunStart();
+int RunStop();
+int RunRestart();
 
 }  // namespace nimbard

@@ -1,7 +1,5 @@
 #include "host/service_control.h"
 
-#include "core/platform.h"
-#include "host/elevated_command.h"
 #include "host/service_host.h"
 #include "win32/unique_handle.h"
 
@@ -10,12 +8,12 @@ namespace {
 
 constexpr DWORD kInstallServiceAccess = SERVICE_ALL_ACCESS;
 constexpr DWORD kUninstallServiceAccess = DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS;
-constexpr DWORD kRequestServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP;
-constexpr int kStopPolls = 30;
-constexpr DWORD kStopPollIntervalMs = 100;
+constexpr DWORD kStatePollIntervalMs = 100;
 // How long a removal waits for the running service to end. A stop is prompt
 // (the pass in hand gives up its exchange), so this is a bound, not a pause.
 constexpr DWORD kRemovalStopWaitMs = 4000;
+// How long a start waits for the service to report that it runs.
+constexpr DWORD kStartWaitMs = 10000;
 constexpr DWORD kRestartDelayMs = 60 * 1000;
 constexpr DWORD kFailureCountResetSeconds = 24 * 60 * 60;
 
@@ -35,20 +33,6 @@ bool QueryState(const UniqueScHandle& service, DWORD& state) {
     return false;
   }
   state = status.dwCurrentState;
-  return true;
-}
-
-bool StopAndWait(const UniqueScHandle& service, DWORD state) {
-  if (state == SERVICE_STOPPED) return true;
-  SERVICE_STATUS status{};
-  if (!::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return false;
-  for (int poll = 0; poll < kStopPolls; ++poll) {
-    ::Sleep(kStopPollIntervalMs);
-    if (!QueryState(service, state)) return false;
-    if (state == SERVICE_STOPPED) break;
-  }
-  // A service still stopping after the polls counts as stopped; a start that
-  // follows at once then fails and says so.
   return true;
 }
 
@@ -73,13 +57,8 @@ bool WaitForServiceProcessEnd(const UniqueScHandle& service, DWORD milliseconds)
       UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
       if (process) return ::WaitForSingleObject(process.get(), left) == WAIT_OBJECT_0;
     }
-    ::Sleep(left < kStopPollIntervalMs ? left : kStopPollIntervalMs);
+    ::Sleep(left < kStatePollIntervalMs ? left : kStatePollIntervalMs);
   }
-}
-
-bool StartIfNotRunning(const UniqueScHandle& service, DWORD state) {
-  if (state == SERVICE_RUNNING) return true;
-  return ::StartServiceW(service.get(), 0, nullptr) != FALSE;
 }
 
 // The Services console's description, and recovery: a restart one minute
@@ -113,23 +92,17 @@ DWORD RegistryStringBytes(const std::wstring& data) {
   return static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
 }
 
-std::wstring ServiceStateText(ServiceQuery outcome, DWORD state) {
-  switch (outcome) {
-    case ServiceQuery::ManagerUnavailable:
-    case ServiceQuery::QueryFailed:
-      return L"Service: unavailable";
-    case ServiceQuery::NotInstalled:
-      return L"Service: not installed";
-    case ServiceQuery::Answered:
-      break;
-  }
+std::wstring ServiceStateText(ServiceState state) {
   switch (state) {
-    case SERVICE_STOPPED: return L"Service: stopped";
-    case SERVICE_START_PENDING: return L"Service: starting";
-    case SERVICE_STOP_PENDING: return L"Service: stopping";
-    case SERVICE_RUNNING: return L"Service: running";
-    default: return L"Service: state unknown";
+    case ServiceState::Unavailable: return L"Service: unavailable";
+    case ServiceState::NotInstalled: return L"Service: not installed";
+    case ServiceState::Stopped: return L"Service: stopped";
+    case ServiceState::Starting: return L"Service: starting";
+    case ServiceState::Stopping: return L"Service: stopping";
+    case ServiceState::Running: return L"Service: running";
+    case ServiceState::Other: break;
   }
+  return L"Service: state unknown";
 }
 
 bool IsServiceInstalled() {
@@ -217,16 +190,31 @@ DWORD RegisterAutostart(const std::wstring& executable) {
                                              RegistryStringBytes(data)));
 }
 
-bool SendServiceRequest(int request) {
+DWORD StartServiceAndWait() {
   UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
-  if (!manager) return false;
-  UniqueScHandle service = OpenNimbardService(manager, kRequestServiceAccess);
-  if (!service) return false;
-  DWORD state = 0;
-  if (!QueryState(service, state)) return false;
-  if (request == kServiceRequestStop) return StopAndWait(service, state);
-  if (request == kServiceRequestStart) return StartIfNotRunning(service, state);
-  return false;
+  if (!manager) return ::GetLastError();
+  UniqueScHandle service = OpenNimbardService(manager, SERVICE_START | SERVICE_QUERY_STATUS);
+  if (!service) return ::GetLastError();
+  if (!::StartServiceW(service.get(), 0, nullptr) && ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    return ::GetLastError();
+  }
+  const ULONGLONG deadline = ::GetTickCount64() + kStartWaitMs;
+  for (;;) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                sizeof status, &needed)) {
+      return ::GetLastError();
+    }
+    if (status.dwCurrentState == SERVICE_RUNNING) return 0;
+    if (status.dwCurrentState == SERVICE_STOPPED) {
+      const DWORD exitCode = status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ? status.dwServiceSpecificExitCode
+                                                                                   : status.dwWin32ExitCode;
+      return exitCode != 0 ? exitCode : ERROR_SERVICE_NOT_ACTIVE;
+    }
+    if (::GetTickCount64() >= deadline) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    ::Sleep(kStatePollIntervalMs);
+  }
 }
 
 DWORD AskServiceForPass() {
@@ -238,19 +226,22 @@ DWORD AskServiceForPass() {
   return ::ControlService(service.get(), kForcePassControl, &status) ? 0 : ::GetLastError();
 }
 
-std::wstring GetServiceStateText() {
+ServiceState QueryServiceState() {
   UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
-  if (!manager) return ServiceStateText(ServiceQuery::ManagerUnavailable, 0);
+  if (!manager) return ServiceState::Unavailable;
   UniqueScHandle service = OpenNimbardService(manager, SERVICE_QUERY_STATUS);
-  if (!service) return ServiceStateText(ServiceQuery::NotInstalled, 0);
+  if (!service) {
+    return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? ServiceState::NotInstalled : ServiceState::Unavailable;
+  }
   DWORD state = 0;
-  if (!QueryState(service, state)) return ServiceStateText(ServiceQuery::QueryFailed, 0);
-  return ServiceStateText(ServiceQuery::Answered, state);
-}
-
-bool RunElevated(const std::wstring& argument) {
-  const std::wstring path = platform::ExecutablePath();
-  return !path.empty() && RunElevatedCommand(path, argument, true) == 0;
+  if (!QueryState(service, state)) return ServiceState::Unavailable;
+  switch (state) {
+    case SERVICE_STOPPED: return ServiceState::Stopped;
+    case SERVICE_START_PENDING: return ServiceState::Starting;
+    case SERVICE_STOP_PENDING: return ServiceState::Stopping;
+    case SERVICE_RUNNING: return ServiceState::Running;
+    default: return ServiceState::Other;
+  }
 }
 
 }  // namespace nimbard

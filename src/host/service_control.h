@@ -1,6 +1,6 @@
 #pragma once
 // Installation, removal and control of the "nimbard-demo" service, the logon
-// autostart value of the tray, and re-running the executable elevated.
+// autostart value of the tray.
 // Nothing here logs or shows anything: every outcome is a result or a text,
 // and every handle is closed before the call returns.
 #include <windows.h>
@@ -14,10 +14,6 @@ inline constexpr wchar_t kServiceDescription[] =
     L"Keeps DNS A records at Cloudflare and GoDaddy pointed at this computer's public IPv4 address.";
 inline constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr wchar_t kAutostartValueName[] = L"nimbard-demo";
-
-// Requests of SendServiceRequest.
-inline constexpr int kServiceRequestStop = SERVICE_CONTROL_STOP;  // 1
-inline constexpr int kServiceRequestStart = 256;
 
 // Whether the Service Control Manager knows the service; running counts
 // every state but STOPPED.
@@ -39,16 +35,21 @@ DWORD RegisterService(const std::wstring& executable);
 DWORD UninstallService();
 // Writes the Run value that starts `executable` as the monitor tray at logon.
 DWORD RegisterAutostart(const std::wstring& executable);
-// Stop (waits up to about 3 s for STOPPED) or start the service.
-bool SendServiceRequest(int request);
+// Starts the service and waits (a few seconds at most) until it runs: 0
+// when it does (or did already), else the Win32 error; a service that ends
+// during its start gives its exit code, one still starting
+// ERROR_SERVICE_REQUEST_TIMEOUT.
+DWORD StartServiceAndWait();
 // Asks the running service for a forced pass (kForcePassControl), with the
 // one right every interactive user has on it; 0 or the Win32 error.
 DWORD AskServiceForPass();
-// One line describing the service's state, e.g. "Service: running".
-std::wstring GetServiceStateText();
-// Starts this executable with `argument` through the "runas" verb and waits
-// for that process to end; false when it could not be started (declined).
-bool RunElevated(const std::wstring& argument);
+// The service's state as the trays show it and offer their commands by.
+// Unavailable: Windows did not tell (no Service Control Manager, a failed
+// query); Other: paused or between pause and run.
+enum class ServiceState { Unavailable, NotInstalled, Stopped, Starting, Stopping, Running, Other };
+ServiceState QueryServiceState();
+// One line describing the state, e.g. "Service: running".
+std::wstring ServiceStateText(ServiceState state);
 
 // The quoted executable path, one blank and the option: the service's
 // command line and the autostart value's data. Quoting keeps paths with
@@ -56,10 +57,5 @@ bool RunElevated(const std::wstring& argument);
 std::wstring QuotedCommandLine(const std::wstring& executablePath, const wchar_t* option);
 // Bytes stored for a REG_SZ value: the terminating NUL is stored too.
 DWORD RegistryStringBytes(const std::wstring& data);
-
-// How far the state query of GetServiceStateText got.
-enum class ServiceQuery { ManagerUnavailable, NotInstalled, QueryFailed, Answered };
-// The state text for an outcome; `state` counts only for Answered.
-std::wstring ServiceStateText(ServiceQuery outcome, DWORD state);
 
 }  // namespace nimbard

@@ -10,9 +10,12 @@
 #define IDC_NIMBARD 109
 
 // Icons: the large one for the window class and the About box, the small one
-// for the window class and the notification area.
+// for the window class and the notification area, and the same picture with
+// a warning badge that the notification area shows while the last check
+// failed.
 #define IDI_NIMBARD 107
 #define IDI_SMALL 108
+#define IDI_TRAY_WARNING 111
 
 // Dialogs.
 #define IDD_ABOUTBOX 103

@@ -5,10 +5,12 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "core/activity_log.h"
 #include "core/app_paths.h"
 #include "core/config_store.h"
+#include "core/platform.h"
 #include "core/status_board.h"
 #include "core/stop_request.h"
 #include "core/text.h"
@@ -19,6 +21,7 @@
 #include "host/monitor_trays.h"
 #include "host/service_control.h"
 #include "ui/about_dialog.h"
+#include "ui/check_alert.h"
 #include "ui/config_dialog.h"
 #include "ui/notify_icon.h"
 #include "ui/resource.h"
@@ -27,6 +30,7 @@
 namespace nimbard {
 
 bool MonitorMode = false;
+TrayGuards StandaloneGuards;
 
 namespace {
 
@@ -51,6 +55,20 @@ constexpr UINT kElevatedCommandEnded = WM_APP + 3;
 constexpr std::size_t kMenuMaxLines = 2;
 constexpr std::size_t kMenuMaxLineChars = 100;
 
+// The icon's tip and balloons after a change of the last check's outcome.
+// A balloon shows a few of the failing lines (its text holds 255
+// characters at most).
+constexpr wchar_t kFailedTip[] = L"nimbard: the last check failed";
+constexpr wchar_t kFailedTitle[] = L"nimbard: the last check failed";
+constexpr wchar_t kRecoveredTitle[] = L"nimbard: the check succeeded again";
+constexpr wchar_t kRecoveredText[] = L"Every record is up to date.";
+constexpr std::size_t kBalloonMaxLines = 3;
+constexpr std::size_t kBalloonMaxLineChars = 70;
+
+// How long a service command's thread waits, after the command, for a
+// service it started to leave "starting" ("--install" does not wait).
+constexpr ULONGLONG kStartingWaitMs = 10000;
+
 // UI-thread state of the one tray window.
 struct Tray {
   HINSTANCE instance = nullptr;
@@ -62,6 +80,13 @@ struct Tray {
   HMENU openMenu = nullptr;
   UINT pollIntervalMs = 0;  // the standalone flavour's interval, as read at start
   PassSchedule schedule;    // when the standalone flavour's next timed pass comes
+  HICON normalIcon = nullptr;
+  HICON warningIcon = nullptr;  // while the last check failed
+  CheckAlert alert;
+  StatusFileJudge statusJudge;  // the monitor's
+  UINT serviceCommand = 0;      // the service command under way (its menu id), 0 when none
+  bool handingOver = false;     // it hands the standalone tray's place to the service
+  bool commandStarted = false;  // its thread runs (a hand-over waits for this process's pass first)
   wchar_t title[100] = L"nimbard";
   wchar_t className[100] = L"NIMBARD";
 };
@@ -70,6 +95,9 @@ Tray& State() {
   static Tray tray;
   return tray;
 }
+
+ServiceStateQuery g_serviceStateQuery = &QueryServiceState;
+ElevatedRunner g_elevatedRunner = &RunElevatedCommand;
 
 // "&" would turn the next character into a mnemonic.
 std::wstring MenuText(std::wstring_view text) {
@@ -101,30 +129,58 @@ void StartPassThread(HWND window, bool manual) {
   }
 }
 
-// The monitor shows what the last pass beside this executable wrote.
-void ReloadStatusFile() { SetDetailTextWithoutFile(ReadStatusFile()); }
+// A change of the last check's outcome shows on the icon and its tip, and
+// in one balloon; the same outcome again shows nothing.
+void ShowCheckResult(const CheckResult& result) {
+  Tray& tray = State();
+  switch (tray.alert.Update(result)) {
+    case CheckChange::Failed:
+      tray.icon.SetLook(tray.warningIcon, kFailedTip);
+      tray.icon.ShowBalloon(kFailedTitle,
+                            FitLines(result.whatFailed, kBalloonMaxLines, kBalloonMaxLineChars, L"\n"), true);
+      break;
+    case CheckChange::Recovered:
+      tray.icon.SetLook(tray.normalIcon, kTrayTip);
+      tray.icon.ShowBalloon(kRecoveredTitle, kRecoveredText, false);
+      break;
+    case CheckChange::None:
+      break;
+  }
+}
+
+// The monitor shows what the last pass beside this executable wrote, and
+// judges it: the service's passes tell it nothing else.
+void ReloadStatusFile() {
+  const std::wstring content = ReadStatusFile();
+  SetDetailTextWithoutFile(content);
+  ShowCheckResult(State().statusJudge.Judge(content, ::GetTickCount64()));
+}
 
 void ShowServiceState() {
-  SetSummaryText(GetServiceStateText());
+  SetSummaryText(ServiceStateText(g_serviceStateQuery()));
   State().icon.Refresh();
 }
 
-// Every service command ends alike: a box when it failed, then the summary
-// line shows the service's state as it now is.
-void FinishServiceCommand(HWND window, bool succeeded, const wchar_t* failureText) {
-  if (!succeeded) ::MessageBoxW(window, failureText, L"Service control", MB_OK | MB_ICONERROR);
-  ShowServiceState();
+// A service that a command has just started may still be starting; what it
+// came to counts, within a bound.
+void WaitWhileStarting(ServiceStateQuery query) {
+  const ULONGLONG deadline = ::GetTickCount64() + kStartingWaitMs;
+  while (query() == ServiceState::Starting && ::GetTickCount64() < deadline) ::Sleep(100);
 }
 
-// The monitor's commands that change the service's files run with
-// administrator rights, on a thread of their own: the prompt (UAC) must not
-// stop the tray's messages. The outcome comes back as kElevatedCommandEnded.
-void StartElevatedCommand(HWND window, UINT command, std::wstring file, std::wstring parameters) {
+// Commands that need administrator rights run on a thread of their own: the
+// prompt (UAC), and a service command's own wait, must not stop the tray's
+// messages. The outcome comes back as kElevatedCommandEnded.
+void StartElevatedCommand(HWND window, UINT command, std::wstring file, std::wstring parameters,
+                          bool waitForExit) {
+  const ElevatedRunner runner = g_elevatedRunner;
+  const ServiceStateQuery query = g_serviceStateQuery;
   try {
-    std::thread([window, command, file = std::move(file), parameters = std::move(parameters)] {
+    std::thread([=, file = std::move(file), parameters = std::move(parameters)] {
       DWORD error = ERROR_NOT_ENOUGH_MEMORY;
       try {
-        error = RunElevatedCommand(file, parameters, false);
+        error = runner(file, parameters, waitForExit);
+        if (waitForExit && error == 0) WaitWhileStarting(query);
       } catch (...) {
       }
       ::PostMessageW(window, kElevatedCommandEnded, error, command);
@@ -132,6 +188,84 @@ void StartElevatedCommand(HWND window, UINT command, std::wstring file, std::wst
   } catch (const std::system_error&) {
     ::PostMessageW(window, kElevatedCommandEnded, ERROR_NOT_ENOUGH_MEMORY, command);  // no thread to spare
   }
+}
+
+const wchar_t* ServiceCommandOption(UINT command) {
+  switch (command) {
+    case IDM_SERVICE_INSTALL: return L"--install";
+    case IDM_SERVICE_UNINSTALL: return L"--uninstall";
+    case IDM_SERVICE_START: return L"--start";
+    case IDM_SERVICE_STOP: return L"--stop";
+    case IDM_SERVICE_RESTART: return L"--restart";
+    default: return nullptr;
+  }
+}
+
+// The service commands each state offers. A service between states takes
+// no control but its removal; a state the tray cannot learn offers nothing.
+bool Offered(ServiceState state, UINT command) {
+  switch (state) {
+    case ServiceState::NotInstalled:
+      return command == IDM_SERVICE_INSTALL;
+    case ServiceState::Stopped:
+      return command == IDM_SERVICE_START || command == IDM_SERVICE_UNINSTALL;
+    case ServiceState::Running:
+      return command == IDM_SERVICE_STOP || command == IDM_SERVICE_RESTART || command == IDM_SERVICE_UNINSTALL;
+    case ServiceState::Other:  // paused
+      return command == IDM_SERVICE_STOP || command == IDM_SERVICE_UNINSTALL;
+    case ServiceState::Starting:
+    case ServiceState::Stopping:
+      return command == IDM_SERVICE_UNINSTALL;
+    case ServiceState::Unavailable:
+      break;
+  }
+  return false;
+}
+
+// Runs the service command under way: "<this exe> <option>" with
+// administrator rights, waited for. A hand-over lets go of the guards first.
+void RunServiceCommand(HWND window) {
+  Tray& tray = State();
+  tray.commandStarted = true;
+  if (tray.handingOver) StandaloneGuards.release();
+  StartElevatedCommand(window, tray.serviceCommand, platform::ExecutablePath(),
+                       ServiceCommandOption(tray.serviceCommand), true);
+}
+
+// One service command at a time; one the service's state does not offer
+// (chosen from a menu opened before the state changed) does nothing.
+void StartServiceCommand(HWND window, UINT command) {
+  Tray& tray = State();
+  if (tray.serviceCommand != 0 || !Offered(g_serviceStateQuery(), command)) return;
+  tray.serviceCommand = command;
+  // Install and Start from the standalone tray hand its place to the service
+  // and its monitor tray. This process's passes stop for that, and one still
+  // at work ends first: only one process checks at a time.
+  tray.handingOver = !MonitorMode && StandaloneGuards.release && StandaloneGuards.retake &&
+                     (command == IDM_SERVICE_INSTALL || command == IDM_SERVICE_START);
+  tray.commandStarted = false;
+  if (!(tray.handingOver && PassRunning.load())) RunServiceCommand(window);
+}
+
+// The end of a service command. After a hand-over, the standalone tray exits
+// once the service runs (its monitor tray shows the icon now), or when
+// another tray took the guards meanwhile; else it goes on as before. A
+// declined prompt shows nothing.
+void FinishServiceCommand(HWND window, DWORD error) {
+  Tray& tray = State();
+  const UINT command = std::exchange(tray.serviceCommand, 0);
+  if (std::exchange(tray.handingOver, false) &&
+      (g_serviceStateQuery() == ServiceState::Running || !StandaloneGuards.retake())) {
+    ::DestroyWindow(window);
+    return;
+  }
+  if (error != 0 && error != ERROR_CANCELLED) {
+    const std::wstring text = std::wstring(L"nimbard.exe ") + ServiceCommandOption(command) +
+                              L" could not be started with administrator rights (Windows error " +
+                              DecimalText(error) + L").";
+    ::MessageBoxW(window, text.c_str(), L"nimbard Demo", MB_OK | MB_ICONERROR);
+  }
+  if (MonitorMode) ShowServiceState();
 }
 
 // "Force Update". A monitor that may not read the service's configuration
@@ -186,7 +320,8 @@ void OpenPopupMenu(HWND window) {
   POINT cursor{};
   ::GetCursorPos(&cursor);
   if (MonitorMode) ReloadStatusFile();
-  const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
+  const UniqueMenu menu =
+      BuildTrayMenu(SummaryText(), DetailText(), g_serviceStateQuery(), State().serviceCommand != 0);
   if (!menu) return;
   // Without the foreground the menu would stay open after a click elsewhere.
   ::SetForegroundWindow(window);
@@ -212,43 +347,30 @@ bool RunCommand(HWND window, UINT command) {
     case IDM_OPEN_CONFIG:
       // The monitor's file is the service's: only administrators may change it.
       if (MonitorMode) {
-        StartElevatedCommand(window, command, SystemProgram(L"notepad.exe"), L"\"" + ConfigFilePath() + L"\"");
+        StartElevatedCommand(window, command, SystemProgram(L"notepad.exe"), L"\"" + ConfigFilePath() + L"\"",
+                             false);
       } else {
         OpenWithShell(ConfigFilePath());
       }
       return true;
     case IDM_FORCE_UPDATE:
-      if (!StopRequested.load()) ForceUpdate(window);
+      if (!StopRequested.load() && !tray.handingOver) ForceUpdate(window);
       return true;
     case IDM_SERVICE_STATE:
       ShowServiceState();
       return true;
     case IDM_SERVICE_START:
-      FinishServiceCommand(window, SendServiceRequest(kServiceRequestStart),
-                           L"The service could not be started.");
-      return true;
     case IDM_SERVICE_STOP:
-      FinishServiceCommand(window, SendServiceRequest(kServiceRequestStop),
-                           L"The service could not be stopped.");
-      return true;
     case IDM_SERVICE_RESTART:
-      FinishServiceCommand(window,
-                           SendServiceRequest(kServiceRequestStop) && SendServiceRequest(kServiceRequestStart),
-                           L"The service could not be restarted.");
-      return true;
     case IDM_SERVICE_INSTALL:
-      FinishServiceCommand(window, RunElevated(L"--install"),
-                           L"The service installation command could not be started.");
-      return true;
     case IDM_SERVICE_UNINSTALL:
-      FinishServiceCommand(window, RunElevated(L"--uninstall"),
-                           L"The service removal command could not be started.");
+      StartServiceCommand(window, command);
       return true;
     case IDM_MANAGE_RECORDS:
       // The next pass reads the file afresh. The monitor's dialog is the
       // installed exe's, run with administrator rights ("--configure").
       if (MonitorMode) {
-        StartElevatedCommand(window, command, InstalledExecutable(), L"--configure");
+        StartElevatedCommand(window, command, InstalledExecutable(), L"--configure", false);
       } else {
         ShowConfigDialog(tray.instance, window);
       }
@@ -286,7 +408,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (MonitorMode) {
           ReloadStatusFile();
           State().icon.Refresh();
-        } else {
+        } else if (!State().handingOver) {
           StartPassThread(window, false);
         }
       } else if (wParam == kHoverTimerId && !IsCursorOverTrayIcon(window)) {
@@ -308,10 +430,16 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         ::SetTimer(window, kPollTimerId, tray.schedule.NextWaitMs(*outcome, tray.pollIntervalMs), nullptr);
       }
       tray.icon.Refresh();
+      ShowCheckResult(JudgePass(*outcome));
+      if (tray.serviceCommand != 0 && !tray.commandStarted && tray.window) RunServiceCommand(window);
       return 0;
     }
     case kElevatedCommandEnded:
-      ShowElevatedOutcome(window, static_cast<DWORD>(wParam), static_cast<UINT>(lParam));
+      if (ServiceCommandOption(static_cast<UINT>(lParam))) {
+        FinishServiceCommand(window, static_cast<DWORD>(wParam));
+      } else {
+        ShowElevatedOutcome(window, static_cast<DWORD>(wParam), static_cast<UINT>(lParam));
+      }
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint{};
@@ -337,6 +465,12 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Shared icons belong to the module: nothing to destroy.
+HICON LoadTrayIcon(HINSTANCE instance, int id) {
+  return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                         ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
 }
 
 }  // namespace
@@ -386,13 +520,20 @@ bool InitTray(HINSTANCE instance) {
     return false;
   }
 
-  if (MonitorMode) ReloadStatusFile();
-  HICON icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_SMALL), IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXSMICON),
-                                               ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-  if (!tray.icon.Add(tray.window, icon)) ::SetTimer(tray.window, kIconRetryTimerId, kIconRetryMs, nullptr);
+  // Nothing is known yet of the checks or a service command (the tests start
+  // several trays in one process).
+  tray.alert = CheckAlert();
+  tray.statusJudge = StatusFileJudge();
+  tray.serviceCommand = 0;
+  tray.handingOver = false;
+  tray.normalIcon = LoadTrayIcon(instance, IDI_SMALL);
+  tray.warningIcon = LoadTrayIcon(instance, IDI_TRAY_WARNING);
+  if (!tray.icon.Add(tray.window, tray.normalIcon)) {
+    ::SetTimer(tray.window, kIconRetryTimerId, kIconRetryMs, nullptr);
+  }
 
   if (MonitorMode) {
+    ReloadStatusFile();
     ::SetTimer(tray.window, kPollTimerId, kMonitorRefreshMs, nullptr);
     ShowServiceState();
   } else {
@@ -409,10 +550,13 @@ void OpenWithShell(const std::wstring& path) {
   if (result <= 32) LogMessage(L"Could not open file: " + path);
 }
 
-UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
-                         const std::wstring& serviceState) {
+UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail, ServiceState service,
+                         bool serviceCommandUnderWay) {
   UniqueMenu menu(::CreatePopupMenu());
   if (!menu) return menu;
+  const auto offered = [&](UINT command) -> UINT {
+    return !serviceCommandUnderWay && Offered(service, command) ? MF_STRING : MF_GRAYED;
+  };
   struct Entry {
     UINT flags;
     UINT id;
@@ -427,13 +571,12 @@ UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail
       {MF_STRING, IDM_MANAGE_RECORDS, L"Manage DNS Records"},
       {MF_STRING, IDM_FORCE_UPDATE, L"Force Update"},
       {MF_SEPARATOR, 0, L""},
-      {MF_GRAYED, IDM_SERVICE_STATE, L"Service controls (unavailable in demo)"},
-      {MF_GRAYED, IDM_SERVICE_STATE, MenuText(serviceState)},
-      {MF_GRAYED, IDM_SERVICE_START, L"Start Service"},
-      {MF_GRAYED, IDM_SERVICE_STOP, L"Stop Service"},
-      {MF_GRAYED, IDM_SERVICE_RESTART, L"Restart Service"},
-      {MF_GRAYED, IDM_SERVICE_INSTALL, L"Install Service"},
-      {MF_GRAYED, IDM_SERVICE_UNINSTALL, L"Uninstall Service"},
+      {MF_GRAYED, IDM_SERVICE_STATE, MenuText(ServiceStateText(service))},
+      {offered(IDM_SERVICE_START), IDM_SERVICE_START, L"Start Service"},
+      {offered(IDM_SERVICE_STOP), IDM_SERVICE_STOP, L"Stop Service"},
+      {offered(IDM_SERVICE_RESTART), IDM_SERVICE_RESTART, L"Restart Service"},
+      {offered(IDM_SERVICE_INSTALL), IDM_SERVICE_INSTALL, L"Install Service"},
+      {offered(IDM_SERVICE_UNINSTALL), IDM_SERVICE_UNINSTALL, L"Uninstall Service"},
       {MF_SEPARATOR, 0, L""},
       {MF_STRING, IDM_ABOUT, L"About"},
       {MF_STRING, IDM_EXIT, L"Exit"},
@@ -448,6 +591,11 @@ UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail
 }
 
 HWND TrayWindowHandle() { return State().window; }
+
+void SetServiceSeamsForTesting(ServiceStateQuery query, ElevatedRunner runner) {
+  g_serviceStateQuery = query ? query : &QueryServiceState;
+  g_elevatedRunner = runner ? runner : &RunElevatedCommand;
+}
 HMENU OpenTrayMenu() { return State().openMenu; }
 
 }  // namespace nimbard

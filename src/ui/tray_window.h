@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "host/service_control.h"
 #include "win32/unique_handle.h"
 
 namespace nimbard {
@@ -14,6 +15,18 @@ namespace nimbard {
 // write, and the service's state; runs no timed passes. Set by the entry
 // before InitTray.
 extern bool MonitorMode;
+
+// The standalone tray's single-instance guards, which the entry holds. Its
+// "Install Service" and "Start Service" hand its place to the service and
+// the monitor tray, which need them: released before the command starts,
+// taken again (false when another took them meanwhile) when the service does
+// not run after it. Set by the entry before InitTray; unset, nothing is
+// released.
+struct TrayGuards {
+  void (*release)() = nullptr;
+  bool (*retake)() = nullptr;
+};
+extern TrayGuards StandaloneGuards;
 
 // Timer 1: the poll interval (standalone) or the status file refresh (monitor).
 inline constexpr UINT_PTR kPollTimerId = 1;
@@ -35,11 +48,19 @@ LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // Opens a file with its associated program; a failure is logged with the path.
 void OpenWithShell(const std::wstring& path);
 
-
 // The popup menu as it opens: the two status lines, the file and pass
-// commands, the service lines (always disabled in this edition), About, Exit.
-UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail,
-                    const std::wstring& serviceState);
+// commands, the service's state and the service commands that make sense in
+// it (none while one is under way), About, Exit.
+UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail, ServiceState service,
+                         bool serviceCommandUnderWay);
+
+// The tray's service commands run "<this exe> --install" (or --uninstall,
+// --start, --stop, --restart) with administrator rights on a thread of their
+// own. Tests replace the state query and the runner (RunElevatedCommand's
+// signature); nullptr restores either.
+using ServiceStateQuery = ServiceState (*)();
+using ElevatedRunner = DWORD (*)(const std::wstring& file, const std::wstring& parameters, bool waitForExit);
+void SetServiceSeamsForTesting(ServiceStateQuery query, ElevatedRunner runner);
 
 // The tray window, and the popup menu while it is open (tests, screenshots).
 HWND TrayWindowHandle();

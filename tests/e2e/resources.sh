@@ -1,7 +1,8 @@
 #!/bin/bash
 # The resources of dist/nimbard.exe as Windows itself loads them (strings,
-# class menu, accelerators, both icons with all their images, manifest,
-# version information), checked by tools/win/resource_check.cpp under Wine.
+# class menu, accelerators, the three icons with all their images, the About
+# box's version, manifest, version information), checked by
+# tools/win/resource_check.cpp under Wine.
 # Then the checker's own worth: resource-only DLLs built from deliberately
 # broken copies of the resource script must each fail the named check, and
 # an unbroken copy must pass.
@@ -58,11 +59,11 @@ else
 fi
 
 # Each icon picture is stored once: the small icon only names the large
-# icon's images. Two copies would make the resources about twice this bound.
+# icon's images. A second copy of them (44 KB) would pass this bound.
 rsrc=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 == ".rsrc" { print $3 }')
 [ -n "$rsrc" ] && rsrc=$((16#$rsrc))
 echo "exe $(stat -c %s "$exe") bytes, resources ${rsrc:-?} bytes"
-if [ -z "$rsrc" ] || [ "$rsrc" -ge 102400 ]; then fail "resource section too big (${rsrc:-none} bytes)"; fi
+if [ -z "$rsrc" ] || [ "$rsrc" -ge 114688 ]; then fail "resource section too big (${rsrc:-none} bytes)"; fi
 
 # The manifest must be well-formed XML, or Windows refuses to start the exe.
 wrestool -x --raw --type=24 --name=1 "$exe" > "$work/manifest.xml"
@@ -145,6 +146,9 @@ variant icon-before-large "icon 108" \
 variant png-bits-lie "icon 107 images" 'ico_edit png-bits-lie icons/nimbard.ico'
 variant no-64px-image "icon 107 images" 'ico_edit drop-64 icons/nimbard.ico'
 variant blank-16px-image "icon 107 16px/32bit" 'ico_edit blank-16 icons/nimbard.ico'
+variant warning-icon-missing "icon 111" 'sed -i "/^IDI_TRAY_WARNING/d" nimbard.rc'
+variant warning-icon-plain "icon 111 16px/32bit differs" 'sed -i "s|^IDI_TRAY_WARNING ICON .*|IDI_TRAY_WARNING ICON \"ui/icons/nimbard.ico\"|" nimbard.rc'
+variant about-version "about box version" 'sed -i "s/\"nimbard, Version \" NIMBARD_VERSION_TEXT/\"nimbard, Version 1.0\"/" nimbard.rc'
 variant no-segment-heap "manifest segment heap" 'sed -i "/heapType/d" nimbard.manifest'
 variant needs-admin "manifest as invoker" 'sed -i "s/asInvoker/requireAdministrator/" nimbard.manifest'
 variant no-manifest "manifest count" 'sed -i "/RT_MANIFEST/d" nimbard.rc'

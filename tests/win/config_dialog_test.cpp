@@ -21,6 +21,7 @@
 #include "ui/about_dialog.h"
 #include "ui/config_dialog.h"
 #include "ui/resource.h"
+#include "version_info.h"
 #include "unit/test_support.h"
 
 namespace nimbard {
@@ -367,7 +368,7 @@ TEST(AboutDialog, IconVersionAndTheCommandThatEndsIt) {
           seen = TextOf(dialog) + L" | " + (::SendMessageW(icon, STM_GETICON, 0, 0) ? L"icon" : L"no icon") + L" | " + TextOf(::GetWindow(icon, GW_HWNDNEXT)) + L" | " + TextOf(::GetDlgItem(dialog, IDOK)) + L" | ";
           seen += Press(thread, dialog, command == IDCANCEL ? kCloseBox : IDOK);
         });
-    EXPECT_EQ(seen, L"About nimbard | icon | nimbard, Version 1.0 | OK | closed");
+    EXPECT_EQ(seen, L"About nimbard | icon | nimbard, Version " + WidenBytes(NIMBARD_VERSION_TEXT) + L" | OK | closed");
     if (command) { EXPECT_EQ(result, command); }
   }
 }

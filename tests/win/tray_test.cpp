@@ -1,6 +1,6 @@
 // The tray in-process under Wine and Xvfb: the popup menu as a user opens it, the monitor's refreshes, passes started
-// and not started, the status tooltip's geometry, the shell's failures, and two processes writing the same log and
-// status file.
+// and not started, the service commands by the service's state, the warning icon and its balloons, the status
+// tooltip's geometry, the shell's failures, and two processes writing the same log and status file.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "win32/unique_handle.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
+#include "ui/check_alert.h"
 #include "ui/notify_icon.h"
 #include "ui/resource.h"
 #include "ui/status_tooltip.h"
@@ -41,7 +44,8 @@ void Pump(int milliseconds) {
   }
 }
 
-bool WaitUntil(bool (*done)(), int milliseconds = 5000) {
+template <typename Done>
+bool WaitUntil(Done done, int milliseconds = 5000) {
   for (int i = 0; i < milliseconds / 5 && !done(); ++i) Pump(5);
   return done();
 }
@@ -95,18 +99,16 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
   ASSERT_TRUE(tray.started);
   const HWND window = TrayWindowHandle();
   EXPECT_EQ(DetailText(), L"Record: at start");
-  const std::wstring service = GetServiceStateText();
-  EXPECT_EQ(SummaryText(), service);
+  EXPECT_EQ(SummaryText(), L"Service: not installed");
   dir.Write("nimbard.status", "Record: a second later");
   Pump(1300);
   EXPECT_EQ(DetailText(), L"Record: a second later");
 
   dir.Write("nimbard.status", "Record: one & two\r\nRecord: three");
-  EXPECT_EQ(MenuSeenByUser(), (Lines{"grey 32771 " + NarrowLow8(service), "grey 32771 Record: one && two  |  Record: three", "---",
+  EXPECT_EQ(MenuSeenByUser(), (Lines{"grey 32771 Service: not installed", "grey 32771 Record: one && two  |  Record: three", "---",
       "32772 Open Log File", "32773 Open Configuration", "32781 Manage DNS Records", "32774 Force Update", "---",
-      "grey 32775 Service controls (unavailable in demo)", "grey 32775 " + NarrowLow8(service), "grey 32776 Start Service",
-      "grey 32777 Stop Service", "grey 32778 Restart Service", "grey 32779 Install Service", "grey 32780 Uninstall Service",
-      "---", "104 About", "105 Exit"}));
+      "grey 32775 Service: not installed", "grey 32776 Start Service", "grey 32777 Stop Service", "grey 32778 Restart Service",
+      "32779 Install Service", "grey 32780 Uninstall Service", "---", "104 About", "105 Exit"}));
 
   ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);  // a pass beside whatever runs
   Pump(50);
@@ -196,6 +198,196 @@ TEST(Tray, StandaloneExitStopsTheHungPass) {
   }
   release = true;
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: example.com/home lookup failed");
+}
+
+// The service as the seams show it: its state, and the elevated commands the tray started ("<file> <parameters>"),
+// each held until released as while Windows asks the user, then answering `answer`.
+struct ServiceSeams {
+  ServiceSeams() { SetServiceSeamsForTesting([] { return state.load(); }, &Run); }
+  ~ServiceSeams() { SetServiceSeamsForTesting(nullptr, nullptr), StandaloneGuards = {}, release = true; }
+  static DWORD Run(const std::wstring& file, const std::wstring& parameters, bool wait) {
+    { std::lock_guard<std::mutex> lock(mutex); ran.push_back(NarrowLow8(file + L" " + parameters) + (wait ? "" : " (not waited for)")); }
+    while (!release) ::Sleep(1);
+    return answer.load();
+  }
+  static Lines Ran() { std::lock_guard<std::mutex> lock(mutex); return ran; }
+  static inline std::atomic<ServiceState> state{ServiceState::NotInstalled};
+  static inline std::atomic<bool> release{true};
+  static inline std::atomic<DWORD> answer{0};
+  static inline std::mutex mutex;
+  static inline Lines ran;
+};
+
+// The menu's service lines for each state: the state, then the commands it offers enabled; none while one runs.
+TEST(Tray, ServiceMenuByState) {
+  ScratchDir dir("tray-service-menu");
+  ServiceSeams seams;
+  TrayUnderTest tray(true);
+  ASSERT_TRUE(tray.started);
+  const struct { ServiceState state; std::string text; std::set<int> enabled; } rows[] = {
+      {ServiceState::NotInstalled, "not installed", {32779}}, {ServiceState::Stopped, "stopped", {32776, 32780}},
+      {ServiceState::Running, "running", {32777, 32778, 32780}}, {ServiceState::Starting, "starting", {32780}},
+      {ServiceState::Stopping, "stopping", {32780}}, {ServiceState::Other, "state unknown", {32777, 32780}},
+      {ServiceState::Unavailable, "unavailable", {}},
+  };
+  const char* names[] = {"Start Service", "Stop Service", "Restart Service", "Install Service", "Uninstall Service"};
+  for (const auto& row : rows) {
+    ServiceSeams::state = row.state;
+    Lines want{"grey 32775 Service: " + row.text};
+    for (int id = 32776; id <= 32780; ++id) want.push_back((row.enabled.count(id) ? "" : "grey ") + std::to_string(id) + " " + names[id - 32776]);
+    const Lines menu = MenuSeenByUser();
+    EXPECT_EQ(Lines(menu.begin() + 8, menu.begin() + 14), want);
+  }
+}
+
+// Each command runs "<exe> <option>" elevated and waited for, on its own thread: the window answers meanwhile, its menu
+// offers no second command, and the monitor's state line follows once it ends. A command the state does not offer, or
+// a second one while one runs, runs nothing.
+TEST(Tray, ServiceCommandsRunElevatedBesideTheWindow) {
+  ScratchDir dir("tray-service-commands");
+  ServiceSeams seams;
+  TrayUnderTest tray(true);
+  ASSERT_TRUE(tray.started);
+  const std::string exe = NarrowLow8(dir.File("nimbard.exe"));
+  const struct { ServiceState before; UINT command; std::string option; ServiceState after; } rows[] = {
+      {ServiceState::NotInstalled, IDM_SERVICE_INSTALL, "--install", ServiceState::Running},
+      {ServiceState::Running, IDM_SERVICE_STOP, "--stop", ServiceState::Stopped},
+      {ServiceState::Stopped, IDM_SERVICE_START, "--start", ServiceState::Running},
+      {ServiceState::Running, IDM_SERVICE_RESTART, "--restart", ServiceState::Running},
+      {ServiceState::Running, IDM_SERVICE_UNINSTALL, "--uninstall", ServiceState::NotInstalled},
+      {ServiceState::Running, IDM_SERVICE_INSTALL, "", ServiceState::Running},
+      {ServiceState::Stopped, IDM_SERVICE_STOP, "", ServiceState::Stopped},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.option);
+    ServiceSeams::ran.clear(), ServiceSeams::state = row.before, ServiceSeams::release = false;
+    SetSummaryText(L"before");
+    ::SendMessageW(TrayWindowHandle(), WM_COMMAND, row.command, 0);
+    ::SendMessageW(TrayWindowHandle(), WM_COMMAND, row.command, 0);
+    Pump(50);
+    const Lines menu = MenuSeenByUser();  // the window's own modal loop runs while the command waits
+    ServiceSeams::state = row.after, ServiceSeams::release = true;
+    EXPECT_TRUE(row.option.empty() || WaitUntil([] { return SummaryText() == ServiceStateText(ServiceSeams::state); }));
+    EXPECT_EQ(ServiceSeams::Ran(), row.option.empty() ? Lines{} : Lines{exe + " " + row.option});
+    EXPECT_EQ(std::count(menu.begin(), menu.end(), "grey 32780 Uninstall Service"), row.option.empty() ? 0 : 1);
+  }
+}
+
+// Install and Start from the standalone tray hand its place over: the guards go before the command starts (after the
+// pass under way), the tray exits once the service runs; a declined prompt changes nothing and says nothing, a
+// failure to start says why, and a guard taken by another meanwhile ends the tray without a word.
+TEST(Tray, StandaloneHandsItsPlaceToTheService) {
+  ScratchDir dir("tray-handover");
+  ScriptedTransport transport;
+  ServiceSeams seams;
+  static std::atomic<bool> hang{true}, retakes{true};
+  static Lines guards;
+  transport.onRequest = [](const HttpRequest&) { while (hang) ::Sleep(1); };
+  dir.Write("nimbard-demo.json", kConfig);
+  const struct { UINT command; ServiceState after; DWORD answer; bool retake; std::string guards, box; bool exits; } rows[] = {
+      {IDM_SERVICE_INSTALL, ServiceState::Running, 0, true, "release", "", true},
+      {IDM_SERVICE_INSTALL, ServiceState::NotInstalled, ERROR_CANCELLED, true, "release retake", "", false},
+      {IDM_SERVICE_START, ServiceState::Stopped, ERROR_FILE_NOT_FOUND, true, "release retake",
+       "nimbard.exe --start could not be started with administrator rights (Windows error 2).", false},
+      {IDM_SERVICE_START, ServiceState::Stopped, 0, false, "release retake", "", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.guards + " " + row.box);
+    guards.clear(), hang = &row == rows, retakes = row.retake, ServiceSeams::ran.clear(), ServiceSeams::answer = row.answer;
+    ServiceSeams::release = false;
+    ServiceSeams::state = row.command == IDM_SERVICE_INSTALL ? ServiceState::NotInstalled : ServiceState::Stopped;
+    StandaloneGuards = {[] { guards.push_back("release"); }, [] { return guards.push_back("retake"), retakes.load(); }};
+    TrayUnderTest tray(false);
+    ASSERT_TRUE(tray.started);
+    EXPECT_TRUE(!hang || WaitUntil([] { return PassRunning.load(); }));
+    ::SendMessageW(TrayWindowHandle(), WM_COMMAND, row.command, 0);
+    Pump(100);
+    EXPECT_EQ(ServiceSeams::Ran().size() + guards.size(), hang ? 0u : 2u);  // the first waits for the hung pass
+    std::atomic<bool> watching{true};
+    std::string box;  // a box the tray opens, closed as it comes
+    std::thread watcher([&] {
+      for (; watching; ::Sleep(10)) {
+        const HWND found = ::FindWindowW(L"#32770", L"nimbard Demo");
+        wchar_t text[512] = {};
+        if (found && ::IsWindowVisible(found) && ::GetWindowTextW(::GetDlgItem(found, 0xFFFF), text, 512)) {
+          box = NarrowLow8(text);
+          ::PostMessageW(found, WM_COMMAND, IDOK, 0);
+        }
+      }
+    });
+    ServiceSeams::state = row.after, hang = false, ServiceSeams::release = true;
+    EXPECT_TRUE(WaitUntil([] { return !TrayWindowHandle() || guards.size() == 2; }));
+    Pump(300);
+    watching = false;
+    watcher.join();
+    EXPECT_EQ(box, row.box);
+    EXPECT_EQ(TrayWindowHandle() == nullptr, row.exits);
+    std::string seen;
+    for (const std::string& g : guards) seen += (seen.empty() ? "" : " ") + g;
+    EXPECT_EQ(seen, row.guards);
+    EXPECT_EQ(ServiceSeams::Ran().size(), 1u);
+  }
+}
+
+// The icon and its balloons through four passes, fail, fail, succeed, succeed: one balloon when the check fails, one
+// when it succeeds again, the warning icon and its tip in between.
+TEST(Tray, FailureShowsOnTheIconOncePerChange) {
+  ScratchDir dir("tray-warning");
+  ScriptedTransport transport;
+  std::vector<SentToShell> sent;
+  NotifyIcon::RecordForTesting(&sent);
+  transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7"));
+  dir.Write("nimbard-demo.json", kConfig);
+  const HICON normal = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_SMALL), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  const HICON warning = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY_WARNING), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  ASSERT_TRUE(normal && warning && normal != warning);
+  {
+    TrayUnderTest tray(false);  // its first pass starts at once; the first two find no server for the lookup
+    ASSERT_TRUE(tray.started);
+    for (std::size_t pass = 1; pass <= 4; ++pass) {
+      if (pass == 3) transport.Set(L"GET", kCloudflareApiHost, Ok(R"({"result":{"name":"home.example.com","type":"A","content":"203.0.113.7"}})"));
+      if (pass > 1) ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_FORCE_UPDATE, 0);
+      const auto lookups = [&] { std::size_t n = 0; for (const HttpRequest& r : transport.Requests()) n += r.host == kCloudflareApiHost; return n; };
+      EXPECT_TRUE(WaitUntil([&] { return lookups() == pass && !PassRunning.load(); }));
+      Pump(50);
+    }
+  }
+  NotifyIcon::RecordForTesting(nullptr);
+  Lines seen;  // each change of picture or tip, each balloon
+  std::wstring look = L"?";
+  for (const SentToShell& s : sent) {
+    const std::wstring now = (s.icon == warning ? L"warning icon, tip " : s.icon == normal ? L"normal icon, tip " : L"other icon, tip ") + s.tip;
+    if ((s.flags & NIF_ICON) && now != look) seen.push_back(NarrowLow8(look = now));
+    if (s.flags & NIF_INFO) seen.push_back(NarrowLow8((s.balloonFlags == NIIF_WARNING ? L"warning: " : L"info: ") + s.balloonTitle + L" / " + s.balloonText));
+  }
+  EXPECT_EQ(seen, (Lines{"normal icon, tip nimbard", "warning icon, tip nimbard: the last check failed",
+                         "warning: nimbard: the last check failed / Record: example.com/home lookup failed", "normal icon, tip nimbard",
+                         "info: nimbard: the check succeeded again / Every record is up to date."}));
+}
+
+// The monitor judges the status file: a line that is not "(unchanged)" or "(changed; updated)" failed; a read during
+// a pass (the first records of the last whole read) keeps the remaining lines of that read until it lasts too long.
+TEST(StatusFileJudge, TellsAFailureFromThePassUnderWay) {
+  const std::wstring a = L"Record: a.example/www = 203.0.113.7 (unchanged)", bFailed = L"Record: b.example/@ lookup failed";
+  const std::wstring bUpdated = L"Record: b.example/@ = 203.0.113.7 (changed; updated)", c = L"Record: c.example/www waiting (too many requests)";
+  const ULONGLONG later = StatusFileJudge::kPassUnderWayMs;
+  const struct { std::wstring file; ULONGLONG at; int failed; std::wstring whatFailed; CheckChange change; } rows[] = {
+      {L"Record: status unavailable", 0, -1, L"", CheckChange::None}, {a, 0, 0, L"", CheckChange::None},
+      {a + L"\r\n" + bFailed + L"\r\n" + c, 10, 1, bFailed + L"\r\n" + c, CheckChange::Failed},
+      {a, 20, 1, bFailed + L"\r\n" + c, CheckChange::None}, {a + L"\r\n" + bUpdated, 30, 1, c, CheckChange::None},
+      {a + L"\r\n" + bUpdated + L"\r\n" + a, 40, 0, L"", CheckChange::Recovered},
+      {a + L"\r\n" + bFailed, 50, 1, bFailed, CheckChange::Failed},  // under way: the third record's last line counts
+      {a, 60, 1, bFailed, CheckChange::None}, {a, 60 + later, 0, L"", CheckChange::Recovered},
+      {L"", 70 + later, -1, L"", CheckChange::None}, {bFailed, 80 + later, 1, bFailed, CheckChange::Failed},
+  };
+  StatusFileJudge judge;
+  CheckAlert alert;
+  for (const auto& row : rows) {
+    const CheckResult result = judge.Judge(row.file, row.at);
+    EXPECT_EQ(result.known ? int(result.failed) : -1, row.failed) << NarrowLow8(row.file);
+    EXPECT_EQ(result.whatFailed, row.whatFailed) << NarrowLow8(row.file);
+    EXPECT_EQ(alert.Update(result), row.change) << NarrowLow8(row.file);
+  }
 }
 
 // A monitor's "Force Update" may run a pass beside the service's: two processes append to one log and replace one

@@ -1,11 +1,15 @@
 // Shows the user interface one piece at a time for tools/screenshots.sh, with
-// the product's own code and resources: the tray's popup menu, the status
-// tooltip, the configuration dialog (once for each provider's record) and the
-// About box, filled with a sample configuration and status. For each piece it prints "shown NAME X Y W H"
+// the product's own code and resources: the tray's popup menu with the
+// service commands (for a service not installed yet), the status tooltip, the
+// configuration dialog (once for each provider's record), the About box, and
+// a monitor tray whose last check failed (its warning icon and balloon in the
+// notification area), filled with a sample configuration and status. For
+// each piece it prints "shown NAME X Y W H"
 // (its screen rectangle), holds it still for two seconds, then closes it.
 //
 //   ui_gallery DIR    DIR: where the sample configuration is written
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <stdio.h>
@@ -35,15 +39,37 @@ const char kSampleConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey"
   {"provider": "godaddy", "apiKey": "dLP4wKz9mXq_Tb7RKe8hs1:Hs8Qm2kFjV7pWd3xYc", "domain": "example.net",
   "record": "@", "pollMinutes": 5}]})";
 
+const char kSampleFailedStatus[] =
+    "Record: example.com/home = 203.0.113.7 (unchanged)\r\n"
+    "Record: example.net/@ lookup failed";
+
 const wchar_t kSampleDetail[] =
     L"Record: example.com/home = 203.0.113.7 (changed; updated)\r\n"
     L"Record: example.net/@ = 203.0.113.7 (unchanged)";
 
+void Shown(const char* name, const RECT& rect) {
+  printf("shown %s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  fflush(stdout);
+}
+
 void Shown(const char* name, HWND window) {
   RECT rect{};
   ::GetWindowRect(window, &rect);
-  printf("shown %s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-  fflush(stdout);
+  Shown(name, rect);
+}
+
+// Wine's notification area (no X11 one runs on the virtual display) shows
+// its own window with the icons, and a balloon two seconds after it was
+// asked for.
+BOOL CALLBACK FindBalloon(HWND window, LPARAM found) {
+  wchar_t kind[32] = {};
+  ::GetClassNameW(window, kind, 32);
+  if (::IsWindowVisible(window) && lstrcmpW(kind, TOOLTIPS_CLASSW) == 0 &&
+      (::GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON)) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
 }
 
 void Pump(DWORD milliseconds) {
@@ -106,7 +132,7 @@ int main() {
   ::SetCursorPos(kPointer.x, kPointer.y);
 
   ShowModal("tray-menu", owner, [](HWND window) {
-    const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), GetServiceStateText());
+    const UniqueMenu menu = BuildTrayMenu(SummaryText(), DetailText(), ServiceState::NotInstalled, false);
     ::SetForegroundWindow(window);
     ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, kPointer.x, kPointer.y, 0, window, nullptr);
   });
@@ -123,5 +149,40 @@ int main() {
   ShowModal("config-dialog-godaddy", owner, [](HWND window) { ShowConfigDialog(::GetModuleHandleW(nullptr), window); });
   g_record = 0;
   ShowModal("about-box", owner, [](HWND window) { ShowAboutDialog(::GetModuleHandleW(nullptr), window); });
+
+  // Last, as its Exit ends the message loop: the monitor tray itself on a
+  // status file with a failed record.
+  platform::ReplaceFileBytes(dir + L"\\nimbard.status", kSampleFailedStatus);
+  SetIconRectQueryForTesting(nullptr);
+  MonitorMode = true;
+  RegisterTrayClass(instance);
+  if (!InitTray(instance)) return 1;
+  // Wine's notification area moved where a taskbar's lies: the balloon then
+  // opens above the icon, and its stem leaves the badge in the lower right
+  // corner in sight.
+  HWND area = nullptr, balloon = nullptr;
+  for (int tries = 0; tries < 50 && !area; ++tries) {
+    Pump(20);
+    area = ::FindWindowW(L"__winex11_standalone_tray", nullptr);
+  }
+  if (!area) return 1;
+  RECT screen{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+  RECT placed{};
+  ::GetWindowRect(area, &placed);
+  ::SetWindowPos(area, nullptr, screen.right - (placed.right - placed.left) - 40,
+                 screen.bottom - (placed.bottom - placed.top) - 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (int tries = 0; tries < 100 && !balloon; ++tries) {
+    Pump(100);
+    ::EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon));
+  }
+  if (!balloon) return 1;
+  RECT both{}, areaRect{}, balloonRect{};
+  ::GetWindowRect(area, &areaRect);
+  ::GetWindowRect(balloon, &balloonRect);
+  ::UnionRect(&both, &areaRect, &balloonRect);
+  Shown("tray-warning", both);
+  Pump(kHoldMs);
+  ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_EXIT, 0);
   return 0;
 }

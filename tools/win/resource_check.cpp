@@ -1,7 +1,8 @@
 // Checks the resources of a built nimbard.exe (or any module built from the
 // same resource script) through Windows' own resource loader: the strings,
 // menu and accelerators the tray window class uses, both application icons
-// with every image they must hold, the manifest and the version information.
+// and the tray's warning icon with every image they must hold, the About
+// box's version, the manifest and the version information.
 //
 //   resource_check.exe PATH...
 //
@@ -297,6 +298,30 @@ std::vector<IconImageRef> CheckIcon(HMODULE module, UINT iconId,
   return images;
 }
 
+// The tray's warning icon (111): its own nine images, every one drawn
+// differently from the application icon's of the same size and depth.
+void CheckWarningIcon(HMODULE module, const std::vector<IconImageRef>& application) {
+  for (const auto& image : CheckIcon(module, 111, nullptr)) {
+    bool same = false;
+    for (const auto& a : application)
+      same = same || (a.size == image.size && a.bits == image.bits && a.data.size == image.data.size &&
+                      std::memcmp(a.data.data, image.data.data, image.data.size) == 0);
+    Report(!same, "icon 111 " + std::to_string(image.size) + "px/" + std::to_string(image.bits) +
+                      "bit differs from the application icon");
+  }
+}
+
+// ---------------------------------------------------------------- About box
+
+// The About box (dialog 103) names the version as the release package does.
+void CheckAboutVersion(HMODULE module) {
+  Blob dialog = FindData(module, RT_DIALOG, MAKEINTRESOURCEW(103));
+  const std::wstring want = L"nimbard, Version " NIMBARD_VERSION_TEXT;
+  const auto* units = reinterpret_cast<const wchar_t*>(dialog.data);
+  const std::wstring text(units ? units : L"", units ? dialog.size / sizeof(wchar_t) : 0);
+  Report(text.find(want + L'\0') != std::wstring::npos, "about box version", Utf8(want));
+}
+
 // ----------------------------------------------------------------- manifest
 
 BOOL CALLBACK CountName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR counter) {
@@ -419,6 +444,8 @@ int CheckModule(const std::wstring& path) {
   CheckAccelerators(module);
   std::vector<IconImageRef> large = CheckIcon(module, 107, nullptr);
   CheckIcon(module, 108, &large);
+  CheckWarningIcon(module, large);
+  CheckAboutVersion(module);
   CheckManifest(module);
   CheckVersion(path);
   FreeLibrary(module);

@@ -28,6 +28,8 @@
 //                                  (or gone=no)
 //   service_probe icon SECONDS     waits until the tray window "NIMBARD" has its
 //                                  notification icon; prints icon=present|absent
+//   service_probe icons            icons=N: how many tray windows "NIMBARD"
+//                                  have their notification icon
 //   service_probe command ID       posts WM_COMMAND ID to the tray window
 //   service_probe sddl PATH        sddl= the file's or folder's owner and access
 //                                  list as Windows reports them (SDDL)
@@ -350,6 +352,21 @@ int IconProbe(long seconds) {
   return 1;
 }
 
+// Counts the tray windows whose icon the shell knows: it accepts a change of
+// nothing for them.
+int IconCountProbe() {
+  int count = 0;
+  for (HWND window = nullptr; (window = ::FindWindowExW(nullptr, window, L"NIMBARD", nullptr)) != nullptr;) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    count += ::Shell_NotifyIconW(NIM_MODIFY, &data) ? 1 : 0;
+  }
+  printf("icons=%d\n", count);
+  return 0;
+}
+
 int CommandProbe(int id) {
   HWND tray = ::FindWindowW(L"NIMBARD", nullptr);
   return tray && ::PostMessageW(tray, WM_COMMAND, MAKEWPARAM(id, 0), 0) ? 0 : 1;
@@ -411,9 +428,10 @@ int main() {
   if (command == L"msgbox" && argc == 4) return MessageBoxProbe(argv[2], seconds);
   if (command == L"dialog" && argc >= 4) return DialogProbe(argv[2], wcstol(argv[3], nullptr, 10), argv + 4, argc - 4);
   if (command == L"icon" && argc == 3) return IconProbe(seconds);
+  if (command == L"icons") return IconCountProbe();
   if (command == L"command" && argc == 3) return CommandProbe(_wtoi(argv[2]));
   if (command == L"sddl" && argc == 3) return SddlProbe(argv[2]);
   if (command == L"pending" && argc <= 3) return PendingProbe(argc == 3 ? argv[2] : nullptr);
-  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|command ID|sddl PATH|pending [PATH]\n");
+  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|sddl PATH|pending [PATH]\n");
   return 2;
 }
