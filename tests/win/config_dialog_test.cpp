@@ -67,12 +67,15 @@ std::wstring BoxText(HWND box) {
 std::wstring Press(DWORD thread, HWND dialog, int control, int answer = IDOK) {
   if (control == kCloseBox) ::PostMessageW(dialog, WM_CLOSE, 0, 0);
   else ::PostMessageW(::GetDlgItem(dialog, control), BM_CLICK, 0, 0);
-  for (int tries = 1000; tries > 0; --tries, ::Sleep(10)) {
+  for (int tries = 3000; tries > 0; --tries, ::Sleep(10)) {  // a loaded machine may take its time
     if (!::IsWindow(dialog)) return L"closed";
     if (HWND box = AwaitDialog(thread, dialog, 1)) {
       const std::wstring seen = BoxText(box);
       if (TextOf(box) == L"Check failed") ::SendMessageW(box, TDM_CLICK_BUTTON, answer, 0);
       else ::SendMessageW(box, WM_COMMAND, answer, 0);
+      // What the dialog does with the answer runs once the box is gone, before its thread takes another message.
+      for (int gone = 3000; gone > 0 && ::IsWindow(box); --gone) ::Sleep(10);
+      if (::IsWindow(dialog)) ::SendMessageW(dialog, WM_NULL, 0, 0);
       return seen;
     }
   }
@@ -133,7 +136,9 @@ std::string LockedFile(const wchar_t* provider, const wchar_t* zoneId = L"", con
 
 std::wstring Act(DWORD thread, HWND dialog, const Step& step) {
   const auto [control, text] = step;
-  if (control == kLook) return State(dialog);
+  // A look waits until the dialog's thread has dealt with everything before it (a box's answer, a choice): a sent
+  // message is handled only once that thread is back at its messages.
+  if (control == kLook) return ::SendMessageW(dialog, WM_NULL, 0, 0), State(dialog);
   if (control == kSaveNoWait) {
     ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     for (int tries = 500; tries > 0 && TextOf(::GetDlgItem(dialog, IDC_CONFIG_CHECK_STATUS)).empty(); --tries) ::Sleep(10);
