@@ -15,8 +15,7 @@ SCENARIO_TOOLS="service_probe.exe"
 source "$(dirname "$0")/lib/scenario.sh"
 
 app="$SANDBOX_DIR/app"
-mkdir -p "$app"
-cp "$exe_src" "$app/nimbard.exe"
+place_exe "$app"
 cat >"$app/nimbard-demo.json" <<'JSON'
 {"records": [
   {"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "example.com", "record": "home", "pollMinutes": 5},

@@ -17,8 +17,7 @@ SCENARIO_TOOLS="service_probe.exe"
 source "$(dirname "$0")/lib/scenario.sh"
 
 app="$SANDBOX_DIR/app"
-mkdir -p "$app"
-cp "$exe_src" "$app/nimbard.exe"
+place_exe "$app"
 config="$app/nimbard-demo.json"
 ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
   "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null

@@ -40,8 +40,7 @@ wait_for 60 at_least 1 host=api.ipify.org || fail "the pass never asked the echo
 
 echo "== the service while its lookup hangs"
 app="$SANDBOX_DIR/app"
-mkdir -p "$app"
-cp "$exe_src" "$app/nimbard.exe"
+place_exe "$app"
 cat >"$app/nimbard-demo.json" <<'JSON'
 {"records": [{"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "service.example",
   "record": "home", "zoneId": "svc", "recordId": "r1", "pollMinutes": 5}]}

@@ -33,14 +33,8 @@ src="$WINEPREFIX/drive_c/nimbard test/download"
 pf="$WINEPREFIX/drive_c/Program Files/nimbard"
 win_pf='C:\Program Files\nimbard\'
 win_installed="${win_pf}nimbard.exe"
-mkdir -p "$src"
-cp "$exe_src" "$src/nimbard.exe"
-cat >"$src/nimbard-demo.json" <<'JSON'
-{"records": [{"provider": "cloudflare", "providerLocked": true, "apiKey": "cf-test-token", "domain": "example.com",
-  "record": "home", "zoneId": "z1", "recordId": "r1", "pollMinutes": 5, "ttl": 300, "proxied": false}]}
-JSON
-ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
-  "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
+place_exe "$src"
+home_record "$src"
 monitor_pids() { pids_of "$win_installed --tray"; }
 no_monitor() { [ -z "$(monitor_pids)" ]; }
 record_is() { [ "$(ctl cf z1 r1 content)" = "$1" ]; }
@@ -98,8 +92,7 @@ wait_for 20 eval '[ -n "$(notepad_pid)" ]' && ok "Open Configuration started Not
 
 echo "== upgrade while the monitor runs and --configure holds the old exe"
 new="$SANDBOX_DIR/new"
-mkdir -p "$new"
-cp "$exe_src" "$new/nimbard.exe"
+place_exe "$new"
 printf 'another build' >>"$new/nimbard.exe"  # bytes after the image: a different exe that runs alike
 timeout 120 wine "$pf/nimbard.exe" --configure & configure=$!
 probe dialog "nimbard Configuration" 30 >/dev/null || fail "no dialog from --configure"

@@ -16,8 +16,7 @@ SCENARIO_TOOLS="service_probe.exe"
 source "$(dirname "$0")/lib/scenario.sh"
 
 app="$SANDBOX_DIR/app"
-mkdir -p "$app"
-cp "$exe_src" "$app/nimbard.exe"
+place_exe "$app"
 cat >"$app/nimbard-demo.json" <<'JSON'
 {"records": [
   {"provider": "Cloudflare", "apiKey": "cf-test-token", "domain": "example.com", "record": "home",

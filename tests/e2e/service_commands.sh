@@ -20,14 +20,8 @@ source "$(dirname "$0")/lib/scenario.sh"
 app="$SANDBOX_DIR/app"
 pf="$WINEPREFIX/drive_c/Program Files/nimbard"
 win_installed='C:\Program Files\nimbard\nimbard.exe'
-mkdir -p "$app"
-cp "$exe_src" "$app/nimbard.exe"
-cat >"$app/nimbard-demo.json" <<'JSON'
-{"records": [{"provider": "cloudflare", "providerLocked": true, "apiKey": "cf-test-token", "domain": "example.com",
-  "record": "home", "zoneId": "z1", "recordId": "r1", "pollMinutes": 5, "ttl": 300, "proxied": false}]}
-JSON
-ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
-  "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
+place_exe "$app"
+home_record "$app"
 icons() { probe icons | field icons; }
 monitors() { pids_of "$win_installed --tray" | wc -l; }
 service_pid() { pids_of "$win_installed --service" | head -1; }

@@ -19,8 +19,7 @@ source "$(dirname "$0")/lib/scenario.sh"
 
 # A blank in the directory: the registered command lines must keep the path whole.
 app="$SANDBOX_DIR/nimbard app"
-mkdir -p "$app"
-cp "$exe_src" "$app/nimbard.exe"
+place_exe "$app"
 cp "$tools/wait_only.exe" "$app/wait_only.exe"
 cat >"$app/nimbard-demo.json" <<'JSON'
 {

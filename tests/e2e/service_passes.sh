@@ -18,8 +18,7 @@ source "$(dirname "$0")/lib/scenario.sh"
 
 app="$SANDBOX_DIR/app"
 installed="$WINEPREFIX/drive_c/Program Files/nimbard"
-mkdir -p "$app"
-cp "$exe_src" "$app/nimbard.exe"
+place_exe "$app"
 cat >"$app/nimbard-demo.json" <<'JSON'
 {"records": [{"provider": "cloudflare", "apiKey": "cf-test-token", "domain": "example.com", "record": "home",
   "zoneId": "z1", "recordId": "r1", "pollMinutes": 5}]}

@@ -42,6 +42,18 @@ prints() {  # seconds, expected text, command...: until the command prints the t
   return 1
 }
 ctl() { python3 "$MOCK_CTL" "$@"; }
+place_exe() { mkdir -p "$1" && cp "$exe_src" "$1/nimbard.exe"; }  # the release exe into a new folder
+# The record most scenarios keep up to date: the Cloudflare record
+# example.com/home, at 198.51.100.4 while the public address is 203.0.113.7;
+# its configuration written into the folder $1.
+home_record() {
+  cat >"$1/nimbard-demo.json" <<'JSON'
+{"records": [{"provider": "cloudflare", "providerLocked": true, "apiKey": "cf-test-token", "domain": "example.com",
+  "record": "home", "zoneId": "z1", "recordId": "r1", "pollMinutes": 5, "ttl": 300, "proxied": false}]}
+JSON
+  ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
+  "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
+}
 probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
 state() { probe state | field state; }
