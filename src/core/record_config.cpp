@@ -14,6 +14,15 @@ Provider ProviderOf(const RecordConfig& record) {
 
 bool IsCloudflareRecord(const RecordConfig& record) { return ProviderOf(record) == Provider::Cloudflare; }
 
+const wchar_t* ProviderDisplayName(Provider provider) {
+  switch (provider) {
+    case Provider::Cloudflare: return L"Cloudflare";
+    case Provider::GoDaddy: return L"GoDaddy";
+    case Provider::Unknown: break;
+  }
+  return nullptr;
+}
+
 bool IsRecordComplete(const RecordConfig& record) {
   if (record.apiKey.empty() || record.domain.empty()) return false;
   // Cloudflare finds its IDs from the names, and an empty name is the domain.

@@ -39,6 +39,9 @@ enum class Provider { GoDaddy, Cloudflare, Unknown };
 Provider ProviderOf(const RecordConfig& record);
 bool IsCloudflareRecord(const RecordConfig& record);
 
+// How messages name a provider: "Cloudflare", "GoDaddy"; null for Unknown.
+const wchar_t* ProviderDisplayName(Provider provider);
+
 // apiKey and domain non-empty, and for GoDaddy recordName too. A Cloudflare
 // record's IDs are optional (found from the names), and its empty name is
 // the domain itself. A record of an unknown provider counts as complete (as

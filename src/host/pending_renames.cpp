@@ -11,6 +11,7 @@ namespace {
 constexpr wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 
+// As Windows compares paths: case ignored beyond ASCII too.
 bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() &&
          ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),

@@ -75,12 +75,8 @@ constexpr std::uint32_t kDefaultRateLimitWaitSeconds = 60;
 constexpr std::uint32_t kLongestRateLimitWaitSeconds = 24 * 60 * 60;
 
 const wchar_t* ProviderName(Provider provider) {
-  switch (provider) {
-    case Provider::Cloudflare: return L"Cloudflare";
-    case Provider::GoDaddy: return L"GoDaddy";
-    case Provider::Unknown: break;
-  }
-  return L"The echo service";
+  const wchar_t* name = ProviderDisplayName(provider);
+  return name ? name : L"The echo service";
 }
 
 Trouble FromStatus(std::uint32_t status, Provider provider, RequestKind kind) {

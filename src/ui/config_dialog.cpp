@@ -110,13 +110,10 @@ Provider ShownProvider(HWND dialog, const RecordConfig& record) {
                                                                                                     : Provider::GoDaddy;
 }
 
-const wchar_t* ProviderDisplayName(const RecordConfig& record) {
-  switch (ProviderOf(record)) {
-    case Provider::Cloudflare: return L"Cloudflare";
-    case Provider::GoDaddy: return L"GoDaddy";
-    case Provider::Unknown: break;
-  }
-  return record.provider.c_str();
+// A provider this system does not know is named as the file names it.
+const wchar_t* ProviderName(const RecordConfig& record) {
+  const wchar_t* name = ProviderDisplayName(ProviderOf(record));
+  return name ? name : record.provider.c_str();
 }
 
 // Labels, hint and which controls take input, for the record shown and
@@ -273,8 +270,8 @@ void ShowCheckStatus(HWND dialog, const DialogState& state) {
   const RecordConfig& record = state.toWrite[state.toCheck[state.next]];
   // With several records to check, the line says which one is at work.
   const std::wstring text = state.toCheck.size() > 1
-                                ? L"Checking " + RecordPath(record) + L" with " + ProviderDisplayName(record) + L"..."
-                                : L"Checking the record with " + std::wstring(ProviderDisplayName(record)) + L"...";
+                                ? L"Checking " + RecordPath(record) + L" with " + ProviderName(record) + L"..."
+                                : L"Checking the record with " + std::wstring(ProviderName(record)) + L"...";
   ::SetDlgItemTextW(dialog, IDC_CONFIG_CHECK_STATUS, text.c_str());
 }
 

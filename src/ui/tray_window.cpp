@@ -45,10 +45,11 @@ constexpr int kIconRetries = 60;
 // kTrayIconMessage, WM_APP + 1):
 // - a pass has ended: wParam is whether the user forced it, lParam owns the
 //   pass's outcome (a heap PassOutcome);
-// - an elevated command's shell call has answered: wParam the Win32 error (0
-//   when started), lParam the menu command.
+// - a command's thread has ended (an elevated start, or the service's answer
+//   to "check now"): wParam the Win32 error (0 when done), lParam the menu
+//   command.
 constexpr UINT kPassEndedMessage = WM_APP + 2;
-constexpr UINT kElevatedCommandEnded = WM_APP + 3;
+constexpr UINT kCommandEndedMessage = WM_APP + 3;
 
 // A menu line shows at most this much of the detail text; a line of several
 // records separates them, as a menu item has a single line.
@@ -58,8 +59,7 @@ constexpr std::size_t kMenuMaxLineChars = 100;
 // The icon's tip and balloons after a change of the last check's outcome.
 // A balloon shows a few of the failing lines (its text holds 255
 // characters at most).
-constexpr wchar_t kFailedTip[] = L"nimbard: the last check failed";
-constexpr wchar_t kFailedTitle[] = L"nimbard: the last check failed";
+constexpr wchar_t kFailedTitle[] = L"nimbard: the last check failed";  // the tip's text too
 constexpr wchar_t kRecoveredTitle[] = L"nimbard: the check succeeded again";
 constexpr wchar_t kRecoveredText[] = L"Every record is up to date.";
 constexpr std::size_t kBalloonMaxLines = 3;
@@ -135,7 +135,7 @@ void ShowCheckResult(const CheckResult& result) {
   Tray& tray = State();
   switch (tray.alert.Update(result)) {
     case CheckChange::Failed:
-      tray.icon.SetLook(tray.warningIcon, kFailedTip);
+      tray.icon.SetLook(tray.warningIcon, kFailedTitle);
       tray.icon.ShowBalloon(kFailedTitle,
                             FitLines(result.whatFailed, kBalloonMaxLines, kBalloonMaxLineChars, L"\n"), true);
       break;
@@ -168,26 +168,36 @@ void WaitWhileStarting(ServiceStateQuery query) {
   while (query() == ServiceState::Starting && ::GetTickCount64() < deadline) ::Sleep(100);
 }
 
-// Commands that need administrator rights run on a thread of their own: the
-// prompt (UAC), and a service command's own wait, must not stop the tray's
-// messages. The outcome comes back as kElevatedCommandEnded.
-void StartElevatedCommand(HWND window, UINT command, std::wstring file, std::wstring parameters,
-                          bool waitForExit) {
-  const ElevatedRunner runner = g_elevatedRunner;
-  const ServiceStateQuery query = g_serviceStateQuery;
+// Commands that wait (a UAC prompt, a service command's own wait, the
+// service's answer) run on a thread of their own: the tray's messages must
+// not stop for them. `work` returns the Win32 error, 0 when done; it comes
+// back with the command as kCommandEndedMessage.
+template <typename Work>
+void StartCommandThread(HWND window, UINT command, Work work) {
   try {
-    std::thread([=, file = std::move(file), parameters = std::move(parameters)] {
+    std::thread([window, command, work = std::move(work)]() noexcept {
       DWORD error = ERROR_NOT_ENOUGH_MEMORY;
       try {
-        error = runner(file, parameters, waitForExit);
-        if (waitForExit && error == 0) WaitWhileStarting(query);
+        error = work();
       } catch (...) {
       }
-      ::PostMessageW(window, kElevatedCommandEnded, error, command);
+      ::PostMessageW(window, kCommandEndedMessage, error, command);
     }).detach();
-  } catch (const std::system_error&) {
-    ::PostMessageW(window, kElevatedCommandEnded, ERROR_NOT_ENOUGH_MEMORY, command);  // no thread to spare
+  } catch (...) {
+    ::PostMessageW(window, kCommandEndedMessage, ERROR_NOT_ENOUGH_MEMORY, command);  // no thread to spare
   }
+}
+
+// Runs `file` with administrator rights, waited for when `waitForExit`.
+void StartElevatedCommand(HWND window, UINT command, std::wstring file, std::wstring parameters,
+                          bool waitForExit) {
+  StartCommandThread(window, command,
+                     [runner = g_elevatedRunner, query = g_serviceStateQuery, file = std::move(file),
+                      parameters = std::move(parameters), waitForExit] {
+                       const DWORD error = runner(file, parameters, waitForExit);
+                       if (waitForExit && error == 0) WaitWhileStarting(query);
+                       return error;
+                     });
 }
 
 const wchar_t* ServiceCommandOption(UINT command) {
@@ -278,18 +288,11 @@ void ForceUpdate(HWND window) {
     StartPassThread(window, true);
     return;
   }
-  try {
-    std::thread([window] {
-      const DWORD error = AskServiceForPass();
-      ::PostMessageW(window, kElevatedCommandEnded, error, IDM_FORCE_UPDATE);
-    }).detach();
-  } catch (const std::system_error&) {
-    ::PostMessageW(window, kElevatedCommandEnded, ERROR_NOT_ENOUGH_MEMORY, IDM_FORCE_UPDATE);
-  }
+  StartCommandThread(window, IDM_FORCE_UPDATE, [] { return AskServiceForPass(); });
 }
 
 // A declined prompt needs no word: the user chose it.
-void ShowElevatedOutcome(HWND window, DWORD error, UINT command) {
+void ShowCommandOutcome(HWND window, DWORD error, UINT command) {
   if (error == 0 || error == ERROR_CANCELLED) return;
   const std::wstring number = DecimalText(error);
   const std::wstring text =
@@ -434,11 +437,11 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       if (tray.serviceCommand != 0 && !tray.commandStarted && tray.window) RunServiceCommand(window);
       return 0;
     }
-    case kElevatedCommandEnded:
+    case kCommandEndedMessage:
       if (ServiceCommandOption(static_cast<UINT>(lParam))) {
         FinishServiceCommand(window, static_cast<DWORD>(wParam));
       } else {
-        ShowElevatedOutcome(window, static_cast<DWORD>(wParam), static_cast<UINT>(lParam));
+        ShowCommandOutcome(window, static_cast<DWORD>(wParam), static_cast<UINT>(lParam));
       }
       return 0;
     case WM_PAINT: {
