@@ -16,8 +16,8 @@
 namespace nimbard {
 namespace {
 
-// The host whose handler the Service Control Manager calls. RegisterServiceCtrlHandlerW
-// passes no context, so the handler finds its host here.
+// The host whose handler the Service Control Manager calls. The handler's
+// context is not used: so the handler finds its host here.
 std::atomic<ServiceHost*> g_activeHost{nullptr};
 
 bool IsPendingState(DWORD state) {
@@ -26,8 +26,8 @@ bool IsPendingState(DWORD state) {
 
 }  // namespace
 
-SERVICE_STATUS_HANDLE ServiceHostPlatform::RegisterControlHandler(LPHANDLER_FUNCTION handler) {
-  return ::RegisterServiceCtrlHandlerW(kServiceName, handler);
+SERVICE_STATUS_HANDLE ServiceHostPlatform::RegisterControlHandler(LPHANDLER_FUNCTION_EX handler) {
+  return ::RegisterServiceCtrlHandlerExW(kServiceName, handler, nullptr);
 }
 
 void ServiceHostPlatform::ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status) {
@@ -102,7 +102,7 @@ void ServiceHost::RunLoop() {
     // then not available.
     passEvent_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     ClearStopRequest();
-    ReportLocked(SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0);
+    ReportLocked(SERVICE_RUNNING, kRunningControlsAccepted, 0);
   }
 
   PassSchedule schedule;
@@ -169,25 +169,30 @@ PassOutcome ServiceHost::RunPassReportingStop(bool manual) {
   return std::move(state->outcome);
 }
 
-void ServiceHost::HandleControl(DWORD control) noexcept {
+DWORD ServiceHost::HandleControl(DWORD control) noexcept {
+  if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
   if (control == kForcePassControl) {
     try {
       std::lock_guard<std::mutex> lock(mutex_);
       if (!stopped_ && passEvent_) ::SetEvent(passEvent_.get());
     } catch (...) {
     }
-    return;
+    return NO_ERROR;
   }
-  if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
+  if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_PRESHUTDOWN &&
+      control != SERVICE_CONTROL_SHUTDOWN) {
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  }
   try {
     std::lock_guard<std::mutex> lock(mutex_);
     // A control that races the final report must not follow STOPPED with STOP_PENDING.
-    if (stopped_ || !statusHandle_) return;
+    if (stopped_ || !statusHandle_) return NO_ERROR;
     ReportLocked(SERVICE_STOP_PENDING, 0, 0);
     RequestStop();
     if (stopEvent_) ::SetEvent(stopEvent_.get());
   } catch (...) {
   }
+  return NO_ERROR;
 }
 
 void ServiceHost::ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode) {
@@ -219,8 +224,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
   host.Run();
 }
 
-void WINAPI ServiceCtrlHandler(DWORD control) {
-  if (ServiceHost* host = g_activeHost.load()) host->HandleControl(control);
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  ServiceHost* host = g_activeHost.load();
+  return host ? host->HandleControl(control) : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 }  // namespace nimbard

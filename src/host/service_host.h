@@ -1,7 +1,7 @@
 #pragma once
 // The Windows service "nimbard-demo": status reports to the Service Control
 // Manager, one poll pass at start and one after every poll interval, and a
-// stop on STOP or SHUTDOWN.
+// stop on STOP, PRESHUTDOWN or SHUTDOWN.
 #include <windows.h>
 
 #include <cstdint>
@@ -27,6 +27,13 @@ inline constexpr std::uint32_t kFallbackPollMinutes = 5;
 // configuration sends it for "Force Update": the service's default
 // permissions let every interactive user send user-defined controls.
 inline constexpr DWORD kForcePassControl = 200;
+// The controls a running service takes. Windows sends PRESHUTDOWN before the
+// shutdown proper and waits for the stop (up to the preshutdown time-out),
+// so a pass under way ends as it does on STOP, writing whole files. SHUTDOWN
+// is taken too, for a system that sends only that; after a stop at
+// PRESHUTDOWN Windows sends it no more.
+inline constexpr DWORD kRunningControlsAccepted =
+    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_SHUTDOWN;
 
 // Every call through which the service host reaches the Service Control
 // Manager, the kernel, the configuration and the engine. The default
@@ -34,7 +41,7 @@ inline constexpr DWORD kForcePassControl = 200;
 class ServiceHostPlatform {
  public:
   virtual ~ServiceHostPlatform() = default;
-  virtual SERVICE_STATUS_HANDLE RegisterControlHandler(LPHANDLER_FUNCTION handler);
+  virtual SERVICE_STATUS_HANDLE RegisterControlHandler(LPHANDLER_FUNCTION_EX handler);
   virtual void ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status);
   // A manual-reset, non-signalled, unnamed event; null with `error` set on failure.
   virtual HANDLE CreateStopEvent(DWORD& error);
@@ -56,8 +63,8 @@ DWORD PollWaitMilliseconds(bool configLoaded, std::uint32_t pollMinutes);
 // (starts at 1, never reset) and the stop event. The service main thread and
 // the control handler (the dispatcher's thread) share it under one lock, so a
 // report is never a mix of two and the handler never signals an event that
-// the main thread is closing. A STOP or SHUTDOWN requests the process-wide
-// stop at once, so the pass under way gives up its exchange and ends after
+// the main thread is closing. A STOP, PRESHUTDOWN or SHUTDOWN requests the
+// process-wide stop at once, so the pass under way gives up its exchange and ends after
 // the record in hand; the pass runs on a thread of its own so that the main
 // thread can keep the Service Control Manager informed meanwhile.
 class ServiceHost {
@@ -70,8 +77,9 @@ class ServiceHost {
   // The body of ServiceMain; returns after the STOPPED report (or at once
   // when no control handler could be registered). Never throws.
   void Run() noexcept;
-  // The body of ServiceCtrlHandler. Never throws.
-  void HandleControl(DWORD control) noexcept;
+  // The body of ServiceCtrlHandler: NO_ERROR for a control it handles,
+  // ERROR_CALL_NOT_IMPLEMENTED for any other. Never throws.
+  DWORD HandleControl(DWORD control) noexcept;
 
  private:
   void RunLoop();
@@ -96,7 +104,8 @@ class ServiceHost {
 // Named in the dispatcher table under "nimbard-demo"; runs the process's
 // one ServiceHost with the real platform.
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
-// Registered with RegisterServiceCtrlHandlerW; forwards to the running host.
-void WINAPI ServiceCtrlHandler(DWORD control);
+// Registered with RegisterServiceCtrlHandlerExW (PRESHUTDOWN reaches only an
+// extended handler); forwards to the running host.
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context);
 
 }  // namespace nimbard

@@ -15,19 +15,21 @@ namespace nimbard {
 namespace {
 
 const auto kStatusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(0x5151);
-const DWORD kStop = SERVICE_CONTROL_STOP;
+const DWORD kStop = SERVICE_CONTROL_STOP, kPreshutdown = SERVICE_CONTROL_PRESHUTDOWN;
 
 struct Script {
   bool configLoads = true;
   std::uint32_t pollMinutes = 5;
   DWORD eventError = 0;  // CreateStopEvent fails with it
   int throwingPass = 0;  // that pass throws
-  int slowPass = 0;      // that pass sends STOP, then ends only once two more checkpoints were reported
+  int slowPass = 0;      // that pass sends slowControl, then ends only once two more checkpoints were reported
   std::map<int, std::vector<DWORD>> inPass = {}, inWait = {};  // 1-based pass or wait -> controls sent in it
   std::string offline = "";  // '1' at index n: no echo service answered pass n + 1 (no network yet)
   Script& Wait(int n, std::vector<DWORD> controls) { return inWait[n] = std::move(controls), *this; }
   Script& Offline(std::string passes) { return offline = std::move(passes), *this; }
   Script& Pass(int n, std::vector<DWORD> controls) { return inPass[n] = std::move(controls), *this; }
+  DWORD slowControl = kStop;
+  Script& Slow(int n, DWORD control) { return slowPass = n, slowControl = control, *this; }
 };
 
 // Events and reports as one line; a report is STATE/accepts/exit/checkpoint/hint. The stop event is real: each wait
@@ -36,9 +38,9 @@ struct RecordingPlatform : ServiceHostPlatform {
   explicit RecordingPlatform(Script script) : script(std::move(script)) {}
   Script script;
   std::string events;
-  LPHANDLER_FUNCTION handler = nullptr;
+  LPHANDLER_FUNCTION_EX handler = nullptr;
   int passes = 0, waits = 0;
-  SERVICE_STATUS_HANDLE RegisterControlHandler(LPHANDLER_FUNCTION h) override { return handler = h, Log("register"), kStatusHandle; }
+  SERVICE_STATUS_HANDLE RegisterControlHandler(LPHANDLER_FUNCTION_EX h) override { return handler = h, Log("register"), kStatusHandle; }
   void ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& s) override {
     EXPECT_TRUE(handle == kStatusHandle && s.dwServiceType == SERVICE_WIN32_OWN_PROCESS);
     std::string text = std::vector<std::string>{"?", "STOPPED", "START", "STOPPING", "RUNNING"}.at(s.dwCurrentState);
@@ -51,7 +53,7 @@ struct RecordingPlatform : ServiceHostPlatform {
   DWORD WaitForStopOrPass(HANDLE stopEvent, HANDLE passEvent, DWORD milliseconds) override {
     Log("wait " + std::to_string(milliseconds));
     Send(script.inWait, ++waits);
-    if (waits > 8) handler(kStop);  // a host that never stops fails the sequence, not the run
+    if (waits > 8) Control(kStop);  // a host that never stops fails the sequence, not the run
     const HANDLE events[] = {stopEvent, passEvent};
     const DWORD result = ::WaitForMultipleObjects(2, events, FALSE, 0);
     return Log(result == WAIT_OBJECT_0 ? "signalled" : result == WAIT_OBJECT_0 + 1 ? "forced" : "timed-out"), result;
@@ -63,7 +65,7 @@ struct RecordingPlatform : ServiceHostPlatform {
     pass.ran = pass.configurationLoaded = true;
     pass.address.answered = std::size_t(passes) > script.offline.size() || script.offline[std::size_t(passes) - 1] != '1';
     if (passes != script.slowPass) return pass;
-    handler(kStop);
+    Control(script.slowControl);
     for (int i = 0; i < 5000 && Events().find("STOPPING/0/0/4/") == std::string::npos; ++i) ::Sleep(1);
     return pass;
   }
@@ -72,12 +74,14 @@ struct RecordingPlatform : ServiceHostPlatform {
   void Log(const std::string& event) { std::lock_guard<std::mutex> lock(mutex); events += (events.empty() ? "" : " ") + event; }
   std::string Events() { std::lock_guard<std::mutex> lock(mutex); return events; }
   void Send(const std::map<int, std::vector<DWORD>>& plan, int n) {
-    for (DWORD control : plan.count(n) ? plan.at(n) : std::vector<DWORD>()) handler(control);
+    for (DWORD control : plan.count(n) ? plan.at(n) : std::vector<DWORD>()) Control(control);
   }
+  void Control(DWORD control) { handler(control, 0, nullptr, nullptr); }
 };
 
 TEST(ServiceHost, StatusReportSequences) {
-  const std::string kUp = "register START/0/0/1/3000 RUNNING/1/0/0/0 pass ";
+  // Running, the service takes STOP (1), SHUTDOWN (4) and PRESHUTDOWN (0x100).
+  const std::string kUp = "register START/0/0/1/3000 RUNNING/261/0/0/0 pass ";
   const std::string kDown = "STOPPING/0/0/2/3000 signalled STOPPED/0/0/0/0", kNext = "timed-out pass ";
   const struct { const char* name; Script script; std::string expected; } cases[] = {
       {"no configuration: keeps running, waits 5 minutes", Script{false}.Wait(2, {kStop}),
@@ -90,6 +94,11 @@ TEST(ServiceHost, StatusReportSequences) {
        kUp + "wait 60000 timed-out pass wait 60000 " + kDown},
       {"STOP while waiting; huge pollMinutes is held to the longest wait", Script{true, 0xFFFFFFFF}.Wait(1, {kStop}), kUp + "wait 2147460000 " + kDown},
       {"STOP during a slow pass: STOP_PENDING again with each checkpoint until it ends", Script{true, 5, 0, 0, 1},
+       kUp + "STOPPING/0/0/2/3000 STOPPING/0/0/3/3000 STOPPING/0/0/4/3000 wait 300000 signalled STOPPED/0/0/0/0"},
+      {"PRESHUTDOWN during a pass: stops as STOP does", Script().Pass(1, {kPreshutdown}),
+       kUp + "STOPPING/0/0/2/3000 wait 300000 signalled STOPPED/0/0/0/0"},
+      {"SHUTDOWN while waiting: stops as STOP does", Script().Wait(1, {SERVICE_CONTROL_SHUTDOWN}), kUp + "wait 300000 " + kDown},
+      {"PRESHUTDOWN during a slow pass: STOP_PENDING again with each checkpoint until it ends", Script().Slow(1, kPreshutdown),
        kUp + "STOPPING/0/0/2/3000 STOPPING/0/0/3/3000 STOPPING/0/0/4/3000 wait 300000 signalled STOPPED/0/0/0/0"},
       {"stop event cannot be created: STOPPED with its error, no pass", Script{true, 5, ERROR_NOT_ENOUGH_MEMORY}, "register START/0/0/1/3000 STOPPED/0/8/0/0"},
       {"an exception out of a pass stops the service with an error", Script{true, 5, 0, 1}, kUp + "STOPPED/0/1064/0/0"},
@@ -109,10 +118,23 @@ TEST(ServiceHost, StatusReportSequences) {
     RecordingPlatform platform(c.script);
     ServiceHost host(platform);
     host.Run();
-    host.HandleControl(kStop);  // after STOPPED: must add nothing
+    EXPECT_EQ(host.HandleControl(kStop), DWORD(NO_ERROR));  // after STOPPED: must add nothing
     EXPECT_EQ(platform.Events(), c.expected);
     ClearStopRequest();
   }
+}
+
+TEST(ServiceHost, ControlAnswers) {
+  const struct { DWORD control, expected; } cases[] = {
+      {SERVICE_CONTROL_INTERROGATE, NO_ERROR}, {kForcePassControl, NO_ERROR}, {kPreshutdown, NO_ERROR},
+      {SERVICE_CONTROL_PAUSE, ERROR_CALL_NOT_IMPLEMENTED}, {SERVICE_CONTROL_PARAMCHANGE, ERROR_CALL_NOT_IMPLEMENTED},
+      {129, ERROR_CALL_NOT_IMPLEMENTED},
+  };
+  RecordingPlatform platform{Script()};
+  ServiceHost host(platform);  // never run: no report may follow any control
+  for (const auto& c : cases) EXPECT_EQ(host.HandleControl(c.control), c.expected) << c.control;
+  EXPECT_EQ(platform.Events(), "");
+  ClearStopRequest();
 }
 
 }  // namespace
