@@ -1,6 +1,7 @@
 #include "app/app_entry.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -14,14 +15,13 @@
 #include "host/service_host.h"
 #include "ui/resource.h"
 #include "ui/tray_window.h"
-#include "win32/unique_handle.h"
 
 namespace nimbard {
 
 namespace {
 
-// Owned from start-up to the end of the process (or until ReleaseSingleInstance).
-std::vector<UniqueKernelHandle> g_instanceMutexes;
+// The start of the box for a guard that could not be made, before the error number.
+constexpr wchar_t kGuardFailedText[] = L"nimbard could not start: its single-instance guard could not be made (Windows error ";
 
 // How long the end of the tray waits for a pass that the stop has told to end.
 constexpr auto kPassEndWait = std::chrono::seconds(3);
@@ -58,9 +58,9 @@ std::vector<const wchar_t*> GuardsFor(Mode mode) {
 }
 
 // Takes the mode's guards in order; the first that is not acquired ends it.
-GuardOutcome TakeGuards(Mode mode) {
+GuardOutcome TakeGuards(Mode mode, DWORD* error = nullptr) {
   for (const wchar_t* guard : GuardsFor(mode)) {
-    const GuardOutcome outcome = AcquireSingleInstance(guard);
+    const GuardOutcome outcome = AcquireSingleInstance(guard, error);
     if (outcome != GuardOutcome::Acquired) return outcome;
   }
   return GuardOutcome::Acquired;
@@ -105,30 +105,22 @@ int RunTray(HINSTANCE instance, bool monitor) {
 
 }  // namespace
 
-GuardOutcome AcquireSingleInstance(const wchar_t* mutexName) {
-  UniqueKernelHandle mutex(::CreateMutexW(nullptr, TRUE, mutexName));
-  if (!mutex) return GuardOutcome::NoHandle;
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) return GuardOutcome::AlreadyRunning;
-  g_instanceMutexes.push_back(std::move(mutex));
-  return GuardOutcome::Acquired;
-}
-
-void ReleaseSingleInstance() {
-  for (UniqueKernelHandle& mutex : g_instanceMutexes) ::ReleaseMutex(mutex.get());
-  g_instanceMutexes.clear();
-}
-
 int RunApplication(HINSTANCE instance, const wchar_t* commandLine) {
   Mode mode = ParseCommandLine(commandLine);
-  GuardOutcome outcome = TakeGuards(mode);
+  DWORD guardError = 0;
+  GuardOutcome outcome = TakeGuards(mode, &guardError);
   // A plain start while the service runs (a double-click, a shortcut) opens
   // the service's monitor when no tray runs in this session yet.
   if (outcome == GuardOutcome::AlreadyRunning && mode == Mode::TrayStandalone && IsServiceRunning()) {
     mode = Mode::TrayMonitor;
-    outcome = TakeGuards(mode);
+    outcome = TakeGuards(mode, &guardError);
   }
-  if (outcome == GuardOutcome::AlreadyRunning && mode != Mode::Service) {
-    ::MessageBoxW(nullptr, kAlreadyRunningText, kAlreadyRunningCaption, MB_OK | MB_ICONEXCLAMATION);
+  // The service has no desktop to show a box on: it ends its start.
+  if (outcome != GuardOutcome::Acquired && mode != Mode::Service) {
+    const std::wstring text = outcome == GuardOutcome::AlreadyRunning
+                                  ? std::wstring(kAlreadyRunningText)
+                                  : kGuardFailedText + std::to_wstring(guardError) + L").";
+    ::MessageBoxW(nullptr, text.c_str(), kAlreadyRunningCaption, MB_OK | MB_ICONEXCLAMATION);
   }
   if (outcome != GuardOutcome::Acquired) return 0;
 

@@ -3,29 +3,13 @@
 // one mode from the command line.
 #include <windows.h>
 
+#include "app/instance_guard.h"
+
 namespace nimbard {
 
-// The machine-wide guard: the service, the standalone tray and "--install"
-// exclude each other. The session's guard: one tray icon per session, so a
-// monitor tray may run beside the service but not beside another tray.
-inline constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\nimbard-demo-single-instance";
-inline constexpr wchar_t kSessionTrayMutexName[] = L"Local\\nimbard-demo-tray";
 inline constexpr wchar_t kAlreadyRunningText[] =
     L"The nimbard demo is already running. Only one instance is permitted.";
 inline constexpr wchar_t kAlreadyRunningCaption[] = L"nimbard Demo";
-
-enum class GuardOutcome {
-  Acquired,        // this process now owns the named mutex
-  NoHandle,        // the mutex could not be created at all
-  AlreadyRunning,  // another holder exists
-};
-
-// Creates the named mutex owned by the caller and keeps it process-wide
-// (a second instance's handle is closed at once). A process may hold several.
-GuardOutcome AcquireSingleInstance(const wchar_t* mutexName);
-// Releases and closes the process's mutexes, so that a process started from
-// here (the freshly installed service) can take the guard.
-void ReleaseSingleInstance();
 
 // Runs the mode the command line selects; returns the process exit code.
 int RunApplication(HINSTANCE instance, const wchar_t* commandLine);

@@ -1,11 +1,10 @@
-// The command line selects exactly one mode; the single-instance guard admits one holder at a time.
+// The command line selects exactly one mode.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "app/app_entry.h"
 #include "app/command_line.h"
 
 namespace nimbard {
@@ -27,16 +26,6 @@ TEST(CommandLine, SelectsOneMode) {
   for (const auto& c : cases) {
     for (const wchar_t* line : c.lines) EXPECT_EQ(ParseCommandLine(line), c.mode) << (line ? line : L"(null)");
   }
-}
-
-TEST(SingleInstance, OneHolderAtATimeAndReleaseFreesIt) {
-  const std::wstring name = L"Local\\nimbard-guard-test-" + std::to_wstring(::GetCurrentProcessId());
-  const GuardOutcome expected[] = {GuardOutcome::Acquired, GuardOutcome::AlreadyRunning, GuardOutcome::AlreadyRunning};
-  for (GuardOutcome outcome : expected) EXPECT_EQ(AcquireSingleInstance(name.c_str()), outcome);
-  ReleaseSingleInstance();
-  EXPECT_EQ(AcquireSingleInstance(name.c_str()), GuardOutcome::Acquired);
-  ReleaseSingleInstance();
-  EXPECT_EQ(AcquireSingleInstance(L"NoSuchNamespace\\nimbard-guard-test"), GuardOutcome::NoHandle);
 }
 
 }  // namespace
