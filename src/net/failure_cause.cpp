@@ -169,7 +169,9 @@ std::wstring WhatHappened(const RequestFailure& failure, Provider provider) {
     case ExchangeFault::BodyTooLarge:
       return L"the answer was too large";
     case ExchangeFault::NoSession:
-      return L"Windows' HTTP service could not be started";
+      // WinHTTP itself may be what could not be loaded: the error says why.
+      return L"Windows' HTTP service could not be started" +
+             (failure.error ? L" (Windows error " + DecimalText(failure.error) + L")" : std::wstring());
     default:
       return L"HTTP " + DecimalText(failure.status);
   }

@@ -4,7 +4,6 @@
 // path. Non-copyable, movable. Windows only; the portable folders never
 // include it except from their _win.cpp files.
 #include <windows.h>
-#include <winhttp.h>
 
 #include <utility>
 
@@ -64,7 +63,6 @@ using UniqueFind = UniqueHandle<HANDLE, InvalidValueHandleTraits<&::FindClose>>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, NullHandleTraits<HANDLE, &::CloseHandle>>;
 using UniqueScHandle = UniqueHandle<SC_HANDLE, NullHandleTraits<SC_HANDLE, &::CloseServiceHandle>>;
 using UniqueRegKey = UniqueHandle<HKEY, NullHandleTraits<HKEY, &::RegCloseKey>>;
-using UniqueInternet = UniqueHandle<HINTERNET, NullHandleTraits<HINTERNET, &::WinHttpCloseHandle>>;
 using UniqueMenu = UniqueHandle<HMENU, NullHandleTraits<HMENU, &::DestroyMenu>>;
 using UniqueFont = UniqueHandle<HFONT, NullHandleTraits<HFONT, &::DeleteObject>>;
 using UniqueLocal = UniqueHandle<HLOCAL, NullHandleTraits<HLOCAL, &::LocalFree>>;

@@ -62,6 +62,8 @@ TEST(FailureCause, CodesNumbersAndStatuses) {
       {cf, lookup, NoAnswer(ExchangeFault::Platform, 12180), T::ProxySetup, "Windows error 12180 (no proxy could be found automatically): check Windows' proxy settings (Settings, Network and internet, Proxy)."},
       {cf, lookup, NoAnswer(ExchangeFault::Platform, 5), T::Unknown, "Windows error 5: the next check tries again."},
       {cf, lookup, NoAnswer(ExchangeFault::TimedOut), T::TimedOut, "no answer within 55 seconds: the network or the server is very slow, or something holds the connection; the next check tries again."},
+      // No session: WinHTTP could not be loaded or opened, and why.
+      {echo, RequestKind::EchoService, NoAnswer(ExchangeFault::NoSession, 126), T::Unknown, "Windows' HTTP service could not be started (Windows error 126): the next check tries again."},
       // Nothing to add: a stop, and a request never sent (its own line says why).
       {cf, lookup, NoAnswer(ExchangeFault::Stopped), T::Unknown, ""},
   };
