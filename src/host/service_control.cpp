@@ -1,5 +1,6 @@
 #include "host/service_control.h"
 
+#include "host/logon_entry.h"
 #include "host/service_host.h"
 #include "win32/unique_handle.h"
 
@@ -152,7 +153,7 @@ DWORD RegisterService(const std::wstring& executable) {
   }
   DescribeAndSetRecovery(service);
   const DWORD startError = ::StartServiceW(service.get(), 0, nullptr) ? 0 : ::GetLastError();
-  const DWORD autostartError = RegisterAutostart(executable);
+  const DWORD autostartError = RegisterLogonEntry(executable);
   if (startError != 0 && startError != ERROR_SERVICE_ALREADY_RUNNING) return startError;
   return autostartError;
 }
@@ -172,22 +173,8 @@ DWORD UninstallService() {
   service.reset();
   manager.reset();
 
-  UniqueRegKey key;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
-    ::RegDeleteValueW(key.get(), kAutostartValueName);
-  }
+  RemoveLogonEntries();
   return deleteError;
-}
-
-DWORD RegisterAutostart(const std::wstring& executable) {
-  UniqueRegKey key;
-  const LSTATUS opened = ::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_SET_VALUE, nullptr, key.put(), nullptr);
-  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
-  const std::wstring data = QuotedCommandLine(executable, L"--tray");
-  return static_cast<DWORD>(::RegSetValueExW(key.get(), kAutostartValueName, 0, REG_SZ,
-                                             reinterpret_cast<const BYTE*>(data.c_str()),
-                                             RegistryStringBytes(data)));
 }
 
 DWORD StartServiceAndWait() {

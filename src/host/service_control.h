@@ -1,6 +1,6 @@
 #pragma once
-// Installation, removal and control of the "nimbard-demo" service, the logon
-// autostart value of the tray.
+// Installation, removal and control of the "nimbard-demo" service, with the
+// monitor tray's logon entry (host/logon_entry.h).
 // Nothing here logs or shows anything: every outcome is a result or a text,
 // and every handle is closed before the call returns.
 #include <windows.h>
@@ -12,8 +12,6 @@ namespace nimbard {
 inline constexpr wchar_t kServiceDisplayName[] = L"nimbard Demo DNS Updater";
 inline constexpr wchar_t kServiceDescription[] =
     L"Keeps DNS A records at Cloudflare and GoDaddy pointed at this computer's public IPv4 address.";
-inline constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr wchar_t kAutostartValueName[] = L"nimbard-demo";
 
 // Whether the Service Control Manager knows the service; running counts
 // every state but STOPPED.
@@ -24,17 +22,15 @@ bool IsServiceRunning();
 DWORD StopServiceAndWait();
 // Creates the service for `executable` ("--service"), or points the existing
 // one at it with automatic start; sets the description and the recovery
-// actions (their results do not count), starts it and writes the autostart
-// value. 0 or the first Win32 error; a service created stays installed even
+// actions (their results do not count), starts it and writes the logon
+// entry. 0 or the first Win32 error; a service created stays installed even
 // when the rest fails.
 DWORD RegisterService(const std::wstring& executable);
 // Stops a running service and waits (a few seconds at most) until its process
 // has ended, then marks it for deletion: 0 when that worked, else the Win32
-// error (ERROR_SERVICE_DOES_NOT_EXIST when there is none). The autostart
-// value is removed only when the service could be opened.
+// error (ERROR_SERVICE_DOES_NOT_EXIST when there is none). The logon
+// entries are removed only when the service could be opened.
 DWORD UninstallService();
-// Writes the Run value that starts `executable` as the monitor tray at logon.
-DWORD RegisterAutostart(const std::wstring& executable);
 // Starts the service and waits (a few seconds at most) until it runs: 0
 // when it does (or did already), else the Win32 error; a service that ends
 // during its start gives its exit code, one still starting
@@ -52,7 +48,7 @@ ServiceState QueryServiceState();
 std::wstring ServiceStateText(ServiceState state);
 
 // The quoted executable path, one blank and the option: the service's
-// command line and the autostart value's data. Quoting keeps paths with
+// command line and the logon entry's data. Quoting keeps paths with
 // blanks whole.
 std::wstring QuotedCommandLine(const std::wstring& executablePath, const wchar_t* option);
 // Bytes stored for a REG_SZ value: the terminating NUL is stored too.

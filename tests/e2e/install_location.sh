@@ -61,7 +61,8 @@ t=$(now)
 timeout 90 wine "$src/nimbard.exe" --install
 expect_eq "--install exits 1" 1 $?
 expect_eq "the service runs the installed copy" "\"$win_installed\" --service" "$(probe config | field path)"
-expect_eq "the logon entry starts the installed copy" "\"$win_installed\" --tray" "$(probe runvalue | field data)"
+expect_eq "the logon entry (HKLM) starts the installed copy" "\"$win_installed\" --tray" "$(probe runvalue | field data)"
+expect_eq "no logon entry in HKCU" absent "$(probe runvalue hkcu | field runvalue)"
 cmp -s "$src/nimbard.exe" "$pf/nimbard.exe" && ok "the exe was copied" || fail "no copy of the exe in $pf"
 cmp -s "$src/nimbard-demo.json" "$pf/nimbard-demo.json" && ok "the configuration was copied" || fail "no copy of the configuration"
 expect_eq "the monitor tray runs" present "$(probe icon 10 | field icon)"
@@ -138,6 +139,7 @@ expect_eq "the box says where the files are" \
   "nimbard was removed. Your configuration, log and status files are kept in $win_pf for a later install; delete that folder to remove them too." "$box"
 expect_eq "the service is gone" absent "$(state)"
 expect_eq "the logon entry is gone" absent "$(probe runvalue | field runvalue)"
+expect_eq "no logon entry in HKCU" absent "$(probe runvalue hkcu | field runvalue)"
 wait_for 10 eval '! kill -0 $plain 2>/dev/null' && ok "the monitor closed" || fail "the monitor still runs"
 wait "$plain"
 expect_eq "the exe is gone; configuration, log and status kept" "nimbard-demo.json nimbard.log nimbard.status " \

@@ -2,12 +2,13 @@
 # The service's whole life under Wine, against the local API mocks:
 # "--install" copies the exe into "C:\Program Files\nimbard", registers that
 # copy as the service with its description and recovery actions, starts it
-# and writes the autostart value, the first pass updates the record at once
+# and writes the autostart value in HKLM (and takes over one an earlier
+# version left in HKCU), the first pass updates the record at once
 # and writes the log and status file in the installed folder, a second
 # service or standalone tray is refused while the service runs (a monitor
 # tray may run beside it), STOP stops it, a second "--install" starts it
 # again from the same registration, and "--uninstall" removes service and
-# autostart value even while it runs.
+# the autostart values of both hives even while it runs.
 # Also prints the size of dist/nimbard.exe and the resident memory of the
 # running service next to an idle Win32 program in the same prefix.
 #
@@ -59,9 +60,10 @@ wait_state() {  # wanted, seconds
 service_pids() { pids_of "$win_exe --service"; }
 cf_content() { python3 "$MOCK_CTL" cf z1 r1 content; }
 cf_puts() { python3 "$MOCK_CTL" count host=api.cloudflare.com method=PATCH; }
-run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
-add_run_value() {
-  timeout 60 wine reg add "$run_key" /v nimbard-demo /t REG_SZ /d "$tray_line" /f >/dev/null 2>&1
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+user_run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+add_run_value() {  # the key; the installed tray's line
+  timeout 60 wine reg add "$1" /v nimbard-demo /t REG_SZ /d "$tray_line" /f >/dev/null 2>&1
 }
 
 win_exe='C:\Program Files\nimbard\nimbard.exe'
@@ -71,6 +73,7 @@ message="The nimbard demo is already running. Only one instance is permitted."
 description="Keeps DNS A records at Cloudflare and GoDaddy pointed at this computer's public IPv4 address."
 
 echo "== install"
+add_run_value "$user_run_key"  # as an earlier version wrote it
 nimbard --install
 expect_eq "--install exits 1" 1 $?
 config=$(probe config)
@@ -98,6 +101,7 @@ expect_eq "autostart data" "$tray_line" "$(field data <<<"$runvalue")"
 expect_eq "autostart length includes the NUL" "$(((${#tray_line} + 1) * 2))" \
   "$(field bytes <<<"$runvalue")"
 expect_eq "autostart data ends in NUL" 0 "$(field last_unit <<<"$runvalue")"
+expect_eq "the earlier version's HKCU value is gone" absent "$(probe runvalue hkcu | field runvalue)"
 if timeout 60 wine reg query "$run_key" /v nimbard-demo 2>/dev/null | tr -d '\r' |
   grep -qF -- "$tray_line"; then
   ok "reg query shows the autostart value"
@@ -156,16 +160,17 @@ expect_eq "autostart value written again" "$tray_line" "$(probe runvalue | field
 expect_eq "registration unchanged" "$config$config2" "$(probe config)$(probe config2)"
 
 echo "== uninstall while running"
-add_run_value
+add_run_value "$user_run_key"
 uninstall
 expect_eq "--uninstall exits 1" 1 $?
 if wait_state absent 30; then ok "service removed"; else fail "service still registered: $(probe state)"; fi
 expect_eq "autostart value removed" absent "$(probe runvalue | field runvalue)"
+expect_eq "HKCU value removed" absent "$(probe runvalue hkcu | field runvalue)"
 for ((i = 0; i < 20; i++)); do [ -z "$(service_pids)" ] && break; sleep 0.5; done
 if [ -z "$(service_pids)" ]; then ok "service process ended"; else fail "service process still there"; fi
 
 echo "== second uninstall"
-add_run_value
+add_run_value "$run_key"
 nimbard --uninstall
 expect_eq "second --uninstall exits 0" 0 $?
 expect_eq "autostart value left alone" "$tray_line" "$(probe runvalue | field data)"

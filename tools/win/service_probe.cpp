@@ -12,7 +12,13 @@
 //   service_probe start SECONDS    starts, waits for RUNNING; prints state=N
 //   service_probe usercontrol N    sends the user-defined control N (128..255)
 //                                  with that right alone; prints sent=1, or error=
-//   service_probe runvalue         type=, bytes=, data= of the autostart value, or absent
+//   service_probe runvalue [HIVE]  type=, bytes=, data= of the logon entry under
+//                                  HIVE (hklm, the default, or hkcu), or
+//                                  runvalue=absent
+//   service_probe holdmutex NAME SDDL SECONDS
+//                                  creates the named mutex, owned, with that
+//                                  access list; prints held=1 (or error=)
+//                                  and holds it for SECONDS
 //   service_probe msgbox CAPTION SECONDS
 //                                  waits for a dialog with that caption, prints
 //                                  text=..., closes it with OK; exit 1 if none came
@@ -217,9 +223,11 @@ int UserControl(DWORD control) {
   return 0;
 }
 
-int RunValue() {
+int RunValue(const std::wstring& hive) {
+  if (hive != L"hklm" && hive != L"hkcu") return 2;
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+  const HKEY root = hive == L"hklm" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  if (::RegOpenKeyExW(root, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
     printf("runvalue=absent\n");
     return 0;
   }
@@ -241,6 +249,27 @@ int RunValue() {
   const size_t count = bytes / sizeof(wchar_t);
   PrintNumber("last_unit", count ? units[count - 1] : 0xFFFF);
   Print("data", std::wstring(units, count && units[count - 1] == 0 ? count - 1 : count));
+  return 0;
+}
+
+int HoldMutex(const wchar_t* name, const wchar_t* sddl, long seconds) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+    printf("error=%lu\n", ::GetLastError());
+    return 1;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  HANDLE mutex = ::CreateMutexW(&attributes, TRUE, name);
+  const DWORD error = ::GetLastError();
+  ::LocalFree(descriptor);
+  if (!mutex || error == ERROR_ALREADY_EXISTS) {
+    printf("error=%lu\n", error);
+    return 1;
+  }
+  printf("held=1\n");
+  fflush(stdout);
+  ::Sleep(static_cast<DWORD>(seconds) * 1000);
+  ::CloseHandle(mutex);
   return 0;
 }
 
@@ -423,7 +452,8 @@ int main() {
   if (command == L"state") return State();
   if (command == L"stop" && argc == 3) return Control(true, seconds);
   if (command == L"start" && argc == 3) return Control(false, seconds);
-  if (command == L"runvalue") return RunValue();
+  if (command == L"runvalue" && argc <= 3) return RunValue(argc == 3 ? argv[2] : L"hklm");
+  if (command == L"holdmutex" && argc == 5) return HoldMutex(argv[2], argv[3], seconds);
   if (command == L"usercontrol" && argc == 3) return UserControl(static_cast<DWORD>(_wtoi(argv[2])));
   if (command == L"msgbox" && argc == 4) return MessageBoxProbe(argv[2], seconds);
   if (command == L"dialog" && argc >= 4) return DialogProbe(argv[2], wcstol(argv[3], nullptr, 10), argv + 4, argc - 4);
@@ -432,6 +462,6 @@ int main() {
   if (command == L"command" && argc == 3) return CommandProbe(_wtoi(argv[2]));
   if (command == L"sddl" && argc == 3) return SddlProbe(argv[2]);
   if (command == L"pending" && argc <= 3) return PendingProbe(argc == 3 ? argv[2] : nullptr);
-  fprintf(stderr, "usage: service_probe config|config2|state|runvalue|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|sddl PATH|pending [PATH]\n");
+  fprintf(stderr, "usage: service_probe config|config2|state|runvalue [hklm|hkcu]|holdmutex NAME SDDL S|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|sddl PATH|pending [PATH]\n");
   return 2;
 }
