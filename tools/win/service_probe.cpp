@@ -7,7 +7,8 @@
 //   service_probe config2          description=, reset=, actions=TYPE:MS,...,
 //                                  nonCrash= lines; KEY_error=CODE for a
 //                                  level the SCM does not answer
-//   service_probe state            state=N (1 stopped ... 4 running) or state=absent
+//   service_probe state            state=N (1 stopped ... 4 running) and
+//                                  accepts=N (the controls it takes), or state=absent
 //   service_probe stop SECONDS     sends STOP, waits for STOPPED; prints state=N
 //   service_probe start SECONDS    starts, waits for RUNNING; prints state=N
 //   service_probe usercontrol N    sends the user-defined control N (128..255)
@@ -178,9 +179,14 @@ int State() {
   Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager.h) return 1;
   Sc service(OpenService(manager.h, SERVICE_QUERY_STATUS));
-  DWORD state = 0;
-  if (!service.h || !QueryState(service.h, state)) return service.h ? 1 : 0;
-  PrintNumber("state", state);
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!service.h || !::QueryServiceStatusEx(service.h, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                            sizeof status, &needed)) {
+    return service.h ? 1 : 0;
+  }
+  PrintNumber("state", status.dwCurrentState);
+  PrintNumber("accepts", status.dwControlsAccepted);
   return 0;
 }
 
