@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "core/record_config.h"
+#include "engine/forced_pass_spacing.h"
 #include "engine/poll_pass.h"
 #include "win32/unique_handle.h"
 
@@ -42,6 +43,8 @@ class ServiceHostPlatform {
   virtual DWORD WaitForStopOrPass(HANDLE stopEvent, HANDLE passEvent, DWORD milliseconds);
   virtual PassOutcome RunPollPass(bool manual);
   virtual bool LoadFirstRecord(RecordConfig& record);
+  // Milliseconds since an arbitrary start (GetTickCount64): spaces forced passes.
+  virtual ULONGLONG NowMs();
 };
 
 // The real calls.
@@ -79,6 +82,7 @@ class ServiceHost {
   // returns its outcome when it has ended, reporting STOP_PENDING while a
   // stop waits for it.
   PassOutcome RunPassReportingStop(bool manual);
+  void SetPassUnderWay(bool underWay);
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);
   void FinishLocked(DWORD exitCode);
@@ -90,6 +94,8 @@ class ServiceHost {
   DWORD checkpoint_ = 1;
   UniqueKernelHandle stopEvent_;
   UniqueKernelHandle passEvent_;  // auto-reset: a forced pass asked for (kForcePassControl)
+  bool passUnderWay_ = false;     // asks for a forced pass meanwhile merge into it
+  ForcedPassSpacing forcedSpacing_;
   bool stopped_ = false;
 };
 
