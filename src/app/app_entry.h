@@ -3,13 +3,13 @@
 // one mode from the command line.
 #include <windows.h>
 
+#include "host/monitor_trays.h"  // kSessionTrayMutexName
+
 namespace nimbard {
 
 // The machine-wide guard: the service, the standalone tray and "--install"
-// exclude each other. The session's guard: one tray icon per session, so a
-// monitor tray may run beside the service but not beside another tray.
+// exclude each other; beside it, the session's guard (kSessionTrayMutexName).
 inline constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\nimbard-demo-single-instance";
-inline constexpr wchar_t kSessionTrayMutexName[] = L"Local\\nimbard-demo-tray";
 inline constexpr wchar_t kAlreadyRunningText[] =
     L"The nimbard demo is already running. Only one instance is permitted.";
 inline constexpr wchar_t kAlreadyRunningCaption[] = L"nimbard Demo";
