@@ -19,8 +19,8 @@ namespace {
 constexpr ULONGLONG kStartingWaitMs = 10000;
 // How long, after a hand-over, a monitor started by the command itself (by
 // "--install" with the shell's token) may take to take the session's guard
-// before this process starts one.
-constexpr ULONGLONG kMonitorGuardWaitMs = 500;
+// before this process starts one (a second would end at that guard).
+constexpr ULONGLONG kMonitorGuardWaitMs = 2000;
 
 // A service that a command has just started may still be starting; what it
 // came to counts, within a bound.
