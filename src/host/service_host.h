@@ -24,9 +24,10 @@ inline constexpr DWORD kStopCheckpointIntervalMs = 1000;
 // Interval between passes while the configuration cannot be loaded.
 inline constexpr std::uint32_t kFallbackPollMinutes = 5;
 // A user-defined control (128..255) that asks the running service for a
-// forced pass now. A monitor tray that may not read the service's
-// configuration sends it for "Force Update": the service's default
-// permissions let every interactive user send user-defined controls.
+// forced pass now. The monitor tray sends it for "Force Update": the
+// service's default permissions let every interactive user send
+// user-defined controls, so the service spaces the passes they ask for
+// (ForcedPassSpacing).
 inline constexpr DWORD kForcePassControl = 200;
 
 // Every call through which the service host reaches the Service Control

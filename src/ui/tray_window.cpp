@@ -121,7 +121,9 @@ HICON LoadTrayIcon(HINSTANCE instance, int id) {
 }  // namespace
 
 Tray& State() {
-  static Tray tray;
+  // Never destroyed: a detached worker may still hand a result over while
+  // the process ends.
+  static Tray& tray = *new Tray;
   return tray;
 }
 
