@@ -3,13 +3,13 @@
 // "--install" take to exclude each other.
 #include <windows.h>
 
+#include "host/monitor_trays.h"  // kSessionTrayMutexName
+
 namespace nimbard {
 
 // The machine-wide guard: the service, the standalone tray and "--install"
-// exclude each other. The session's guard: one tray icon per session, so a
-// monitor tray may run beside the service but not beside another tray.
+// exclude each other. Beside it, the session's guard (kSessionTrayMutexName).
 inline constexpr wchar_t kSingleInstanceMutexName[] = L"Global\\nimbard-demo-single-instance";
-inline constexpr wchar_t kSessionTrayMutexName[] = L"Local\\nimbard-demo-tray";
 
 // Every guard's access list: SYSTEM and Administrators may do anything with
 // it; Everyone may only learn that it exists (SYNCHRONIZE). So the guard of

@@ -8,6 +8,10 @@
 
 namespace nimbard {
 
+// The session's guard, which every tray holds: one tray icon per session, so
+// a monitor tray may run beside the service but not beside another tray.
+inline constexpr wchar_t kSessionTrayMutexName[] = L"Local\\nimbard-demo-tray";
+
 // The registered window message (RegisterWindowMessageW) that asks a tray
 // window (class "NIMBARD") to close. A monitor tray answers 1 and exits as
 // "Exit" does; a standalone tray answers 0 and stays.

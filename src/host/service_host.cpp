@@ -52,6 +52,8 @@ bool ServiceHostPlatform::LoadFirstRecord(RecordConfig& record) {
   return ::nimbard::LoadFirstRecord(record);
 }
 
+ULONGLONG ServiceHostPlatform::NowMs() { return ::GetTickCount64(); }
+
 ServiceHostPlatform& DefaultServiceHostPlatform() {
   static ServiceHostPlatform platform;
   return platform;
@@ -109,7 +111,9 @@ void ServiceHost::RunLoop() {
   DWORD wait = 0;
   bool forced = false;
   while (!StopRequested.load()) {
+    SetPassUnderWay(true);
     const PassOutcome pass = RunPassReportingStop(forced);
+    SetPassUnderWay(false);
     // Read afresh after every timed pass: an edited interval applies from
     // the next wait. A forced pass changes nothing of the schedule.
     if (!forced) {
@@ -125,6 +129,11 @@ void ServiceHost::RunLoop() {
   RequestStop();
   std::lock_guard<std::mutex> lock(mutex_);
   FinishLocked(0);
+}
+
+void ServiceHost::SetPassUnderWay(bool underWay) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  passUnderWay_ = underWay;
 }
 
 PassOutcome ServiceHost::RunPassReportingStop(bool manual) {
@@ -174,7 +183,10 @@ DWORD ServiceHost::HandleControl(DWORD control) noexcept {
   if (control == kForcePassControl) {
     try {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!stopped_ && passEvent_) ::SetEvent(passEvent_.get());
+      // Asks in a row (many clicks, a loop) merge into one pass.
+      if (!stopped_ && passEvent_ && forcedSpacing_.Admit(platform_.NowMs(), passUnderWay_)) {
+        ::SetEvent(passEvent_.get());
+      }
     } catch (...) {
     }
     return NO_ERROR;

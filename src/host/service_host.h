@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "core/record_config.h"
+#include "engine/forced_pass_spacing.h"
 #include "engine/poll_pass.h"
 #include "win32/unique_handle.h"
 
@@ -23,9 +24,10 @@ inline constexpr DWORD kStopCheckpointIntervalMs = 1000;
 // Interval between passes while the configuration cannot be loaded.
 inline constexpr std::uint32_t kFallbackPollMinutes = 5;
 // A user-defined control (128..255) that asks the running service for a
-// forced pass now. A monitor tray that may not read the service's
-// configuration sends it for "Force Update": the service's default
-// permissions let every interactive user send user-defined controls.
+// forced pass now. The monitor tray sends it for "Force Update": the
+// service's default permissions let every interactive user send
+// user-defined controls, so the service spaces the passes they ask for
+// (ForcedPassSpacing).
 inline constexpr DWORD kForcePassControl = 200;
 // The controls a running service takes. Windows sends PRESHUTDOWN before the
 // shutdown proper and waits for the stop (up to the preshutdown time-out),
@@ -49,6 +51,8 @@ class ServiceHostPlatform {
   virtual DWORD WaitForStopOrPass(HANDLE stopEvent, HANDLE passEvent, DWORD milliseconds);
   virtual PassOutcome RunPollPass(bool manual);
   virtual bool LoadFirstRecord(RecordConfig& record);
+  // Milliseconds since an arbitrary start (GetTickCount64): spaces forced passes.
+  virtual ULONGLONG NowMs();
 };
 
 // The real calls.
@@ -87,6 +91,7 @@ class ServiceHost {
   // returns its outcome when it has ended, reporting STOP_PENDING while a
   // stop waits for it.
   PassOutcome RunPassReportingStop(bool manual);
+  void SetPassUnderWay(bool underWay);
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);
   void FinishLocked(DWORD exitCode);
@@ -98,6 +103,8 @@ class ServiceHost {
   DWORD checkpoint_ = 1;
   UniqueKernelHandle stopEvent_;
   UniqueKernelHandle passEvent_;  // auto-reset: a forced pass asked for (kForcePassControl)
+  bool passUnderWay_ = false;     // asks for a forced pass meanwhile merge into it
+  ForcedPassSpacing forcedSpacing_;
   bool stopped_ = false;
 };
 

@@ -59,7 +59,7 @@ struct DialogState {
   // A Save under way: the list to write (found IDs filled in as the checks
   // pass), the entries still to check and which of them is at work.
   bool checking = false;
-  WPARAM run = 0;  // outcomes of any other run are stale
+  unsigned run = 0;  // counts the runs: one started while outcomes are taken ends that
   RecordList toWrite;
   std::vector<std::size_t> toCheck;
   std::size_t next = 0;
@@ -290,7 +290,7 @@ void CheckOrWrite(HWND dialog, DialogState& state) {
   }
   state.checking = true;
   ++state.run;
-  if (!state.checker.Start(dialog, state.run, std::move(records))) {
+  if (!state.checker.Start(dialog, std::move(records))) {
     CheckFailed(dialog, state, L"nimbard could not run the check: Windows gave it no thread. Close other programs, "
                                L"then try again.");
     return;
@@ -345,21 +345,15 @@ INT_PTR Save(HWND dialog, DialogState& state) {
   return TRUE;
 }
 
-void CheckOutcome(HWND dialog, DialogState& state, WPARAM run, std::unique_ptr<SaveCheckOutcome> outcome) {
-  if (!state.checking || run != state.run) return;  // given up meanwhile
-  if (!outcome) {
-    CheckFailed(dialog, state, L"nimbard could not finish the check: this computer is short of memory. Close other "
-                               L"programs, then try again.");
-    return;
-  }
-  if (!outcome->check.passed) {
-    CheckFailed(dialog, state, outcome->check.explanation);
+void CheckOutcome(HWND dialog, DialogState& state, const SaveCheckOutcome& outcome) {
+  if (!outcome.check.passed) {
+    CheckFailed(dialog, state, outcome.check.explanation);
     return;
   }
   // IDs found from the names go into the file, where the user left them empty.
-  RecordConfig& record = state.toWrite[outcome->item];
-  if (record.zoneId.empty()) record.zoneId = outcome->check.zoneId;
-  if (record.recordId.empty()) record.recordId = outcome->check.recordId;
+  RecordConfig& record = state.toWrite[outcome.item];
+  if (record.zoneId.empty()) record.zoneId = outcome.check.zoneId;
+  if (record.recordId.empty()) record.recordId = outcome.check.recordId;
   ++state.next;
   if (state.next < state.toCheck.size()) {
     ShowCheckStatus(dialog, state);
@@ -367,6 +361,22 @@ void CheckOutcome(HWND dialog, DialogState& state, WPARAM run, std::unique_ptr<S
   }
   EndCheck(dialog, state);
   Write(dialog, state);
+}
+
+// The outcomes the check has queued, in order, while the run that queued
+// them is the one under way: outside a check there is nothing to take, and a
+// look posted by anyone else finds nothing.
+void TakeOutcomes(HWND dialog, DialogState& state) {
+  const unsigned run = state.run;
+  while (state.checking && state.run == run) {
+    std::optional<SaveCheckOutcome> outcome = state.checker.TakeOutcome();
+    if (!outcome) break;
+    CheckOutcome(dialog, state, *outcome);
+  }
+  if (state.checking && state.run == run && state.checker.TakeBrokeOff()) {
+    CheckFailed(dialog, state, L"nimbard could not finish the check: this computer is short of memory. Close other "
+                               L"programs, then try again.");
+  }
 }
 
 INT_PTR Command(HWND dialog, DialogState& state, WPARAM wParam) {
@@ -396,7 +406,7 @@ INT_PTR Command(HWND dialog, DialogState& state, WPARAM wParam) {
   }
 }
 
-INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   DialogState* state = message == WM_INITDIALOG ? nullptr : StateOf(dialog);
   try {
     switch (message) {
@@ -404,18 +414,13 @@ INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         return Initialise(dialog);
       case WM_COMMAND:
         return state ? Command(dialog, *state, wParam) : FALSE;
-      case kSaveCheckOutcome: {
-        std::unique_ptr<SaveCheckOutcome> outcome(reinterpret_cast<SaveCheckOutcome*>(lParam));
-        if (state) CheckOutcome(dialog, *state, wParam, std::move(outcome));
+      case kSaveCheckLook:
+        if (state) TakeOutcomes(dialog, *state);
         return TRUE;
-      }
       case WM_DESTROY: {
         // Taken back from the cleared slot and deleted with its owner: the
-        // check is given up and its thread ended first, then nothing more
-        // can be posted and the queue is cleared of what was.
+        // check is given up and its thread ended before its queue goes.
         std::unique_ptr<DialogState> owned(reinterpret_cast<DialogState*>(::SetWindowLongPtrW(dialog, DWLP_USER, 0)));
-        owned.reset();
-        DiscardQueuedOutcomes(dialog);
         return FALSE;
       }
       default:
@@ -425,7 +430,7 @@ INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     // Only allocations throw here. A dialog that could not be filled counts
     // as one that could not be created; a Save cut short as a failed save.
     if (message == WM_INITDIALOG) ::EndDialog(dialog, -1);
-    if (message == WM_COMMAND || message == kSaveCheckOutcome) {
+    if (message == WM_COMMAND || message == kSaveCheckLook) {
       if (state && state->checking) {
         state->checker.Cancel();
         EndCheck(dialog, *state);

@@ -4,22 +4,23 @@
 
 namespace nimbard {
 
-// What the thread works on: its own copies, and the token the dialog
-// cancels. Shared, so that neither side depends on the other's lifetime.
+// What the thread works on: its own copies, the token the dialog cancels,
+// and where its outcomes go (the run's owner, which joins the thread before
+// either goes).
 struct SaveCheckRun::Shared {
   CancelToken token;
   HWND dialog = nullptr;
-  WPARAM run = 0;
   std::vector<std::pair<std::size_t, RecordConfig>> records;
+  ResultQueue<SaveCheckOutcome>* outcomes = nullptr;
+  std::atomic<bool>* brokeOff = nullptr;
 };
 
 namespace {
 
-void Post(const SaveCheckRun::Shared* shared, std::unique_ptr<SaveCheckOutcome> outcome) {
-  if (shared->token.Cancelled()) return;
-  if (::PostMessageW(shared->dialog, kSaveCheckOutcome, shared->run, reinterpret_cast<LPARAM>(outcome.get()))) {
-    outcome.release();  // the dialog owns it now
-  }
+void Hand(const SaveCheckRun::Shared& shared, SaveCheckOutcome outcome) {
+  if (shared.token.Cancelled()) return;
+  if (!shared.outcomes->Push(std::move(outcome))) shared.brokeOff->store(true);
+  ::PostMessageW(shared.dialog, kSaveCheckLook, 0, 0);
 }
 
 // The thread's entry: nothing may escape it.
@@ -27,17 +28,20 @@ void CheckRecords(const std::shared_ptr<SaveCheckRun::Shared>& shared) noexcept 
   try {
     const ScopedCancellation cancellable(shared->token);
     for (std::size_t i = 0; i < shared->records.size(); ++i) {
-      auto outcome = std::make_unique<SaveCheckOutcome>();
-      outcome->item = shared->records[i].first;
-      outcome->check = CheckRecordSetup(shared->records[i].second);
+      SaveCheckOutcome outcome;
+      outcome.item = shared->records[i].first;
+      outcome.check = CheckRecordSetup(shared->records[i].second);
       // A failure ends the run: the dialog asks before the next record.
-      const bool passed = outcome->check.passed;
-      Post(shared.get(), std::move(outcome));
+      const bool passed = outcome.check.passed;
+      Hand(*shared, std::move(outcome));
       if (!passed) return;
     }
   } catch (...) {
     // Only allocations throw here: the dialog learns that the check broke off.
-    if (!shared->token.Cancelled()) ::PostMessageW(shared->dialog, kSaveCheckOutcome, shared->run, 0);
+    if (!shared->token.Cancelled()) {
+      shared->brokeOff->store(true);
+      ::PostMessageW(shared->dialog, kSaveCheckLook, 0, 0);
+    }
   }
 }
 
@@ -48,14 +52,17 @@ SaveCheckRun::~SaveCheckRun() {
   Finish();
 }
 
-bool SaveCheckRun::Start(HWND dialog, WPARAM run, std::vector<std::pair<std::size_t, RecordConfig>> records) {
+bool SaveCheckRun::Start(HWND dialog, std::vector<std::pair<std::size_t, RecordConfig>> records) {
   Cancel();
   Finish();
+  outcomes_.Clear();
+  brokeOff_ = false;
   try {
     auto shared = std::make_shared<Shared>();
     shared->dialog = dialog;
-    shared->run = run;
     shared->records = std::move(records);
+    shared->outcomes = &outcomes_;
+    shared->brokeOff = &brokeOff_;
     thread_ = std::thread(CheckRecords, shared);
     shared_ = std::move(shared);
     return true;
@@ -72,13 +79,6 @@ void SaveCheckRun::Finish() {
   // A cancelled check's requests end at once, so this wait is short.
   if (thread_.joinable()) thread_.join();
   shared_.reset();
-}
-
-void DiscardQueuedOutcomes(HWND dialog) {
-  MSG message;
-  while (::PeekMessageW(&message, dialog, kSaveCheckOutcome, kSaveCheckOutcome, PM_REMOVE)) {
-    delete reinterpret_cast<SaveCheckOutcome*>(message.lParam);
-  }
 }
 
 }  // namespace nimbard

@@ -1,7 +1,8 @@
 #pragma once
 // The tray application's hidden window: the notification icon, its popup
-// menu and commands, the timers, and the worker threads that run passes.
-// Everything here runs on the UI thread but the passes themselves.
+// menu and commands, the timers, and the worker threads that run passes and
+// commands. Everything here runs on the UI thread but those threads, which
+// hand their results to the window through a queue it owns.
 #include <windows.h>
 
 #include <string>
@@ -12,8 +13,9 @@
 namespace nimbard {
 
 // Monitor flavour ("--tray"): shows the status file that the service's passes
-// write, and the service's state; runs no timed passes. Set by the entry
-// before InitTray.
+// write, and the service's state (a stop with the warning icon); runs no
+// pass at all: its "Force Update" asks the service. Set by the entry before
+// InitTray.
 extern bool MonitorMode;
 
 // The standalone tray's single-instance guards, which the entry holds. Its
@@ -56,11 +58,19 @@ UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail
 
 // The tray's service commands run "<this exe> --install" (or --uninstall,
 // --start, --stop, --restart) with administrator rights on a thread of their
-// own. Tests replace the state query and the runner (RunElevatedCommand's
-// signature); nullptr restores either.
+// own; after a hand-over to the service, the tray starts the monitor (the
+// installed exe with "--tray") itself, as the user it runs as. Tests replace
+// the calls to Windows; a null member is the real call.
 using ServiceStateQuery = ServiceState (*)();
 using ElevatedRunner = DWORD (*)(const std::wstring& file, const std::wstring& parameters, bool waitForExit);
-void SetServiceSeamsForTesting(ServiceStateQuery query, ElevatedRunner runner);
+struct TrayServiceSeams {
+  ServiceStateQuery query = nullptr;  // QueryServiceState
+  ElevatedRunner runner = nullptr;    // RunElevatedCommand
+  DWORD (*askForPass)() = nullptr;    // AskServiceForPass
+  // Starts `executable` with "--tray" from this process: 0 or the Win32 error.
+  DWORD (*startMonitor)(const std::wstring& executable) = nullptr;
+};
+void SetServiceSeamsForTesting(const TrayServiceSeams& seams);
 
 // The tray window, and the popup menu while it is open (tests, screenshots).
 HWND TrayWindowHandle();

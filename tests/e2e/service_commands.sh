@@ -7,6 +7,9 @@
 # - the monitor's "Stop Service", "Start Service" and "Restart Service" (a new
 #   service process): the service's state follows, the monitor and its one
 #   icon stay;
+# - a stop from outside the monitor: the monitor's balloon says the service
+#   has stopped (its state line, in a menu of another process, cannot be read
+#   from outside under Wine);
 # - "Uninstall Service" in the monitor: no service, no monitor and no icon,
 #   the box that says nimbard was removed and where the configuration is kept,
 #   and the configuration there.
@@ -60,6 +63,20 @@ wait_for 10 eval '[ -n "$(service_pid)" ] && [ "$(service_pid)" != "$before" ]' 
   fail "Restart: service process $(service_pid) (was $before)"
 alive "$monitor" && ok "the monitor still runs" || fail "the monitor ended"
 expect_eq "one monitor, one icon" "1 1" "$(monitors) $(icons)"
+
+echo "== a stop from outside the monitor (the Services console's way)"
+# The balloon of the monitor's own Stop Service above goes first (Wine shows one 10 s or more).
+stopped_text="No record is checked until the service runs again (Start Service in the menu)."
+wait_for 40 eval '[ "$(probe balloon "$stopped_text" 0 | field balloon)" = absent ]' && ok "no balloon before the stop" ||
+  fail "the balloon of the monitor's own stop stays"
+t=$(now)
+probe stop 30 >/dev/null
+expect_eq "the service stopped" 1 "$(state)"
+expect_eq "the monitor's balloon says so" "$stopped_text" "$(probe balloon "$stopped_text" 15 | field balloon)"
+echo "[ measure ] a stop from outside until the monitor's balloon: $(since "$t") s"
+probe start 30 >/dev/null
+expect_eq "the service runs again" 4 "$(state)"
+alive "$monitor" && ok "the monitor still runs" || fail "the monitor ended"
 
 echo "== Uninstall Service from the monitor"
 t=$(now)

@@ -307,6 +307,39 @@ TEST(ConfigDialog, CancelDuringTheCheck) {
   EXPECT_EQ(dir.ReadBytes("nimbard-demo.json"), "<missing>");
 }
 
+// WM_APP + 1, the check's "look", posted by another program with made-up values, before and during a check: the
+// dialog neither crashes nor changes (no box, the check still under way), and the check's own outcome still saves.
+TEST(ConfigDialog, ForeignMessagesChangeNothing) {
+  testing::ScratchDir dir("dialog-foreign");
+  testing::ScriptedTransport transport;
+  Script(transport, {});
+  std::atomic<bool> release{false};
+  transport.onRequest = [&](const HttpRequest&) { while (!release) ::Sleep(5); };
+  std::wstring seen;
+  const INT_PTR result = RunDialog(ShowConfig, [&](DWORD thread, HWND dialog) {
+    const auto foreign = [&] {
+      for (const auto& [w, l] : {std::pair<WPARAM, LPARAM>{0, 0}, {1, 0x12345678}, {~WPARAM(0), ~LPARAM(0)}}) {
+        ::PostMessageW(dialog, WM_APP + 1, w, l);
+      }
+    };
+    for (const Step& step : Typed({kLookStep, {kSaveNoWait, L""}, kLookStep})) {
+      if (step.control == kSaveNoWait) foreign(), seen += L" = " + Act(thread, dialog, kLookStep) + L" / ";
+      const std::wstring shown = Act(thread, dialog, step);
+      if (step.control == kLook) seen += shown;
+    }
+    foreign();
+    seen += L" = " + Act(thread, dialog, kLookStep);
+    if (HWND box = AwaitDialog(thread, dialog, 10)) seen += L" / a box: " + BoxText(box);
+    release = true;
+    for (int tries = 500; tries > 0 && ::IsWindow(dialog); --tries) ::Sleep(10);
+  });
+  const std::wstring typed = L"*godaddy: /|++++-+|GoDaddy|API key:secret:|key|example.com|www|||5|";
+  const std::wstring checking = L"*godaddy: example.com/www|------|GoDaddy|API key:secret:|key|example.com|www|||5|Checking the record with GoDaddy...";
+  EXPECT_EQ(seen, typed + L" = " + typed + L" / " + checking + L" = " + checking);
+  EXPECT_EQ(result, IDOK);
+  EXPECT_NE(dir.ReadBytes("nimbard-demo.json"), "<missing>");
+}
+
 std::map<int, int> g_createdHeight;  // control id -> height at creation
 
 TEST(ConfigDialog, TemplateGeometry) {

@@ -25,6 +25,7 @@ struct Script {
   int slowPass = 0;      // that pass sends slowControl, then ends only once two more checkpoints were reported
   std::map<int, std::vector<DWORD>> inPass = {}, inWait = {};  // 1-based pass or wait -> controls sent in it
   std::string offline = "";  // '1' at index n: no echo service answered pass n + 1 (no network yet)
+  ULONGLONG msPerWait = 60000;  // the clock moves on this much at each wait
   Script& Wait(int n, std::vector<DWORD> controls) { return inWait[n] = std::move(controls), *this; }
   Script& Offline(std::string passes) { return offline = std::move(passes), *this; }
   Script& Pass(int n, std::vector<DWORD> controls) { return inPass[n] = std::move(controls), *this; }
@@ -70,6 +71,7 @@ struct RecordingPlatform : ServiceHostPlatform {
     return pass;
   }
   bool LoadFirstRecord(RecordConfig& r) override { return r.pollMinutes = script.pollMinutes, script.configLoads; }
+  ULONGLONG NowMs() override { return waits * script.msPerWait; }
   std::mutex mutex;  // the pass runs on a thread of its own
   void Log(const std::string& event) { std::lock_guard<std::mutex> lock(mutex); events += (events.empty() ? "" : " ") + event; }
   std::string Events() { std::lock_guard<std::mutex> lock(mutex); return events; }
@@ -110,6 +112,11 @@ TEST(ServiceHost, StatusReportSequences) {
        kUp + "wait 30000 " + kNext + "wait 60000 " + kNext + "wait 60000 " + kNext + "wait 60000 " + kDown},
       {"a forced pass asked for while waiting: run at once, the interval kept", Script{true, 5}.Wait(1, {kForcePassControl, 128}).Wait(2, {kStop}),
        kUp + "wait 300000 forced forced pass wait 300000 " + kDown},
+      {"asked for during a pass: merged into it", Script{true, 5}.Pass(1, {kForcePassControl}).Wait(1, {kStop}),
+       kUp + "wait 300000 " + kDown},
+      {"asked for again 6 s after a forced pass started: merged; 12 s after: a pass",
+       Script{true, 5, 0, 0, 0, {}, {}, "", 6000}.Wait(1, {kForcePassControl}).Wait(2, {kForcePassControl}).Wait(3, {kForcePassControl}).Wait(4, {kStop}),
+       kUp + "wait 300000 forced forced pass wait 300000 " + kNext + "wait 300000 forced forced pass wait 300000 " + kDown},
       {"an answer between: back to the start", Script{true, 5}.Offline("1011").Wait(4, {kStop}),
        kUp + "wait 30000 " + kNext + "wait 300000 " + kNext + "wait 30000 " + kNext + "wait 60000 " + kDown},
   };

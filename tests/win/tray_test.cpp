@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -19,8 +21,11 @@
 #include "core/status_board.h"
 #include "win32/unique_handle.h"
 #include "engine/poll_pass.h"
+#include "host/installed_copy.h"
+#include "host/monitor_trays.h"
 #include "host/service_control.h"
 #include "ui/check_alert.h"
+#include "ui/service_watch.h"
 #include "ui/notify_icon.h"
 #include "ui/resource.h"
 #include "ui/status_tooltip.h"
@@ -86,6 +91,64 @@ Lines MenuSeenByUser() {
   return seen;
 }
 
+// The service as the seams show it: its state, and the elevated commands the tray started ("<file> <parameters>"),
+// each held until released as while Windows asks the user, then answering `answer`.
+// Asks for a forced pass and monitors started count too ("ask", "monitor <exe>").
+struct ServiceSeams {
+  ServiceSeams() {
+    SetServiceSeamsForTesting({[] { return state.load(); }, &Run, [] { return Note("ask"), askAnswer.load(); },
+                               [](const std::wstring& exe) { return Note("monitor " + NarrowLow8(exe)), monitorAnswer.load(); }});
+    ran.clear(), answer = askAnswer = monitorAnswer = 0;
+  }
+  ~ServiceSeams() { SetServiceSeamsForTesting({}), StandaloneGuards = {}, release = true; }
+  static void Note(const std::string& line) { std::lock_guard<std::mutex> lock(mutex); ran.push_back(line); }
+  static DWORD Run(const std::wstring& file, const std::wstring& parameters, bool wait) {
+    { std::lock_guard<std::mutex> lock(mutex); ran.push_back(NarrowLow8(file + L" " + parameters) + (wait ? "" : " (not waited for)")); }
+    while (!release) ::Sleep(1);
+    return answer.load();
+  }
+  static Lines Ran() { std::lock_guard<std::mutex> lock(mutex); return ran; }
+  static inline std::atomic<ServiceState> state{ServiceState::NotInstalled};
+  static inline std::atomic<bool> release{true};
+  static inline std::atomic<DWORD> answer{0}, askAnswer{0}, monitorAnswer{0};
+  static inline std::mutex mutex;
+  static inline Lines ran;
+};
+
+// The text of a box the tray opens, closed as it comes ("" while none came).
+struct BoxWatcher {
+  BoxWatcher() : watcher([this] {
+    for (; watching; ::Sleep(10)) {
+      const HWND found = ::FindWindowW(L"#32770", L"nimbard Demo");
+      wchar_t text[512] = {};
+      if (found && ::IsWindowVisible(found) && ::GetWindowTextW(::GetDlgItem(found, 0xFFFF), text, 512)) {
+        { std::lock_guard<std::mutex> lock(mutex); box = NarrowLow8(text); }
+        ::PostMessageW(found, WM_COMMAND, IDOK, 0);
+      }
+    }
+  }) {}
+  ~BoxWatcher() { watching = false, watcher.join(); }
+  std::string Seen() { std::lock_guard<std::mutex> lock(mutex); return box; }
+  std::atomic<bool> watching{true};
+  std::mutex mutex;
+  std::string box;
+  std::thread watcher;  // last: starts once the rest is there
+};
+
+// Each change of the icon's picture or tip, and each balloon, as the shell was sent them.
+Lines LooksAndBalloons(const std::vector<SentToShell>& sent) {
+  const auto load = [](int id) { return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED)); };
+  const HICON normal = load(IDI_SMALL), warning = load(IDI_TRAY_WARNING);
+  Lines seen;
+  std::wstring look = L"?";
+  for (const SentToShell& s : sent) {
+    const std::wstring now = (s.icon == warning ? L"warning icon, tip " : s.icon == normal ? L"normal icon, tip " : L"other icon, tip ") + s.tip;
+    if ((s.flags & NIF_ICON) && now != look) seen.push_back(NarrowLow8(look = now));
+    if (s.flags & NIF_INFO) seen.push_back(NarrowLow8((s.balloonFlags == NIIF_WARNING ? L"warning: " : L"info: ") + s.balloonTitle + L" / " + s.balloonText));
+  }
+  return seen;
+}
+
 HRESULT IconEverywhere(const NOTIFYICONIDENTIFIER*, RECT* rect) { return *rect = {-30000, -30000, 30000, 30000}, S_OK; }
 
 // One monitor tray: its status lines at start, a second later and as the menu opens; a forced pass; the shell's
@@ -93,6 +156,8 @@ HRESULT IconEverywhere(const NOTIFYICONIDENTIFIER*, RECT* rect) { return *rect =
 TEST(Tray, MonitorAsItsUserSeesIt) {
   ScratchDir dir("tray-monitor");
   ScriptedTransport transport;
+  ServiceSeams seams;
+  ServiceSeams::state = ServiceState::NotInstalled;
   dir.Write("nimbard-demo.json", kConfig);
   dir.Write("nimbard.status", "Record: at start");
   TrayUnderTest tray(true);
@@ -110,10 +175,11 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
       "grey 32775 Service: not installed", "grey 32776 Start Service", "grey 32777 Stop Service", "grey 32778 Restart Service",
       "32779 Install Service", "grey 32780 Uninstall Service", "---", "104 About", "105 Exit"}));
 
-  ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);  // a pass beside whatever runs
+  // Force Update asks the service, even where this process could read the configuration: one process polls.
+  ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);
+  EXPECT_TRUE(WaitUntil([] { return ServiceSeams::Ran() == Lines{"ask"}; }));
   Pump(50);
-  EXPECT_TRUE(WaitUntil([] { return !PassRunning.load(); }));
-  EXPECT_EQ(transport.Requests().size(), 3u);  // both echo services and the lookup, refused by the scripted server
+  EXPECT_TRUE(transport.Requests().empty() && !PassRunning.load());
 
   // A file the shell cannot open is logged with its path; after the shell restarted (it forgot every icon), its
   // broadcast brings the icon back.
@@ -168,7 +234,7 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
   ::SendMessageW(window, WM_TIMER, kPollTimerId, 0);
   ::SendMessageW(window, WM_COMMAND, IDM_FORCE_UPDATE, 0);
   Pump(100);
-  EXPECT_TRUE(transport.Requests().size() == 3 && DetailText() != L"Record: after the stop");
+  EXPECT_TRUE(ServiceSeams::Ran() == Lines{"ask"} && DetailText() != L"Record: after the stop");
 }
 
 // A standalone tray starts its first pass at once; "Exit" while the server hangs ends that pass at once, and a timer
@@ -199,24 +265,6 @@ TEST(Tray, StandaloneExitStopsTheHungPass) {
   release = true;
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: example.com/home lookup failed");
 }
-
-// The service as the seams show it: its state, and the elevated commands the tray started ("<file> <parameters>"),
-// each held until released as while Windows asks the user, then answering `answer`.
-struct ServiceSeams {
-  ServiceSeams() { SetServiceSeamsForTesting([] { return state.load(); }, &Run); }
-  ~ServiceSeams() { SetServiceSeamsForTesting(nullptr, nullptr), StandaloneGuards = {}, release = true; }
-  static DWORD Run(const std::wstring& file, const std::wstring& parameters, bool wait) {
-    { std::lock_guard<std::mutex> lock(mutex); ran.push_back(NarrowLow8(file + L" " + parameters) + (wait ? "" : " (not waited for)")); }
-    while (!release) ::Sleep(1);
-    return answer.load();
-  }
-  static Lines Ran() { std::lock_guard<std::mutex> lock(mutex); return ran; }
-  static inline std::atomic<ServiceState> state{ServiceState::NotInstalled};
-  static inline std::atomic<bool> release{true};
-  static inline std::atomic<DWORD> answer{0};
-  static inline std::mutex mutex;
-  static inline Lines ran;
-};
 
 // The menu's service lines for each state: the state, then the commands it offers enabled; none while one runs.
 TEST(Tray, ServiceMenuByState) {
@@ -267,15 +315,21 @@ TEST(Tray, ServiceCommandsRunElevatedBesideTheWindow) {
     Pump(50);
     const Lines menu = MenuSeenByUser();  // the window's own modal loop runs while the command waits
     ServiceSeams::state = row.after, ServiceSeams::release = true;
-    EXPECT_TRUE(row.option.empty() || WaitUntil([] { return SummaryText() == ServiceStateText(ServiceSeams::state); }));
+    // Every state offers some command once none is under way (the refresh follows the state meanwhile).
+    EXPECT_TRUE(WaitUntil([] {
+      const Lines now = MenuSeenByUser();
+      return std::any_of(now.begin() + 9, now.begin() + 14, [](const std::string& line) { return line.rfind("grey ", 0) != 0; });
+    }));
+    EXPECT_EQ(SummaryText(), ServiceStateText(row.after));
     EXPECT_EQ(ServiceSeams::Ran(), row.option.empty() ? Lines{} : Lines{exe + " " + row.option});
     EXPECT_EQ(std::count(menu.begin(), menu.end(), "grey 32780 Uninstall Service"), row.option.empty() ? 0 : 1);
   }
 }
 
 // Install and Start from the standalone tray hand its place over: the guards go before the command starts (after the
-// pass under way), the tray exits once the service runs; a declined prompt changes nothing and says nothing, a
-// failure to start says why, and a guard taken by another meanwhile ends the tray without a word.
+// pass under way), the tray exits once the service runs, and starts the installed exe as the monitor unless one runs
+// (a box says so when it cannot); a declined prompt changes nothing and says nothing, a failure to start says why, and
+// a guard taken by another meanwhile ends the tray without a word.
 TEST(Tray, StandaloneHandsItsPlaceToTheService) {
   ScratchDir dir("tray-handover");
   ScriptedTransport transport;
@@ -284,48 +338,42 @@ TEST(Tray, StandaloneHandsItsPlaceToTheService) {
   static Lines guards;
   transport.onRequest = [](const HttpRequest&) { while (hang) ::Sleep(1); };
   dir.Write("nimbard-demo.json", kConfig);
-  const struct { UINT command; ServiceState after; DWORD answer; bool retake; std::string guards, box; bool exits; } rows[] = {
-      {IDM_SERVICE_INSTALL, ServiceState::Running, 0, true, "release", "", true},
-      {IDM_SERVICE_INSTALL, ServiceState::NotInstalled, ERROR_CANCELLED, true, "release retake", "", false},
-      {IDM_SERVICE_START, ServiceState::Stopped, ERROR_FILE_NOT_FOUND, true, "release retake",
-       "nimbard.exe --start could not be started with administrator rights (Windows error 2).", false},
-      {IDM_SERVICE_START, ServiceState::Stopped, 0, false, "release retake", "", true},
+  const std::string monitor = "monitor " + NarrowLow8(InstalledExecutable());
+  const struct { UINT command; ServiceState after; DWORD answer; bool retake, monitorRuns; DWORD monitorAnswer; std::string guards, box; bool exits; Lines alsoRan; } rows[] = {
+      {IDM_SERVICE_INSTALL, ServiceState::Running, 0, true, false, 0, "release", "", true, {monitor}},
+      {IDM_SERVICE_INSTALL, ServiceState::Running, 0, true, true, 0, "release", "", true, {}},
+      {IDM_SERVICE_START, ServiceState::Running, 0, true, false, ERROR_ACCESS_DENIED, "release",
+       "The service runs, but its monitor could not be started (Windows error 5). It starts at the next logon.", true, {monitor}},
+      {IDM_SERVICE_INSTALL, ServiceState::NotInstalled, ERROR_CANCELLED, true, false, 0, "release retake", "", false, {}},
+      {IDM_SERVICE_START, ServiceState::Stopped, ERROR_FILE_NOT_FOUND, true, false, 0, "release retake",
+       "nimbard.exe --start could not be started with administrator rights (Windows error 2).", false, {}},
+      {IDM_SERVICE_START, ServiceState::Stopped, 0, false, false, 0, "release retake", "", true, {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.guards + " " + row.box);
     guards.clear(), hang = &row == rows, retakes = row.retake, ServiceSeams::ran.clear(), ServiceSeams::answer = row.answer;
-    ServiceSeams::release = false;
+    ServiceSeams::release = false, ServiceSeams::monitorAnswer = row.monitorAnswer;
     ServiceSeams::state = row.command == IDM_SERVICE_INSTALL ? ServiceState::NotInstalled : ServiceState::Stopped;
     StandaloneGuards = {[] { guards.push_back("release"); }, [] { return guards.push_back("retake"), retakes.load(); }};
+    const UniqueKernelHandle sessionGuard(row.monitorRuns ? ::CreateMutexW(nullptr, FALSE, kSessionTrayMutexName) : nullptr);
     TrayUnderTest tray(false);
     ASSERT_TRUE(tray.started);
     EXPECT_TRUE(!hang || WaitUntil([] { return PassRunning.load(); }));
     ::SendMessageW(TrayWindowHandle(), WM_COMMAND, row.command, 0);
     Pump(100);
     EXPECT_EQ(ServiceSeams::Ran().size() + guards.size(), hang ? 0u : 2u);  // the first waits for the hung pass
-    std::atomic<bool> watching{true};
-    std::string box;  // a box the tray opens, closed as it comes
-    std::thread watcher([&] {
-      for (; watching; ::Sleep(10)) {
-        const HWND found = ::FindWindowW(L"#32770", L"nimbard Demo");
-        wchar_t text[512] = {};
-        if (found && ::IsWindowVisible(found) && ::GetWindowTextW(::GetDlgItem(found, 0xFFFF), text, 512)) {
-          box = NarrowLow8(text);
-          ::PostMessageW(found, WM_COMMAND, IDOK, 0);
-        }
-      }
-    });
+    BoxWatcher boxes;
     ServiceSeams::state = row.after, hang = false, ServiceSeams::release = true;
     EXPECT_TRUE(WaitUntil([] { return !TrayWindowHandle() || guards.size() == 2; }));
     Pump(300);
-    watching = false;
-    watcher.join();
-    EXPECT_EQ(box, row.box);
+    EXPECT_EQ(boxes.Seen(), row.box);
     EXPECT_EQ(TrayWindowHandle() == nullptr, row.exits);
     std::string seen;
     for (const std::string& g : guards) seen += (seen.empty() ? "" : " ") + g;
     EXPECT_EQ(seen, row.guards);
-    EXPECT_EQ(ServiceSeams::Ran().size(), 1u);
+    const Lines ran = ServiceSeams::Ran();
+    ASSERT_FALSE(ran.empty());
+    EXPECT_EQ(Lines(ran.begin() + 1, ran.end()), row.alsoRan);
   }
 }
 
@@ -353,16 +401,86 @@ TEST(Tray, FailureShowsOnTheIconOncePerChange) {
     }
   }
   NotifyIcon::RecordForTesting(nullptr);
-  Lines seen;  // each change of picture or tip, each balloon
-  std::wstring look = L"?";
-  for (const SentToShell& s : sent) {
-    const std::wstring now = (s.icon == warning ? L"warning icon, tip " : s.icon == normal ? L"normal icon, tip " : L"other icon, tip ") + s.tip;
-    if ((s.flags & NIF_ICON) && now != look) seen.push_back(NarrowLow8(look = now));
-    if (s.flags & NIF_INFO) seen.push_back(NarrowLow8((s.balloonFlags == NIIF_WARNING ? L"warning: " : L"info: ") + s.balloonTitle + L" / " + s.balloonText));
-  }
-  EXPECT_EQ(seen, (Lines{"normal icon, tip nimbard", "warning icon, tip nimbard: the last check failed",
+  EXPECT_EQ(LooksAndBalloons(sent), (Lines{"normal icon, tip nimbard", "warning icon, tip nimbard: the last check failed",
                          "warning: nimbard: the last check failed / Record: example.com/home lookup failed", "normal icon, tip nimbard",
                          "info: nimbard: the check succeeded again / Every record is up to date."}));
+}
+
+// The monitor follows the service at its one-second refresh: a stop shows within two seconds as "Service: stopped",
+// with the warning icon and its tip and one balloon however long it lasts; the service running again brings the
+// normal look back.
+TEST(Tray, MonitorFollowsTheService) {
+  ScratchDir dir("tray-follows");
+  ServiceSeams seams;
+  std::vector<SentToShell> sent;
+  NotifyIcon::RecordForTesting(&sent);
+  dir.Write("nimbard.status", "Record: example.com/home = 203.0.113.7 (unchanged)");
+  ServiceSeams::state = ServiceState::Running;
+  {
+    TrayUnderTest tray(true);
+    ASSERT_TRUE(tray.started);
+    EXPECT_EQ(SummaryText(), L"Service: running");
+    ServiceSeams::state = ServiceState::Stopped;
+    const auto stopped = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitUntil([] { return SummaryText() == L"Service: stopped"; }, 2000));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2));
+    Lines summaries;
+    for (ServiceState state : {ServiceState::Stopped, ServiceState::Starting, ServiceState::Running, ServiceState::Running}) {
+      ServiceSeams::state = state;
+      ::SendMessageW(TrayWindowHandle(), WM_TIMER, kPollTimerId, 0);
+      summaries.push_back(NarrowLow8(SummaryText()));
+    }
+    EXPECT_EQ(summaries, (Lines{"Service: stopped", "Service: starting", "Service: running", "Service: running"}));
+  }
+  NotifyIcon::RecordForTesting(nullptr);
+  EXPECT_EQ(LooksAndBalloons(sent), (Lines{"normal icon, tip nimbard", "warning icon, tip nimbard: the service has stopped",
+      "warning: nimbard: the service has stopped / No record is checked until the service runs again (Start Service in the menu).",
+      "normal icon, tip nimbard"}));
+}
+
+// What the monitor makes of the service's state from one refresh to the next.
+TEST(ServiceWatch, AlertsOnceOnAStopAndRecoversOnARun) {
+  using S = ServiceState;
+  using C = ServiceChange;
+  const struct { S state; C change; } rows[] = {
+      {S::Running, C::None}, {S::Stopping, C::None}, {S::Stopped, C::StoppedAlert}, {S::Stopped, C::None},
+      {S::Unavailable, C::None}, {S::Starting, C::None}, {S::Other, C::None}, {S::Running, C::Recovered},
+      {S::Running, C::None}, {S::NotInstalled, C::None}, {S::Stopped, C::StoppedAlert}, {S::NotInstalled, C::None},
+      {S::Running, C::Recovered},
+  };
+  ServiceWatch watch;
+  int row = 0;
+  for (const auto& r : rows) EXPECT_EQ(watch.Update(r.state), r.change) << "row " << row++;
+  EXPECT_EQ(ServiceWatch().Update(S::Stopped), C::StoppedAlert);  // a monitor that starts on a stopped service says so
+}
+
+// WM_APP messages that another program posts with made-up values find nothing to take: the tray neither crashes nor
+// changes (no look, balloon or box; the command it waits for still waits), and its own results still come through.
+TEST(Tray, ForeignMessagesChangeNothing) {
+  ScratchDir dir("tray-foreign");
+  ServiceSeams seams;
+  dir.Write("nimbard.status", "Record: example.com/home = 203.0.113.7 (unchanged)");
+  ServiceSeams::state = ServiceState::NotInstalled, ServiceSeams::release = false;
+  TrayUnderTest tray(true);
+  ASSERT_TRUE(tray.started);
+  ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_SERVICE_INSTALL, 0);  // held as while Windows asks
+  Pump(50);
+  const Lines before = MenuSeenByUser();
+  std::vector<SentToShell> sent;
+  NotifyIcon::RecordForTesting(&sent);
+  BoxWatcher boxes;
+  const std::pair<WPARAM, LPARAM> values[] = {{0, 0}, {1, 0x12345678}, {~WPARAM(0), ~LPARAM(0)}, {5, IDM_SERVICE_INSTALL}, {0, IDM_FORCE_UPDATE}};
+  for (UINT message : {WM_APP + 2, WM_APP + 3}) {
+    for (const auto& [w, l] : values) ::PostMessageW(TrayWindowHandle(), message, w, l);
+  }
+  Pump(300);
+  NotifyIcon::RecordForTesting(nullptr);
+  EXPECT_EQ(MenuSeenByUser(), before);
+  EXPECT_EQ(boxes.Seen(), "");
+  EXPECT_TRUE(std::all_of(sent.begin(), sent.end(), [](const SentToShell& s) { return s.tip == L"nimbard" && !(s.flags & NIF_INFO); }));
+  ServiceSeams::state = ServiceState::Running, ServiceSeams::release = true;
+  EXPECT_TRUE(WaitUntil([] { return SummaryText() == L"Service: running"; }));
+  EXPECT_EQ(ServiceSeams::Ran(), Lines{NarrowLow8(platform::ExecutablePath()) + " --install"});
 }
 
 // The monitor judges the status file: a line that is not "(unchanged)" or "(changed; updated)" failed; a read during
@@ -390,8 +508,8 @@ TEST(StatusFileJudge, TellsAFailureFromThePassUnderWay) {
   }
 }
 
-// A monitor's "Force Update" may run a pass beside the service's: two processes append to one log and replace one
-// status file at once, and every line and every read of the file is whole.
+// Two processes append to one log and replace one status file at once (a standalone tray's last pass as the service
+// it handed over to starts its first), and every line and every read of the file is whole.
 TEST(TwoProcesses, LogAndStatusFileStayWhole) {
   const std::wstring mine = std::wstring(300, L'a') + L"\r\nRecord: parent";
   const std::wstring theirs = std::wstring(500, L'b') + L"\r\nRecord: child";

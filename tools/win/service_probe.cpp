@@ -38,6 +38,11 @@
 //   service_probe icons            icons=N: how many tray windows "NIMBARD"
 //                                  have their notification icon
 //   service_probe command ID       posts WM_COMMAND ID to the tray window
+//   service_probe balloon TEXT SECONDS
+//                                  waits until a balloon (a tooltip window of
+//                                  the notification area) shows TEXT as its
+//                                  title or text; prints balloon=TEXT, or
+//                                  balloon=absent (exit 1)
 //   service_probe sddl PATH        sddl= the file's or folder's owner and access
 //                                  list as Windows reports them (SDDL)
 //   service_probe pending [PATH]   with PATH: has Windows delete it at the next
@@ -407,6 +412,76 @@ int CommandProbe(int id) {
   return tray && ::PostMessageW(tray, WM_COMMAND, MAKEWPARAM(id, 0), 0) ? 0 : 1;
 }
 
+// A balloon's title and text as its tooltip reports them (TTM_GETTITLE;
+// TTM_ENUMTOOLSW, then TTM_GETTEXTW for its one tool). The tooltip belongs to
+// the notification area's process, so the answers go into memory of that
+// process. Wine answers the text but leaves the title empty.
+struct Balloon {
+  std::wstring title, text;
+};
+Balloon ReadBalloon(HWND tooltip) {
+  Balloon balloon;
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(tooltip, &pid);
+  HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return balloon;
+  constexpr size_t kRequest = 0, kUnits = 1024, kTitle = 512, kText = 4096;
+  char* remote = static_cast<char*>(::VirtualAllocEx(process, nullptr, 8192 + 1024, MEM_COMMIT, PAGE_READWRITE));
+  const auto send = [&](UINT message, WPARAM wParam) {
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(tooltip, message, wParam, reinterpret_cast<LPARAM>(remote + kRequest), SMTO_ABORTIFHUNG, 2000,
+                          &ignored);
+  };
+  const auto read = [&](size_t at) {
+    std::vector<wchar_t> text(kUnits, 0);
+    if (!::ReadProcessMemory(process, remote + at, text.data(), kUnits * sizeof(wchar_t), nullptr)) return std::wstring();
+    text.back() = 0;
+    return std::wstring(text.data());
+  };
+  if (remote) {
+    TTGETTITLE request{};
+    request.dwSize = sizeof request;
+    request.cch = 256;
+    request.pszTitle = reinterpret_cast<WCHAR*>(remote + kTitle);
+    if (::WriteProcessMemory(process, remote + kRequest, &request, sizeof request, nullptr)) {
+      send(TTM_GETTITLE, 0);
+      balloon.title = read(kTitle);
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    if (::WriteProcessMemory(process, remote + kRequest, &tool, sizeof tool, nullptr)) {
+      send(TTM_ENUMTOOLSW, 0);
+      if (::ReadProcessMemory(process, remote + kRequest, &tool, sizeof tool, nullptr)) {
+        tool.cbSize = sizeof tool;
+        tool.lpszText = reinterpret_cast<LPWSTR>(remote + kText);
+        if (::WriteProcessMemory(process, remote + kRequest, &tool, sizeof tool, nullptr)) {
+          send(TTM_GETTEXTW, kUnits);
+          balloon.text = read(kText);
+        }
+      }
+    }
+    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  ::CloseHandle(process);
+  return balloon;
+}
+
+int BalloonProbe(const wchar_t* wanted, long seconds) {
+  for (long i = 0; i <= seconds * 10; ++i) {
+    for (HWND tip = nullptr; (tip = ::FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr;) {
+      if (!::IsWindowVisible(tip) || !(::GetWindowLongW(tip, GWL_STYLE) & TTS_BALLOON)) continue;
+      const Balloon balloon = ReadBalloon(tip);
+      if (balloon.title == wanted || balloon.text == wanted) {
+        Print("balloon", wanted);
+        return 0;
+      }
+    }
+    ::Sleep(100);
+  }
+  printf("balloon=absent\n");
+  return 1;
+}
+
 int SddlProbe(const wchar_t* path) {
   const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -466,8 +541,10 @@ int main() {
   if (command == L"icon" && argc == 3) return IconProbe(seconds);
   if (command == L"icons") return IconCountProbe();
   if (command == L"command" && argc == 3) return CommandProbe(_wtoi(argv[2]));
+  if (command == L"balloon" && argc == 4) return BalloonProbe(argv[2], seconds);
   if (command == L"sddl" && argc == 3) return SddlProbe(argv[2]);
   if (command == L"pending" && argc <= 3) return PendingProbe(argc == 3 ? argv[2] : nullptr);
-  fprintf(stderr, "usage: service_probe config|config2|state|runvalue [hklm|hkcu]|holdmutex NAME SDDL S|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|sddl PATH|pending [PATH]\n");
+  fprintf(stderr, "usage: service_probe config|config2|state|runvalue [hklm|hkcu]|holdmutex NAME SDDL S|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|balloon TEXT S|sddl PATH|pending [PATH]
+");
   return 2;
 }

@@ -1,0 +1,39 @@
+#include <system_error>
+#include <thread>
+
+#include "core/activity_log.h"
+#include "ui/tray_state.h"
+
+namespace nimbard {
+
+// A pass on a thread of its own, detached at once: the UI thread goes back
+// to its messages, and learns of the pass's end from the result the thread
+// hands it. Overlapping passes are refused by the pass itself.
+void StartPassThread(HWND window, bool manual) {
+  try {
+    std::thread([window, manual]() noexcept {
+      try {
+        Deliver(window, PassEnded{manual, PollPass(manual)});
+      } catch (...) {
+        // Only the outcome's copy can fail here; the pass itself never throws.
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    LogMessage(L"A poll pass could not be started: no thread is available.");
+  }
+}
+
+void OnPassEnded(HWND window, const PassEnded& pass) {
+  Tray& tray = State();
+  // A timed pass sets when the next comes: sooner while the network is not
+  // there yet. A pass the user forced changes nothing of that.
+  if (!MonitorMode && !pass.manual && pass.outcome.ran) {
+    ::SetTimer(window, kPollTimerId, tray.schedule.NextWaitMs(pass.outcome, tray.pollIntervalMs), nullptr);
+  }
+  tray.icon.Refresh();
+  ShowCheckResult(JudgePass(pass.outcome));
+  // A hand-over waited for this pass.
+  if (tray.serviceCommand != 0 && !tray.commandStarted) RunServiceCommand(window);
+}
+
+}  // namespace nimbard
