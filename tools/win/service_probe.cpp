@@ -544,7 +544,6 @@ int main() {
   if (command == L"balloon" && argc == 4) return BalloonProbe(argv[2], seconds);
   if (command == L"sddl" && argc == 3) return SddlProbe(argv[2]);
   if (command == L"pending" && argc <= 3) return PendingProbe(argc == 3 ? argv[2] : nullptr);
-  fprintf(stderr, "usage: service_probe config|config2|state|runvalue [hklm|hkcu]|holdmutex NAME SDDL S|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|balloon TEXT S|sddl PATH|pending [PATH]
-");
+  fprintf(stderr, "usage: service_probe config|config2|state|runvalue [hklm|hkcu]|holdmutex NAME SDDL S|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|balloon TEXT S|sddl PATH|pending [PATH]\n");
   return 2;
 }
