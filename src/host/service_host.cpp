@@ -7,9 +7,9 @@
 #include <exception>
 #include <memory>
 #include <system_error>
-#include <thread>
 
 #include "core/config_store.h"
+#include "core/worker_thread.h"
 #include "engine/pass_schedule.h"
 #include "engine/poll_pass.h"
 
@@ -145,25 +145,22 @@ PassOutcome ServiceHost::RunPassReportingStop(bool manual) {
     std::exception_ptr failure;  // carried to this thread: it must not end the process there
   };
   auto state = std::make_shared<PassState>();
-  std::thread pass;
-  try {
-    pass = std::thread([this, state, manual] {
-      PassOutcome outcome;
-      std::exception_ptr failure;
-      try {
-        outcome = platform_.RunPollPass(manual);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      std::lock_guard<std::mutex> lock(state->mutex);
-      state->done = true;
-      state->outcome = std::move(outcome);
-      state->failure = failure;
-      state->ended.notify_all();
-    });
-  } catch (const std::system_error&) {
-    return platform_.RunPollPass(manual);  // no thread to spare: the pass runs here
-  }
+  JoinableThread pass;
+  const bool started = pass.Start([this, state, manual] {
+    PassOutcome outcome;
+    std::exception_ptr failure;
+    try {
+      outcome = platform_.RunPollPass(manual);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->done = true;
+    state->outcome = std::move(outcome);
+    state->failure = failure;
+    state->ended.notify_all();
+  });
+  if (!started) return platform_.RunPollPass(manual);  // no thread to spare: the pass runs here
   {
     std::unique_lock<std::mutex> lock(state->mutex);
     while (!state->ended.wait_for(lock, std::chrono::milliseconds(kStopCheckpointIntervalMs),
@@ -173,7 +170,7 @@ PassOutcome ServiceHost::RunPassReportingStop(bool manual) {
       if (!stopped_) ReportLocked(SERVICE_STOP_PENDING, 0, 0);
     }
   }
-  pass.join();
+  pass.Join();
   if (state->failure) std::rethrow_exception(state->failure);
   return std::move(state->outcome);
 }

@@ -1,9 +1,9 @@
 #include "net/http_exchange.h"
 
 #include <memory>
-#include <thread>
 
 #include "core/stop_request.h"
+#include "core/worker_thread.h"
 #include "net/http_steps.h"
 
 namespace nimbard {
@@ -56,7 +56,11 @@ HttpResponse HttpExchange(const HttpRequest& request) {
     auto job = std::make_shared<ExchangeJob>();
     job->request = request;
     job->transport = g_override.load();
-    std::thread([job] { job->Run(); }).detach();
+    if (!StartDetachedThread([job] { job->Run(); })) {
+      HttpResponse noThread;  // nothing was sent
+      noThread.fault = ExchangeFault::NotSent;
+      return noThread;
+    }
     if (WaitUntilStopOr(deadline, [&job] { return job->finished.load(); })) {
       return std::move(job->response);
     }

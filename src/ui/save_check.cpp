@@ -63,7 +63,7 @@ bool SaveCheckRun::Start(HWND dialog, std::vector<std::pair<std::size_t, RecordC
     shared->records = std::move(records);
     shared->outcomes = &outcomes_;
     shared->brokeOff = &brokeOff_;
-    thread_ = std::thread(CheckRecords, shared);
+    if (!thread_.Start([shared] { CheckRecords(shared); })) return false;
     shared_ = std::move(shared);
     return true;
   } catch (...) {
@@ -77,7 +77,7 @@ void SaveCheckRun::Cancel() {
 
 void SaveCheckRun::Finish() {
   // A cancelled check's requests end at once, so this wait is short.
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
   shared_.reset();
 }
 

@@ -9,11 +9,11 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/record_config.h"
+#include "core/worker_thread.h"
 #include "engine/setup_check.h"
 #include "ui/result_queue.h"
 
@@ -59,7 +59,7 @@ class SaveCheckRun {
   ResultQueue<SaveCheckOutcome> outcomes_;
   std::atomic<bool> brokeOff_{false};
   std::shared_ptr<Shared> shared_;
-  std::thread thread_;  // joined (by Start and the destructor) before the queue it pushes to goes
+  JoinableThread thread_;  // joined (by Start and the destructor) before the queue it pushes to goes
 };
 
 }  // namespace nimbard

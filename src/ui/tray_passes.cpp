@@ -1,7 +1,5 @@
-#include <system_error>
-#include <thread>
-
 #include "core/activity_log.h"
+#include "core/worker_thread.h"
 #include "ui/tray_state.h"
 
 namespace nimbard {
@@ -10,17 +8,11 @@ namespace nimbard {
 // to its messages, and learns of the pass's end from the result the thread
 // hands it. Overlapping passes are refused by the pass itself.
 void StartPassThread(HWND window, bool manual) {
-  try {
-    std::thread([window, manual]() noexcept {
-      try {
-        Deliver(window, PassEnded{manual, PollPass(manual)});
-      } catch (...) {
-        // Only the outcome's copy can fail here; the pass itself never throws.
-      }
-    }).detach();
-  } catch (const std::system_error&) {
-    LogMessage(L"A poll pass could not be started: no thread is available.");
-  }
+  const bool started = StartDetachedThread([window, manual] {
+    // Only the outcome's copy can throw here; the pass itself never does.
+    Deliver(window, PassEnded{manual, PollPass(manual)});
+  });
+  if (!started) LogMessage(L"A poll pass could not be started: no thread is available.");
 }
 
 void OnPassEnded(HWND window, const PassEnded& pass) {

@@ -11,10 +11,10 @@
 #include <windows.h>
 
 #include <string>
-#include <thread>
 #include <utility>
 #include <variant>
 
+#include "core/worker_thread.h"
 #include "engine/pass_schedule.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
@@ -96,18 +96,15 @@ struct CommandOutcome {
 // window as CommandEnded.
 template <typename Work>
 void StartCommandThread(HWND window, UINT command, Work work) {
-  try {
-    std::thread([window, command, work = std::move(work)]() noexcept {
-      CommandOutcome outcome{ERROR_NOT_ENOUGH_MEMORY};
-      try {
-        outcome = work();
-      } catch (...) {
-      }
-      Deliver(window, CommandEnded{command, outcome.error, outcome.monitorError});
-    }).detach();
-  } catch (...) {
-    Deliver(window, CommandEnded{command, ERROR_NOT_ENOUGH_MEMORY});  // no thread to spare
-  }
+  const bool started = StartDetachedThread([window, command, work = std::move(work)]() mutable noexcept {
+    CommandOutcome outcome{ERROR_NOT_ENOUGH_MEMORY};
+    try {
+      outcome = work();
+    } catch (...) {
+    }
+    Deliver(window, CommandEnded{command, outcome.error, outcome.monitorError});
+  });
+  if (!started) Deliver(window, CommandEnded{command, ERROR_NOT_ENOUGH_MEMORY});  // no thread to spare
 }
 
 // tray_passes.cpp
