@@ -87,6 +87,7 @@ EOF
 # Put the record back as the scene had it, then time a whole Wine process.
 ctl scene "{\"cloudflare\":[{\"zone_id\":\"z1\",\"id\":\"r1\",\"content\":\"198.51.100.4\"}]}"
 start=$(date +%s%N)
-wine "$NET_TESTS_EXE" --gtest_filter="HttpExchangeNet.CloudflareGetAndPut" >/dev/null 2>&1
+wine "$NET_TESTS_EXE" --gtest_filter="HttpExchangeNet.CloudflareGetAndPut" >"$SANDBOX_DIR/timed.log" 2>&1 ||
+  { cat "$SANDBOX_DIR/timed.log"; exit 1; }
 echo "[ measure ] one Wine process with 22 exchanges, start to end: $(( ($(date +%s%N) - start) / 1000000 )) ms"
 '
