@@ -7,7 +7,8 @@
 # - the monitor tray ("--tray") runs beside the service without a box, and a
 #   second tray in the session, or a standalone one beside the service, is refused;
 # - the standalone tray adds its icon, runs its first pass at once and ends
-#   with 0 on "Exit", within 5 s even while a server holds its forced pass.
+#   with 0 on "Exit", within 5 s even while a server holds its forced pass;
+#   started again right after, its first pass comes as soon.
 # Prints the time to the icon and the resident memory of both flavours beside
 # an idle Win32 program. NIMBARD_IDLE_SECONDS=60 also measures the CPU the
 # monitor uses while idle.
@@ -108,6 +109,20 @@ ends_with "Exit while the server hangs: exit code 0" 0 "$tray"
 echo "[ measure ] Exit while the lookup hangs: $took s"
 awk -v m="$took" 'BEGIN { exit !(m <= 5) }' && ok "Exit within 5 s" || fail "Exit took $took s"
 expect_eq "the status file is whole" "Record: example.com/home lookup failed" "$(cat "$app/nimbard.status")"
+
+# Started again at once, as a user who restarts it: its first pass comes as
+# soon as on a first start.
+ctl clear-rules >/dev/null
+ctl ip 203.0.113.9 >/dev/null
+t=$(now)
+start; tray=$!
+if wait_for 15 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.9 ]'; then
+  within "restarted tray: start to its first update" 10 "$(since "$t")"
+else
+  fail "the restarted tray made no first pass in 15 s"
+fi
+probe command 105 >/dev/null
+ends_with "the restarted tray: Exit, exit code 0" 0 "$tray"
 
 echo "[ measure ] resident memory: standalone tray ${standalone_rss:-?} kB, monitor ${monitor_rss:-?} kB, wait_only.exe ${wait_rss:-?} kB"
 echo "[ measure ] exe size: $(stat -c %s "$exe_src") bytes"
