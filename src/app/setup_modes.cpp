@@ -1,6 +1,7 @@
 #include "app/setup_modes.h"
 
 #include <string>
+#include <vector>
 
 #include "app/app_entry.h"
 #include "core/app_paths.h"
@@ -8,6 +9,8 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "host/change_access.h"
+#include "host/install_source.h"
+#include "host/install_steps.h"
 #include "host/installed_copy.h"
 #include "host/monitor_trays.h"
 #include "host/pending_renames.h"
@@ -28,8 +31,9 @@ int ShowControlFailure(const wchar_t* lead, DWORD error) {
   return 0;
 }
 
-int ShowInstallFailure(const std::wstring& step, DWORD error) {
-  ShowBox(L"nimbard could not be installed: " + step + L" failed (Windows error " + DecimalText(error) + L").",
+int ShowInstallFailure(const std::wstring& step, DWORD error, const std::wstring& after = L"") {
+  ShowBox(L"nimbard could not be installed: " + step + L" failed (Windows error " + DecimalText(error) + L")." +
+              after,
           MB_ICONERROR);
   return 0;
 }
@@ -49,43 +53,58 @@ bool TakeMachineGuard() {
   return false;
 }
 
-// False, after a box that names the path and the group, when users other
-// than administrators may change it; a path whose security cannot be read
-// counts as refused too.
-bool OnlyAdministratorsMayChange(const std::wstring& path, bool folder) {
-  BroadRight found;
-  if (const DWORD error = ReadBroadRight(path, ChangeRights(folder), found)) {
-    ShowInstallFailure(L"reading the permissions of " + path, error);
-    return false;
+// The account running "--install": trusted like the administrators (Wine's
+// folders grant it full control).
+const std::wstring& InstallingAccount() {
+  static const std::wstring sid = CurrentAccountSid();
+  return sid;
+}
+
+// Who besides the trusted accounts may change `path`: a folder is judged with
+// the folder above it, which could delete and so replace it. 0 or the error
+// of reading the permissions; `refusal` empty when nobody else may.
+DWORD JudgeChangeAccess(const std::wstring& path, bool folder, std::wstring& refusal) {
+  std::vector<ForeignChange> found;
+  if (const DWORD error = ReadForeignChanges(path, ChangeRights(folder), InstallingAccount(), found)) return error;
+  std::wstring parent;
+  if (folder) {
+    parent = DirectoryPrefix(path.substr(0, path.size() - 1));
+    std::vector<ForeignChange> above;
+    if (const DWORD error = ReadForeignChanges(parent, ParentChangeRights(), InstallingAccount(), above)) return error;
+    for (ForeignChange& change : above) change.via = ChangeVia::ParentFolder;
+    found.insert(found.end(), above.begin(), above.end());
   }
-  if (found.group.empty()) return true;
-  ShowBox(L"nimbard was not installed, because " + path + L" may be changed by " + found.group + L" (" +
-              ChangeRightName(found.rights) +
-              L"), not only by administrators: any program could then run its own code with full rights "
+  refusal = found.empty() ? L"" : path + L" may be changed by " + DescribeForeignChanges(found, parent);
+  return 0;
+}
+
+void ShowRefusal(const std::wstring& refusal) {
+  ShowBox(L"nimbard was not installed, because " + refusal +
+              L", not only by administrators: any program could then run its own code with full rights "
               L"through the service. Let only administrators change it (right-click it, Properties, "
               L"Security), then install again.",
           MB_ICONWARNING);
+}
+
+// False, after a box, when others than the trusted accounts may change `path`
+// or its permissions cannot be read.
+bool OnlyAdministratorsMayChange(const std::wstring& path, bool folder) {
+  std::wstring refusal;
+  if (const DWORD error = JudgeChangeAccess(path, folder, refusal)) {
+    ShowInstallFailure(L"reading the permissions of " + path, error);
+    return false;
+  }
+  if (refusal.empty()) return true;
+  ShowRefusal(refusal);
   return false;
 }
 
-// True when `source` exists and `target` is missing or was last written earlier.
-bool IsNewerFile(const std::wstring& source, const std::wstring& target) {
-  WIN32_FILE_ATTRIBUTE_DATA from{}, to{};
-  if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &from)) return false;
-  if (!::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &to)) return true;
-  return ::CompareFileTime(&from.ftLastWriteTime, &to.ftLastWriteTime) > 0;
-}
-
 // Writes the installed configuration afresh, for administrators only (it
-// holds the providers' keys): from `source` (itself included); nothing when
-// there is no such file.
-DWORD WriteInstalledConfiguration(const std::wstring& source, const std::wstring& target) {
-  std::string bytes;
-  if (!platform::ReadFileBytes(source, bytes)) {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
-  }
-  const bool written = platform::ReplaceFileBytes(target, bytes, true, platform::FileAccess::AdministratorsOnly);
+// holds the providers' keys); nothing when there is no text to install.
+DWORD WriteInstalledConfiguration(const FileSnapshot& source, const std::wstring& target) {
+  if (!source.exists) return 0;
+  const bool written =
+      platform::ReplaceFileBytes(target, source.bytes, true, platform::FileAccess::AdministratorsOnly);
   return written ? 0 : ::GetLastError();
 }
 
@@ -106,9 +125,92 @@ bool OnVisibleDesktop() {
 }
 
 // A standalone tray that handed its place to the service let go of the
-// session's guard first: the monitor takes its icon over.
-void StartMonitorUnlessTrayRuns() {
-  if (!TrayRunsInThisSession()) StartMonitorTray(InstalledExecutable());
+// session's guard first: the monitor takes its icon over. True when a tray
+// shows in this session afterwards.
+bool StartMonitorUnlessTrayRuns() {
+  return TrayRunsInThisSession() || StartMonitorTray(InstalledExecutable()) == 0;
+}
+
+// The installation's steps as they change this PC.
+class SystemInstallActions : public InstallActions {
+ public:
+  SystemInstallActions(HANDLE image, std::wstring installed, ServiceRegistration before)
+      : image_(image), installed_(std::move(installed)), before_(std::move(before)) {}
+
+  void CloseMonitors() override { CloseMonitorTrays(); }
+  bool StartMonitors() override { return StartMonitorUnlessTrayRuns(); }
+  bool ServiceRuns() override { return IsServiceRunning(); }
+  DWORD StopService() override { return StopServiceAndWait(); }
+  DWORD StartService() override { return StartServiceAndWait(); }
+  bool TakeGuard() override { return TakeMachineGuard(); }
+  void ReleaseGuard() override { ReleaseSingleInstance(); }
+  DWORD PlaceExecutable() override {
+    RemoveSetAsideFiles(DirectoryPrefix(installed_));
+    return nimbard::PlaceExecutable(image_, installed_, previous_);
+  }
+  DWORD RestoreExecutable() override { return RestorePreviousExecutable(installed_, previous_); }
+  void DiscardPreviousExecutable() override { nimbard::DiscardPreviousExecutable(previous_); }
+  DWORD CancelPendingDeletion() override { return nimbard::CancelPendingDeletion(installed_); }
+  DWORD CheckPermissions(std::wstring& refusal) override {
+    if (const DWORD error = JudgeChangeAccess(installed_, false, refusal); error != 0 || !refusal.empty()) {
+      return error;
+    }
+    return JudgeChangeAccess(ConfigFilePath(), false, refusal);
+  }
+  DWORD Register() override { return RegisterService(installed_); }
+  DWORD RestoreRegistration() override { return RestoreServiceRegistration(before_); }
+  DWORD RemoveService() override {
+    const DWORD error = UninstallService();
+    return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : error;
+  }
+
+ private:
+  HANDLE image_;
+  std::wstring installed_;
+  ServiceRegistration before_;
+  std::wstring previous_;
+};
+
+// The box for a failed step, and what became of the earlier installation.
+void ShowStepFailure(const InstallOutcome& outcome, const InstallPlan& plan, const std::wstring& folder) {
+  std::wstring after;
+  if (outcome.serviceRemoved) {
+    after = L" With no earlier nimbard.exe to return to, the service was removed.";
+  } else if (plan.upgrade && outcome.restoreError == 0) {
+    after = L" The version installed before was put back as it was.";
+  } else if (plan.upgrade) {
+    after = L" Putting back the version installed before failed too (Windows error " +
+            DecimalText(outcome.restoreError) + L").";
+  }
+  switch (outcome.failed) {
+    case InstallStep::StopService:
+      if (outcome.error == ERROR_SERVICE_REQUEST_TIMEOUT) {
+        ShowBox(L"nimbard was not upgraded: the running service did not stop in time, so nothing was replaced. "
+                L"Try again in a minute." + after,
+                MB_ICONERROR);
+        return;
+      }
+      ShowBox(L"nimbard was not upgraded: stopping the service failed (Windows error " +
+                  DecimalText(outcome.error) + L"), so nothing was replaced." + after,
+              MB_ICONERROR);
+      return;
+    case InstallStep::TakeGuard: ShowBox(kAlreadyRunningText, MB_ICONEXCLAMATION); return;
+    case InstallStep::PlaceExecutable:
+      ShowInstallFailure(L"copying nimbard.exe into " + folder, outcome.error, after);
+      return;
+    case InstallStep::CancelDeletion:
+      ShowInstallFailure(L"keeping Windows from deleting " + folder + kExecutableName, outcome.error, after);
+      return;
+    case InstallStep::CheckPermissions:
+      if (outcome.error != 0) {
+        ShowInstallFailure(L"reading the permissions of the installed files", outcome.error, after);
+      } else {
+        ShowRefusal(outcome.refusal);
+      }
+      return;
+    case InstallStep::Register: ShowInstallFailure(L"registering the service", outcome.error, after); return;
+    case InstallStep::None: return;
+  }
 }
 
 }  // namespace
@@ -119,10 +221,31 @@ int RunInstall(HINSTANCE instance) {
   if (folder.empty() || running.empty()) {
     return ShowInstallFailure(L"finding the Program Files folder", ERROR_PATH_NOT_FOUND);
   }
+  // What is installed is taken now, while it is the file this process runs
+  // from and the configuration beside it as it was started.
+  UniqueFile image;
+  if (const DWORD error = OpenRunningImage(running, image)) {
+    if (error == ERROR_FILE_INVALID) {
+      ShowBox(L"nimbard was not installed, because " + running +
+                  L" is no longer the file that was started: another program renamed or replaced it. "
+                  L"Download nimbard again, then install again.",
+              MB_ICONWARNING);
+      return 0;
+    }
+    return ShowInstallFailure(L"opening " + running, error);
+  }
+  FileSnapshot beside;
+  if (const DWORD error = ReadFileSnapshot(ConfigFilePath(), beside)) {
+    return ShowInstallFailure(L"reading " + ConfigFilePath(), error);
+  }
   const std::wstring installed = folder + kExecutableName;
+  ServiceRegistration before;
+  if (const DWORD error = ReadServiceRegistration(before)) {
+    return ShowInstallFailure(L"reading the service's registration", error);
+  }
   // A first install excludes the service and the standalone tray at once;
   // an upgrade takes the guard once it has stopped the service that holds it.
-  const bool upgrade = IsServiceInstalled();
+  const bool upgrade = before.exists;
   if (!upgrade && !TakeMachineGuard()) return 0;
 
   const bool createdFolder = ::CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
@@ -133,15 +256,22 @@ int RunInstall(HINSTANCE instance) {
   if (!OnlyAdministratorsMayChange(folder, true)) return 0;
 
   // From here on this process's configuration is the installed one.
-  const bool fromElsewhere = !IsSameFile(running, installed);
-  const std::wstring besideRunning = ConfigFilePath();
+  InstallPlan plan;
+  plan.upgrade = upgrade;
+  plan.fromElsewhere = !IsSameFile(image.get(), installed);
+  plan.earlierExecutable =
+      upgrade && (::GetFileAttributesW(installed.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                  before.commandLine != QuotedCommandLine(installed, L"--service"));
   UseServiceFolder(folder);
   // A configuration beside the running exe replaces an older one; either
   // way the installed file is written anew, with its access list.
   const std::wstring installedConfig = ConfigFilePath();
-  const bool takeBeside = fromElsewhere && IsNewerFile(besideRunning, installedConfig);
-  if (const DWORD error =
-          WriteInstalledConfiguration(takeBeside ? besideRunning : installedConfig, installedConfig)) {
+  FileSnapshot current;
+  if (const DWORD error = ReadFileSnapshot(installedConfig, current)) {
+    return ShowInstallFailure(L"reading " + installedConfig, error);
+  }
+  const bool takeBeside = plan.fromElsewhere && IsNewerSnapshot(beside, current);
+  if (const DWORD error = WriteInstalledConfiguration(takeBeside ? beside : current, installedConfig)) {
     return ShowInstallFailure(L"writing the configuration into " + folder, error);
   }
   RecordConfig first;
@@ -150,34 +280,17 @@ int RunInstall(HINSTANCE instance) {
     return 0;
   }
 
-  // Whatever still runs from the old exe afterwards makes it be renamed aside.
-  if (fromElsewhere) CloseMonitorTrays();
-  if (upgrade) {
-    StopServiceAndWait();
-    if (!TakeMachineGuard()) return 0;
+  SystemInstallActions actions(image.get(), installed, before);
+  const InstallOutcome outcome = RunInstallSteps(actions, plan);
+  if (outcome.failed != InstallStep::None) {
+    ShowStepFailure(outcome, plan, folder);
+    return 0;
   }
-  RemoveSetAsideFiles(folder);
-  if (fromElsewhere) {
-    if (const DWORD error = PlaceExecutable(running, installed)) {
-      return ShowInstallFailure(L"copying nimbard.exe into " + folder, error);
-    }
+  if (!outcome.monitorShows && OnVisibleDesktop()) {
+    ShowBox(L"nimbard is installed and its service is running. Its icon in the notification area appears at "
+            L"your next logon; to see it now, start nimbard.",
+            MB_ICONINFORMATION);
   }
-  // An earlier removal may have left the exe's path to be deleted at the next
-  // start of Windows, which would take the new exe with it.
-  if (const DWORD error = CancelPendingDeletion(installed)) {
-    return ShowInstallFailure(L"keeping Windows from deleting " + installed, error);
-  }
-  if (!OnlyAdministratorsMayChange(installed, false)) return 0;
-
-  // The service takes the guard at its own start-up; holding it here would
-  // send the new service straight to its exit.
-  ReleaseSingleInstance();
-  if (const DWORD error = RegisterService(installed)) {
-    return ShowInstallFailure(L"registering the service", error);
-  }
-  // The logon entry starts it from now on; a monitor that does not start now
-  // starts then.
-  if (!TrayRunsInThisSession()) StartMonitorTray(installed);
   return 1;
 }
 
