@@ -78,11 +78,12 @@ DWORD JudgeChangeAccess(const std::wstring& path, bool folder, std::wstring& ref
   return 0;
 }
 
-void ShowRefusal(const std::wstring& refusal) {
+void ShowRefusal(const std::wstring& refusal, const std::wstring& after = L"") {
   ShowBox(L"nimbard was not installed, because " + refusal +
               L", not only by administrators: any program could then run its own code with full rights "
               L"through the service. Let only administrators change it (right-click it, Properties, "
-              L"Security), then install again.",
+              L"Security), then install again." +
+              after,
           MB_ICONWARNING);
 }
 
@@ -205,7 +206,7 @@ void ShowStepFailure(const InstallOutcome& outcome, const InstallPlan& plan, con
       if (outcome.error != 0) {
         ShowInstallFailure(L"reading the permissions of the installed files", outcome.error, after);
       } else {
-        ShowRefusal(outcome.refusal);
+        ShowRefusal(outcome.refusal, after);
       }
       return;
     case InstallStep::Register: ShowInstallFailure(L"registering the service", outcome.error, after); return;

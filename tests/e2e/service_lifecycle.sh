@@ -71,8 +71,9 @@ message="The nimbard demo is already running. Only one instance is permitted."
 description="Keeps DNS A records at Cloudflare and GoDaddy pointed at this computer's public IPv4 address."
 
 echo "== install"
-nimbard --install
+box=$(install_answered "$app")
 expect_eq "--install exits 1" 1 $?
+expect_eq "its last box: no monitor now, one at logon" "$installed_box" "$box"
 config=$(probe config)
 expect_eq "display name" "nimbard Demo DNS Updater" "$(field display <<<"$config")"
 expect_eq "own process" "0x10" "$(field type <<<"$config")"
@@ -149,7 +150,7 @@ if [ -z "$(service_pids)" ]; then ok "service process ended"; else fail "service
 
 echo "== a second install starts the stopped service again"
 timeout 60 wine reg delete "$run_key" /v nimbard-demo /f >/dev/null 2>&1
-nimbard --install
+install_answered "$app" >/dev/null
 expect_eq "second --install exits 1" 1 $?
 expect_eq "service running again" 4 "$(state)"
 expect_eq "autostart value written again" "$tray_line" "$(probe runvalue | field data)"
