@@ -185,6 +185,8 @@ void ShowStepFailure(const InstallOutcome& outcome, const InstallPlan& plan, con
   }
   switch (outcome.failed) {
     case InstallStep::StopService:
+      // Nothing was replaced: only a service that did not start again is news.
+      if (outcome.restoreError == 0) after.clear();
       if (outcome.error == ERROR_SERVICE_REQUEST_TIMEOUT) {
         ShowBox(L"nimbard was not upgraded: the running service did not stop in time, so nothing was replaced. "
                 L"Try again in a minute." + after,

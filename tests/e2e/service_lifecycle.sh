@@ -2,7 +2,8 @@
 # The service's whole life under Wine, against the local API mocks:
 # "--install" copies the exe into "C:\Program Files\nimbard", registers that
 # copy as the service with its description and recovery actions, starts it
-# and writes the autostart value, the first pass updates the record at once
+# and writes the autostart value (no monitor starts: the last box says the
+# logon entry starts it), the first pass updates the record at once
 # and writes the log and status file in the installed folder, a second
 # service or standalone tray is refused while the service runs (a monitor
 # tray may run beside it), STOP stops it, a second "--install" starts it
@@ -131,7 +132,11 @@ echo "RSS of the running service: ${svc_rss:-?} kB; of wait_only.exe: ${wait_rss
 wait "$waiter"
 
 echo "== single instance while the service runs"
-nimbard &  # the monitor ("--tray") may run beside it: tray_app.sh
+# The monitor, as the logon entry starts it ("--install" under Wine starts none):
+# a plain start beside it and the service is refused.
+wine "$win_exe" --tray &
+expect_eq "the logon entry's monitor shows its icon" present "$(probe icon 20 | field icon)"
+nimbard &  # the monitor may run beside the service: tray_app.sh
 pid=$!
 box=$(probe msgbox "nimbard Demo" 30)
 expect_eq "a standalone tray shows the already-running message" "$message" "$(field text <<<"$box")"
