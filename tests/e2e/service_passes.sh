@@ -69,7 +69,7 @@ print(n, file=open(path + ".count", "w"))
 PY
 fillers=$(cat "$installed/nimbard.log.count"); rm -f "$installed/nimbard.log.count"
 ctl clear-log
-wine 'C:\Program Files\nimbard\nimbard.exe' --tray &  # as the logon entry starts it
+(wine 'C:\Program Files\nimbard\nimbard.exe' --tray &)  # as the logon entry starts it; not waited for below
 expect_eq "the monitor runs" present "$(probe icon 20 | field icon)"
 expect_eq "the service starts" 4 "$(probe start 30 | field state)"
 for ((i = 0; i < 12; i++)); do  # the monitor's Force Update and the service's, at once
