@@ -1,19 +1,16 @@
 #include "app/setup_modes.h"
 
 #include <string>
-#include <vector>
 
 #include "app/app_entry.h"
+#include "app/install_actions.h"
 #include "core/app_paths.h"
 #include "core/config_store.h"
 #include "core/platform.h"
 #include "core/text.h"
-#include "host/change_access.h"
 #include "host/install_source.h"
-#include "host/install_steps.h"
 #include "host/installed_copy.h"
 #include "host/monitor_trays.h"
-#include "host/pending_renames.h"
 #include "host/service_control.h"
 #include "ui/config_dialog.h"
 #include "win32/unique_handle.h"
@@ -53,31 +50,6 @@ bool TakeMachineGuard() {
   return false;
 }
 
-// The account running "--install": trusted like the administrators (Wine's
-// folders grant it full control).
-const std::wstring& InstallingAccount() {
-  static const std::wstring sid = CurrentAccountSid();
-  return sid;
-}
-
-// Who besides the trusted accounts may change `path`: a folder is judged with
-// the folder above it, which could delete and so replace it. 0 or the error
-// of reading the permissions; `refusal` empty when nobody else may.
-DWORD JudgeChangeAccess(const std::wstring& path, bool folder, std::wstring& refusal) {
-  std::vector<ForeignChange> found;
-  if (const DWORD error = ReadForeignChanges(path, ChangeRights(folder), InstallingAccount(), found)) return error;
-  std::wstring parent;
-  if (folder) {
-    parent = DirectoryPrefix(path.substr(0, path.size() - 1));
-    std::vector<ForeignChange> above;
-    if (const DWORD error = ReadForeignChanges(parent, ParentChangeRights(), InstallingAccount(), above)) return error;
-    for (ForeignChange& change : above) change.via = ChangeVia::ParentFolder;
-    found.insert(found.end(), above.begin(), above.end());
-  }
-  refusal = found.empty() ? L"" : path + L" may be changed by " + DescribeForeignChanges(found, parent);
-  return 0;
-}
-
 void ShowRefusal(const std::wstring& refusal, const std::wstring& after = L"") {
   ShowBox(L"nimbard was not installed, because " + refusal +
               L", not only by administrators: any program could then run its own code with full rights "
@@ -109,13 +81,6 @@ DWORD WriteInstalledConfiguration(const FileSnapshot& source, const std::wstring
   return written ? 0 : ::GetLastError();
 }
 
-// A tray's session guard that this process may not open (another account
-// elevated this one) exists all the same.
-bool TrayRunsInThisSession() {
-  const UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kSessionTrayMutexName));
-  return mutex || ::GetLastError() == ERROR_ACCESS_DENIED;
-}
-
 // Whether this process runs on the desktop a user sees, not in a service's
 // or a scheduled task's hidden window station.
 bool OnVisibleDesktop() {
@@ -124,53 +89,6 @@ bool OnVisibleDesktop() {
   return station && ::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
          (flags.dwFlags & WSF_VISIBLE);
 }
-
-// A standalone tray that handed its place to the service let go of the
-// session's guard first: the monitor takes its icon over. True when a tray
-// shows in this session afterwards.
-bool StartMonitorUnlessTrayRuns() {
-  return TrayRunsInThisSession() || StartMonitorTray(InstalledExecutable()) == 0;
-}
-
-// The installation's steps as they change this PC.
-class SystemInstallActions : public InstallActions {
- public:
-  SystemInstallActions(HANDLE image, std::wstring installed, ServiceRegistration before)
-      : image_(image), installed_(std::move(installed)), before_(std::move(before)) {}
-
-  void CloseMonitors() override { CloseMonitorTrays(); }
-  bool StartMonitors() override { return StartMonitorUnlessTrayRuns(); }
-  bool ServiceRuns() override { return IsServiceRunning(); }
-  DWORD StopService() override { return StopServiceAndWait(); }
-  DWORD StartService() override { return StartServiceAndWait(); }
-  bool TakeGuard() override { return TakeMachineGuard(); }
-  void ReleaseGuard() override { ReleaseSingleInstance(); }
-  DWORD PlaceExecutable() override {
-    RemoveSetAsideFiles(DirectoryPrefix(installed_));
-    return nimbard::PlaceExecutable(image_, installed_, previous_);
-  }
-  DWORD RestoreExecutable() override { return RestorePreviousExecutable(installed_, previous_); }
-  void DiscardPreviousExecutable() override { nimbard::DiscardPreviousExecutable(previous_); }
-  DWORD CancelPendingDeletion() override { return nimbard::CancelPendingDeletion(installed_); }
-  DWORD CheckPermissions(std::wstring& refusal) override {
-    if (const DWORD error = JudgeChangeAccess(installed_, false, refusal); error != 0 || !refusal.empty()) {
-      return error;
-    }
-    return JudgeChangeAccess(ConfigFilePath(), false, refusal);
-  }
-  DWORD Register() override { return RegisterService(installed_); }
-  DWORD RestoreRegistration() override { return RestoreServiceRegistration(before_); }
-  DWORD RemoveService() override {
-    const DWORD error = UninstallService();
-    return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : error;
-  }
-
- private:
-  HANDLE image_;
-  std::wstring installed_;
-  ServiceRegistration before_;
-  std::wstring previous_;
-};
 
 // The box for a failed step, and what became of the earlier installation.
 void ShowStepFailure(const InstallOutcome& outcome, const InstallPlan& plan, const std::wstring& folder) {
