@@ -3,14 +3,14 @@
 #include <string>
 
 #include "app/app_entry.h"
+#include "app/install_actions.h"
 #include "core/app_paths.h"
 #include "core/config_store.h"
 #include "core/platform.h"
 #include "core/text.h"
-#include "host/change_access.h"
+#include "host/install_source.h"
 #include "host/installed_copy.h"
 #include "host/monitor_trays.h"
-#include "host/pending_renames.h"
 #include "host/service_control.h"
 #include "ui/config_dialog.h"
 #include "win32/unique_handle.h"
@@ -28,8 +28,9 @@ int ShowControlFailure(const wchar_t* lead, DWORD error) {
   return 0;
 }
 
-int ShowInstallFailure(const std::wstring& step, DWORD error) {
-  ShowBox(L"nimbard could not be installed: " + step + L" failed (Windows error " + DecimalText(error) + L").",
+int ShowInstallFailure(const std::wstring& step, DWORD error, const std::wstring& after = L"") {
+  ShowBox(L"nimbard could not be installed: " + step + L" failed (Windows error " + DecimalText(error) + L")." +
+              after,
           MB_ICONERROR);
   return 0;
 }
@@ -49,51 +50,35 @@ bool TakeMachineGuard() {
   return false;
 }
 
-// False, after a box that names the path and the group, when users other
-// than administrators may change it; a path whose security cannot be read
-// counts as refused too.
+void ShowRefusal(const std::wstring& refusal, const std::wstring& after = L"") {
+  ShowBox(L"nimbard was not installed, because " + refusal +
+              L", not only by administrators: any program could then run its own code with full rights "
+              L"through the service. Let only administrators change it (right-click it, Properties, "
+              L"Security), then install again." +
+              after,
+          MB_ICONWARNING);
+}
+
+// False, after a box, when others than the trusted accounts may change `path`
+// or its permissions cannot be read.
 bool OnlyAdministratorsMayChange(const std::wstring& path, bool folder) {
-  BroadRight found;
-  if (const DWORD error = ReadBroadRight(path, ChangeRights(folder), found)) {
+  std::wstring refusal;
+  if (const DWORD error = JudgeChangeAccess(path, folder, refusal)) {
     ShowInstallFailure(L"reading the permissions of " + path, error);
     return false;
   }
-  if (found.group.empty()) return true;
-  ShowBox(L"nimbard was not installed, because " + path + L" may be changed by " + found.group + L" (" +
-              ChangeRightName(found.rights) +
-              L"), not only by administrators: any program could then run its own code with full rights "
-              L"through the service. Let only administrators change it (right-click it, Properties, "
-              L"Security), then install again.",
-          MB_ICONWARNING);
+  if (refusal.empty()) return true;
+  ShowRefusal(refusal);
   return false;
 }
 
-// True when `source` exists and `target` is missing or was last written earlier.
-bool IsNewerFile(const std::wstring& source, const std::wstring& target) {
-  WIN32_FILE_ATTRIBUTE_DATA from{}, to{};
-  if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &from)) return false;
-  if (!::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &to)) return true;
-  return ::CompareFileTime(&from.ftLastWriteTime, &to.ftLastWriteTime) > 0;
-}
-
 // Writes the installed configuration afresh, for administrators only (it
-// holds the providers' keys): from `source` (itself included); nothing when
-// there is no such file.
-DWORD WriteInstalledConfiguration(const std::wstring& source, const std::wstring& target) {
-  std::string bytes;
-  if (!platform::ReadFileBytes(source, bytes)) {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
-  }
-  const bool written = platform::ReplaceFileBytes(target, bytes, true, platform::FileAccess::AdministratorsOnly);
+// holds the providers' keys); nothing when there is no text to install.
+DWORD WriteInstalledConfiguration(const FileSnapshot& source, const std::wstring& target) {
+  if (!source.exists) return 0;
+  const bool written =
+      platform::ReplaceFileBytes(target, source.bytes, true, platform::FileAccess::AdministratorsOnly);
   return written ? 0 : ::GetLastError();
-}
-
-// A tray's session guard that this process may not open (another account
-// elevated this one) exists all the same.
-bool TrayRunsInThisSession() {
-  const UniqueKernelHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kSessionTrayMutexName));
-  return mutex || ::GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 // Whether this process runs on the desktop a user sees, not in a service's
@@ -105,10 +90,48 @@ bool OnVisibleDesktop() {
          (flags.dwFlags & WSF_VISIBLE);
 }
 
-// A standalone tray that handed its place to the service let go of the
-// session's guard first: the monitor takes its icon over.
-void StartMonitorUnlessTrayRuns() {
-  if (!TrayRunsInThisSession()) StartMonitorTray(InstalledExecutable());
+// The box for a failed step, and what became of the earlier installation.
+void ShowStepFailure(const InstallOutcome& outcome, const InstallPlan& plan, const std::wstring& folder) {
+  std::wstring after;
+  if (outcome.serviceRemoved) {
+    after = L" With no earlier nimbard.exe to return to, the service was removed.";
+  } else if (plan.upgrade && outcome.restoreError == 0) {
+    after = L" The version installed before was put back as it was.";
+  } else if (plan.upgrade) {
+    after = L" Putting back the version installed before failed too (Windows error " +
+            DecimalText(outcome.restoreError) + L").";
+  }
+  switch (outcome.failed) {
+    case InstallStep::StopService:
+      // Nothing was replaced: only a service that did not start again is news.
+      if (outcome.restoreError == 0) after.clear();
+      if (outcome.error == ERROR_SERVICE_REQUEST_TIMEOUT) {
+        ShowBox(L"nimbard was not upgraded: the running service did not stop in time, so nothing was replaced. "
+                L"Try again in a minute." + after,
+                MB_ICONERROR);
+        return;
+      }
+      ShowBox(L"nimbard was not upgraded: stopping the service failed (Windows error " +
+                  DecimalText(outcome.error) + L"), so nothing was replaced." + after,
+              MB_ICONERROR);
+      return;
+    case InstallStep::TakeGuard: ShowBox(kAlreadyRunningText, MB_ICONEXCLAMATION); return;
+    case InstallStep::PlaceExecutable:
+      ShowInstallFailure(L"copying nimbard.exe into " + folder, outcome.error, after);
+      return;
+    case InstallStep::CancelDeletion:
+      ShowInstallFailure(L"keeping Windows from deleting " + folder + kExecutableName, outcome.error, after);
+      return;
+    case InstallStep::CheckPermissions:
+      if (outcome.error != 0) {
+        ShowInstallFailure(L"reading the permissions of the installed files", outcome.error, after);
+      } else {
+        ShowRefusal(outcome.refusal, after);
+      }
+      return;
+    case InstallStep::Register: ShowInstallFailure(L"registering the service", outcome.error, after); return;
+    case InstallStep::None: return;
+  }
 }
 
 }  // namespace
@@ -119,10 +142,31 @@ int RunInstall(HINSTANCE instance) {
   if (folder.empty() || running.empty()) {
     return ShowInstallFailure(L"finding the Program Files folder", ERROR_PATH_NOT_FOUND);
   }
+  // What is installed is taken now, while it is the file this process runs
+  // from and the configuration beside it as it was started.
+  UniqueFile image;
+  if (const DWORD error = OpenRunningImage(running, image)) {
+    if (error == ERROR_FILE_INVALID) {
+      ShowBox(L"nimbard was not installed, because " + running +
+                  L" is no longer the file that was started: another program renamed or replaced it. "
+                  L"Download nimbard again, then install again.",
+              MB_ICONWARNING);
+      return 0;
+    }
+    return ShowInstallFailure(L"opening " + running, error);
+  }
+  FileSnapshot beside;
+  if (const DWORD error = ReadFileSnapshot(ConfigFilePath(), beside)) {
+    return ShowInstallFailure(L"reading " + ConfigFilePath(), error);
+  }
   const std::wstring installed = folder + kExecutableName;
+  ServiceRegistration before;
+  if (const DWORD error = ReadServiceRegistration(before)) {
+    return ShowInstallFailure(L"reading the service's registration", error);
+  }
   // A first install excludes the service and the standalone tray at once;
   // an upgrade takes the guard once it has stopped the service that holds it.
-  const bool upgrade = IsServiceInstalled();
+  const bool upgrade = before.exists;
   if (!upgrade && !TakeMachineGuard()) return 0;
 
   const bool createdFolder = ::CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
@@ -133,15 +177,22 @@ int RunInstall(HINSTANCE instance) {
   if (!OnlyAdministratorsMayChange(folder, true)) return 0;
 
   // From here on this process's configuration is the installed one.
-  const bool fromElsewhere = !IsSameFile(running, installed);
-  const std::wstring besideRunning = ConfigFilePath();
+  InstallPlan plan;
+  plan.upgrade = upgrade;
+  plan.fromElsewhere = !IsSameFile(image.get(), installed);
+  plan.earlierExecutable =
+      upgrade && (::GetFileAttributesW(installed.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                  before.commandLine != QuotedCommandLine(installed, L"--service"));
   UseServiceFolder(folder);
   // A configuration beside the running exe replaces an older one; either
   // way the installed file is written anew, with its access list.
   const std::wstring installedConfig = ConfigFilePath();
-  const bool takeBeside = fromElsewhere && IsNewerFile(besideRunning, installedConfig);
-  if (const DWORD error =
-          WriteInstalledConfiguration(takeBeside ? besideRunning : installedConfig, installedConfig)) {
+  FileSnapshot current;
+  if (const DWORD error = ReadFileSnapshot(installedConfig, current)) {
+    return ShowInstallFailure(L"reading " + installedConfig, error);
+  }
+  const bool takeBeside = plan.fromElsewhere && IsNewerSnapshot(beside, current);
+  if (const DWORD error = WriteInstalledConfiguration(takeBeside ? beside : current, installedConfig)) {
     return ShowInstallFailure(L"writing the configuration into " + folder, error);
   }
   RecordConfig first;
@@ -150,34 +201,17 @@ int RunInstall(HINSTANCE instance) {
     return 0;
   }
 
-  // Whatever still runs from the old exe afterwards makes it be renamed aside.
-  if (fromElsewhere) CloseMonitorTrays();
-  if (upgrade) {
-    StopServiceAndWait();
-    if (!TakeMachineGuard()) return 0;
+  SystemInstallActions actions(image.get(), installed, before);
+  const InstallOutcome outcome = RunInstallSteps(actions, plan);
+  if (outcome.failed != InstallStep::None) {
+    ShowStepFailure(outcome, plan, folder);
+    return 0;
   }
-  RemoveSetAsideFiles(folder);
-  if (fromElsewhere) {
-    if (const DWORD error = PlaceExecutable(running, installed)) {
-      return ShowInstallFailure(L"copying nimbard.exe into " + folder, error);
-    }
+  if (!outcome.monitorShows && OnVisibleDesktop()) {
+    ShowBox(L"nimbard is installed and its service is running. Its icon in the notification area appears at "
+            L"your next logon; to see it now, start nimbard.",
+            MB_ICONINFORMATION);
   }
-  // An earlier removal may have left the exe's path to be deleted at the next
-  // start of Windows, which would take the new exe with it.
-  if (const DWORD error = CancelPendingDeletion(installed)) {
-    return ShowInstallFailure(L"keeping Windows from deleting " + installed, error);
-  }
-  if (!OnlyAdministratorsMayChange(installed, false)) return 0;
-
-  // The service takes the guard at its own start-up; holding it here would
-  // send the new service straight to its exit.
-  ReleaseSingleInstance();
-  if (const DWORD error = RegisterService(installed)) {
-    return ShowInstallFailure(L"registering the service", error);
-  }
-  // The logon entry starts it from now on; a monitor that does not start now
-  // starts then.
-  if (!TrayRunsInThisSession()) StartMonitorTray(installed);
   return 1;
 }
 

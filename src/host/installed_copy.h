@@ -18,14 +18,22 @@ std::wstring InstalledFolder();
 // InstalledFolder() + "nimbard.exe"; empty with it.
 std::wstring InstalledExecutable();
 
-// True when both paths name one existing file (same volume and file index).
+// True when both name one existing file (same volume and file index).
+bool IsSameFile(HANDLE file, const std::wstring& path);
 bool IsSameFile(const std::wstring& a, const std::wstring& b);
 
-// Puts a copy of `source` at `target`: copied beside it first, then moved
-// over it in one step. When the old file is in use (a program runs from it)
-// it is renamed aside and deleted at the next start of nimbard or of
-// Windows. Returns 0 or the Win32 error; on an error `target` is as before.
-DWORD PlaceExecutable(const std::wstring& source, const std::wstring& target);
+// Puts a copy of the file `source` (read from its start) at `target`: written
+// beside it first, then the file at `target` (in use or not) renamed aside to
+// `previous` and the copy moved in its place. Returns 0 or the Win32 error;
+// on an error `target` is as before. `previous` is empty when there was no
+// file at `target`.
+DWORD PlaceExecutable(HANDLE source, const std::wstring& target, std::wstring& previous);
+// Undoes PlaceExecutable: the copy removed (as RemoveExecutable does) and
+// `previous`, when there was one, back at `target`. 0 or the Win32 error.
+DWORD RestorePreviousExecutable(const std::wstring& target, const std::wstring& previous);
+// After a successful installation: `previous` deleted, or renamed aside and
+// deleted later while a program still runs from it.
+void DiscardPreviousExecutable(const std::wstring& previous);
 
 // Deletes the file (none there counts as done). One in use is renamed aside
 // and deleted at the next start of Windows; one that cannot even be renamed

@@ -63,18 +63,18 @@ DWORD StartMonitorTray(const std::wstring& executable) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   // CreateProcessWithTokenW needs the impersonation privilege, which an
-  // elevated administrator holds.
+  // elevated administrator holds. Without the shell's token (no shell window,
+  // a shell of another account out of reach; always under Wine, whose
+  // GetShellWindow returns null) or its start (the Secondary Logon service
+  // off) no monitor starts
+  // now: this process's own token would put an elevated program on the
+  // user's desktop. The logon entry starts it, and so does a plain start.
   const UniqueKernelHandle token = ShellUserToken();
-  bool created = token && ::CreateProcessWithTokenW(token.get(), 0, executable.c_str(), &commandLine[0], 0,
-                                                    nullptr, directory.c_str(), &startup, &started);
-  // Without a shell window (Explorer not running, or Wine, whose
-  // GetShellWindow returns null: Wine always takes this path) the monitor
-  // starts with this process's own token, elevated when it is.
-  if (!created) {
-    created = ::CreateProcessW(executable.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               directory.c_str(), &startup, &started) != FALSE;
+  if (!token) return ERROR_NO_TOKEN;
+  if (!::CreateProcessWithTokenW(token.get(), 0, executable.c_str(), &commandLine[0], 0, nullptr, directory.c_str(),
+                                 &startup, &started)) {
+    return ::GetLastError();
   }
-  if (!created) return ::GetLastError();
   const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
   return 0;
 }

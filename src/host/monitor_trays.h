@@ -1,7 +1,7 @@
 #pragma once
 // The monitor trays of the signed-in user, seen from "--install" and
 // "--uninstall": asked to close before their exe is replaced or removed, and
-// started again afterwards as the user, not as the administrator.
+// started again afterwards as the user, never as the administrator.
 #include <windows.h>
 
 #include <string>
@@ -23,8 +23,9 @@ inline constexpr wchar_t kCloseMonitorMessageName[] = L"nimbard-demo-close-monit
 void CloseMonitorTrays();
 
 // Starts `executable` with "--tray" in the signed-in user's session with the
-// user's own rights (the shell's token), from an elevated process too.
-// Returns 0 or the Win32 error of the start.
+// user's own rights (the shell's token), from an elevated process too, and
+// never with this process's token. Returns 0, ERROR_NO_TOKEN when the shell's
+// token cannot be had, or the Win32 error of the start.
 DWORD StartMonitorTray(const std::wstring& executable);
 
 }  // namespace nimbard

@@ -1,5 +1,7 @@
 #include "host/service_control.h"
 
+#include <vector>
+
 #include "host/logon_entry.h"
 #include "host/service_host.h"
 #include "win32/unique_handle.h"
@@ -156,6 +158,44 @@ DWORD RegisterService(const std::wstring& executable) {
   const DWORD autostartError = RegisterLogonEntry(executable);
   if (startError != 0 && startError != ERROR_SERVICE_ALREADY_RUNNING) return startError;
   return autostartError;
+}
+
+DWORD ReadServiceRegistration(ServiceRegistration& registration) {
+  registration = {};
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return ::GetLastError();
+  UniqueScHandle service = OpenNimbardService(manager, SERVICE_QUERY_CONFIG);
+  if (!service) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : error;
+  }
+  DWORD needed = 0;
+  ::QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+  if (needed == 0) return ::GetLastError();
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!::QueryServiceConfigW(service.get(), config, needed, &needed)) return ::GetLastError();
+  registration.exists = true;
+  registration.commandLine = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
+  registration.startType = config->dwStartType;
+  return 0;
+}
+
+DWORD RestoreServiceRegistration(const ServiceRegistration& before) {
+  if (!before.exists) {
+    const DWORD error = UninstallService();
+    return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : error;
+  }
+  // What the failed installation started runs the exe that is to go.
+  if (const DWORD error = StopServiceAndWait(); error != 0 && error != ERROR_SERVICE_DOES_NOT_EXIST) return error;
+  UniqueScHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  if (!manager) return ::GetLastError();
+  UniqueScHandle service = OpenNimbardService(manager, SERVICE_CHANGE_CONFIG);
+  if (!service) return ::GetLastError();
+  return ::ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, before.startType, SERVICE_NO_CHANGE,
+                                before.commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+             ? 0
+             : ::GetLastError();
 }
 
 DWORD UninstallService() {

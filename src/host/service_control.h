@@ -26,6 +26,19 @@ DWORD StopServiceAndWait();
 // entry. 0 or the first Win32 error; a service created stays installed even
 // when the rest fails.
 DWORD RegisterService(const std::wstring& executable);
+// What the service is registered to run, read before an installation
+// changes it so that a failed one can put it back.
+struct ServiceRegistration {
+  bool exists = false;
+  std::wstring commandLine;
+  DWORD startType = 0;
+};
+// 0 (with `exists` false when there is no such service) or the Win32 error.
+DWORD ReadServiceRegistration(ServiceRegistration& registration);
+// Puts the registration back as it was: without a service before, the one
+// there now is removed (UninstallService); otherwise it is stopped and
+// pointed at the earlier command line and start type again. 0 or the error.
+DWORD RestoreServiceRegistration(const ServiceRegistration& before);
 // Stops a running service and waits (a few seconds at most) until its process
 // has ended, then marks it for deletion: 0 when that worked, else the Win32
 // error (ERROR_SERVICE_DOES_NOT_EXIST when there is none). The logon

@@ -49,7 +49,7 @@ installed="$WINEPREFIX/drive_c/Program Files/nimbard"  # the service's files
 nimbard() { timeout 90 wine "$app/nimbard.exe" "$@"; }
 service_pids() { pids_of 'C:\Program Files\nimbard\nimbard.exe --service'; }
 
-nimbard --install
+install_answered "$app" >/dev/null
 expect_eq "--install exits 1" 1 $?
 wait_for 60 at_least 1 path_prefix=/client/v4/zones/svc/ || fail "the service's lookup never arrived"
 t=$(now)
@@ -70,7 +70,7 @@ wait "$uninstall"
 expect_eq "--uninstall during a hang exits 1" 1 $?
 expect_eq "the service is gone" absent "$(state)"
 expect_eq "its process has ended" "" "$(service_pids)"
-nimbard --install
+install_answered "$app" >/dev/null
 expect_eq "an immediate --install exits 1" 1 $?
 expect_eq "the new service runs" 4 "$(state)"
 wait_for 60 eval '[ "$(ctl cf svc r1 content)" = 203.0.113.7 ]' || fail "the new service's pass did not update the record"

@@ -3,13 +3,17 @@
 # and Xvfb against the API mocks:
 # - installed from "C:\nimbard test\download", the exe and its configuration
 #   are copied into "C:\Program Files\nimbard", the service and the logon entry
-#   run that copy, the monitor tray starts, and the service writes its log and
-#   status there and nothing into the download folder;
+#   run that copy, and the service writes its log and status there and nothing
+#   into the download folder; no monitor starts (Wine never gives the shell's
+#   token, and the installer's own is never used) and the last box says so;
 # - the monitor's "Manage DNS Records" runs the installed exe's "--configure",
 #   which saves into the installed folder; "Open Configuration" opens Notepad;
 # - an upgrade with a different exe while the monitor runs and a "--configure"
-#   still runs from the old exe: the service runs the new bytes, the old exe
-#   is renamed aside (deleted at the next start), the monitor is back;
+#   still runs from the old exe: the monitor closes, the service runs the new
+#   bytes, the old exe is renamed aside (deleted at the next start);
+# - an upgrade whose new exe the permission rule refuses after the service
+#   stopped (a Wine session with umask 000 makes every new file one that
+#   Everyone may write): the old exe is back and runs again as the service;
 # - "--uninstall" (run from the installed exe itself) removes the service, the
 #   logon entry and the exe and keeps the configuration, log and status, and
 #   says where; a deletion of the exe scheduled for the next start of Windows
@@ -36,6 +40,7 @@ win_installed="${win_pf}nimbard.exe"
 place_exe "$src"
 home_record "$src"
 monitor_pids() { pids_of "$win_installed --tray"; }
+logon_monitor() { wine "$win_installed" --tray & }  # as the logon entry starts it
 no_monitor() { [ -z "$(monitor_pids)" ]; }
 record_is() { [ "$(ctl cf z1 r1 content)" = "$1" ]; }
 service_pid() { pids_of "$win_installed --service" | head -1; }
@@ -58,16 +63,18 @@ check_private_config() {  # when
 
 echo "== install from C:\\nimbard test\\download"
 t=$(now)
-timeout 90 wine "$src/nimbard.exe" --install
+box=$(install_answered "$src")
 expect_eq "--install exits 1" 1 $?
+echo "[ measure ] install to its last box: $(since "$t") s"
+expect_eq "the last box says where the monitor comes from" "$installed_box" "$box"
+expect_eq "no monitor started by the installer" "" "$(monitor_pids)"
 expect_eq "the service runs the installed copy" "\"$win_installed\" --service" "$(probe config | field path)"
 expect_eq "the logon entry (HKLM) starts the installed copy" "\"$win_installed\" --tray" "$(probe runvalue | field data)"
 expect_eq "no logon entry in HKCU" absent "$(probe runvalue hkcu | field runvalue)"
 cmp -s "$src/nimbard.exe" "$pf/nimbard.exe" && ok "the exe was copied" || fail "no copy of the exe in $pf"
 cmp -s "$src/nimbard-demo.json" "$pf/nimbard-demo.json" && ok "the configuration was copied" || fail "no copy of the configuration"
-expect_eq "the monitor tray runs" present "$(probe icon 10 | field icon)"
-echo "[ measure ] install to the monitor's icon: $(since "$t") s"
-expect_eq "the monitor runs the installed copy" 1 "$(monitor_pids | wc -l)"
+logon_monitor
+expect_eq "the logon entry's monitor shows its icon" present "$(probe icon 20 | field icon)"
 wait_for 60 record_is 203.0.113.7 && ok "the service updated the record" || fail "no update"
 wait_for 10 test -s "$pf/nimbard.status" && ok "status written in the installed folder" || fail "no status in $pf"
 [ -s "$pf/nimbard.log" ] && ok "log written in the installed folder" || fail "no log in $pf"
@@ -100,12 +107,10 @@ probe dialog "nimbard Configuration" 30 >/dev/null || fail "no dialog from --con
 old_monitor=$(monitor_pids)
 old_service=$(service_pid)
 t=$(now)
-timeout 90 wine "$new/nimbard.exe" --install
+box=$(install_answered "$new")
 expect_eq "the upgrade exits 1" 1 $?
-upgrade_took=$(since "$t")
-expect_eq "the monitor is back" present "$(probe icon 10 | field icon)"
-within "upgrade until the monitor is back" 5 "$(since "$t")"
-echo "[ measure ] upgrade (--install while installed): $upgrade_took s"
+within "upgrade until its last box" 5 "$(since "$t")"
+expect_eq "... which says where the monitor comes from" "$installed_box" "$box"
 cmp -s "$new/nimbard.exe" "$pf/nimbard.exe" && ok "the installed exe holds the new bytes" || fail "the installed exe was not replaced"
 expect_eq "the old exe, still in use, was renamed aside" 1 "$(ls "$pf" | grep -c '^nimbard\.exe\..*\.old$')"
 expect_eq "the service runs" 4 "$(state)"
@@ -114,7 +119,9 @@ svc=$(service_pid)
 grep -q "Program Files/nimbard/nimbard.exe$" "/proc/$svc/maps" && ! grep -q "nimbard.exe\..*\.old" "/proc/$svc/maps" &&
   ok "the service runs the new file" || fail "the service maps: $(grep nimbard "/proc/$svc/maps" | awk '{print $6, $7}' | sort -u)"
 alive "$old_monitor" && fail "the old monitor still runs" || ok "the old monitor closed"
-expect_eq "one monitor" 1 "$(monitor_pids | wc -l)"
+expect_eq "no monitor after the upgrade" "" "$(monitor_pids)"
+logon_monitor
+wait_for 20 eval '[ "$(monitor_pids | wc -l)" = 1 ]' && ok "the logon entry's monitor runs" || fail "$(monitor_pids | wc -l) monitors"
 probe dialog "nimbard Configuration" 5 '!2' >/dev/null
 wait "$configure"
 
@@ -150,7 +157,7 @@ probe pending | grep -qF '\nimbard\nimbard.exe.' && ok "Windows is to delete wha
 
 echo "== a scheduled deletion of the exe does not outlive the next install"
 probe pending "$win_installed" >/dev/null  # as when an exe in use could not even be renamed
-timeout 90 wine "$src/nimbard.exe" --install
+install_answered "$src" >/dev/null
 expect_eq "--install exits 1" 1 $?
 probe pending | grep -qxF "pending=\\??\\$win_installed" && fail "the deletion is still scheduled: $(probe pending)" || ok "the deletion was cancelled"
 echo "restarting Wine (as a restart of Windows)"
@@ -159,6 +166,27 @@ timeout 120 wineboot >/dev/null 2>&1
 [ -f "$pf/nimbard.exe" ] && ok "the installed exe survived the restart" || fail "the restart deleted the installed exe"
 expect_eq "what was set aside is gone" "" "$(ls "$pf" | grep '\.old$')"
 wait_for 30 eval '[ "$(state)" = 4 ]' && ok "the service started with Wine" || fail "service state $(state)"
+
+echo "== an upgrade refused after the service stopped"
+wineserver -k
+(umask 000 && timeout 120 wineboot >/dev/null 2>&1)  # the Wine session makes every new file writable by Everyone
+wait_for 30 eval '[ -n "$(service_pid)" ]' || fail "no service after the restart"
+old_service=$(service_pid)
+registration=$(probe config)
+box=$(install_answered "$new")
+expect_eq "the refused upgrade exits 0" 0 $?
+expect_eq "the box names the new exe and says the old one is back" \
+  "nimbard was not installed, because ${win_installed} may be changed by Everyone (write), not only by administrators: any program could then run its own code with full rights through the service. Let only administrators change it (right-click it, Properties, Security), then install again. The version installed before was put back as it was." "$box"
+cmp -s "$src/nimbard.exe" "$pf/nimbard.exe" && ok "the installed exe holds the old bytes again" || fail "the installed exe is not the old one"
+expect_eq "the registration is unchanged" "$registration" "$(probe config)"
+wait_for 20 eval '[ "$(state)" = 4 ]' && ok "the service runs again" || fail "service state $(state)"
+svc=$(service_pid)
+[ -n "$svc" ] && [ "$svc" != "$old_service" ] && ok "... in a new process" || fail "service process $svc (was $old_service)"
+grep -q "Program Files/nimbard/nimbard.exe$" "/proc/$svc/maps" && ok "... from the old exe, back at its place" ||
+  fail "the service maps: $(grep nimbard "/proc/$svc/maps" | awk '{print $6, $7}' | sort -u)"
+expect_eq "nothing left of the refused copy" "" "$(ls "$pf" | grep -E '\.(new|previous)$')"
+wineserver -k
+timeout 120 wineboot >/dev/null 2>&1
 
 echo "== a folder that Everyone may change"
 timeout 90 wine "$pf/nimbard.exe" --uninstall & uninstall=$!

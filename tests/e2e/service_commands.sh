@@ -45,6 +45,7 @@ expect_eq "the standalone tray's icon" present "$(probe icon 30 | field icon)"
 wait_for 30 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.7 ]' && ok "its first pass updated the record" || fail "no first pass"
 ctl ip 203.0.113.8 >/dev/null
 command 32779 "Install Service" 4
+expect_eq "--install's last box" "$installed_box" "$(probe msgbox "nimbard Demo" 30 | field text)"
 wait_for 20 finished "$tray" && ok "the standalone tray ended" || fail "the standalone tray still runs"
 wait "$tray"
 expect_eq "... with exit code 0" 0 $?

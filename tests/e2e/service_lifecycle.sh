@@ -3,7 +3,8 @@
 # "--install" copies the exe into "C:\Program Files\nimbard", registers that
 # copy as the service with its description and recovery actions, starts it
 # and writes the autostart value in HKLM (and takes over one an earlier
-# version left in HKCU), the first pass updates the record at once
+# version left in HKCU; no monitor starts: the last box says the logon entry
+# starts it), the first pass updates the record at once
 # and writes the log and status file in the installed folder, a second
 # service or standalone tray is refused while the service runs (a monitor
 # tray may run beside it), STOP stops it, a second "--install" starts it
@@ -74,8 +75,9 @@ description="Keeps DNS A records at Cloudflare and GoDaddy pointed at this compu
 
 echo "== install"
 add_run_value "$user_run_key"  # as an earlier version wrote it
-nimbard --install
+box=$(install_answered "$app")
 expect_eq "--install exits 1" 1 $?
+expect_eq "its last box: no monitor now, one at logon" "$installed_box" "$box"
 config=$(probe config)
 expect_eq "display name" "nimbard Demo DNS Updater" "$(field display <<<"$config")"
 expect_eq "own process" "0x10" "$(field type <<<"$config")"
@@ -135,7 +137,11 @@ echo "RSS of the running service: ${svc_rss:-?} kB; of wait_only.exe: ${wait_rss
 wait "$waiter"
 
 echo "== single instance while the service runs"
-nimbard &  # the monitor ("--tray") may run beside it: tray_app.sh
+# The monitor, as the logon entry starts it ("--install" under Wine starts none):
+# a plain start beside it and the service is refused.
+wine "$win_exe" --tray &
+expect_eq "the logon entry's monitor shows its icon" present "$(probe icon 20 | field icon)"
+nimbard &  # the monitor may run beside the service: tray_app.sh
 pid=$!
 box=$(probe msgbox "nimbard Demo" 30)
 expect_eq "a standalone tray shows the already-running message" "$message" "$(field text <<<"$box")"
@@ -154,7 +160,7 @@ if [ -z "$(service_pids)" ]; then ok "service process ended"; else fail "service
 
 echo "== a second install starts the stopped service again"
 timeout 60 wine reg delete "$run_key" /v nimbard-demo /f >/dev/null 2>&1
-nimbard --install
+install_answered "$app" >/dev/null
 expect_eq "second --install exits 1" 1 $?
 expect_eq "service running again" 4 "$(state)"
 expect_eq "autostart value written again" "$tray_line" "$(probe runvalue | field data)"

@@ -2,8 +2,8 @@
 # The release exe as its users see it, under Wine and Xvfb against the API mocks:
 # - with no configuration, the tray and "--install" open the configuration
 #   dialog first; Cancel ends them with 0 and installs nothing, Save (into the
-#   installed folder) lets "--install" install and start the service and the
-#   monitor tray;
+#   installed folder) lets "--install" install and start the service (and say
+#   in its last box that the monitor tray starts at logon);
 # - the monitor tray ("--tray") runs beside the service without a box, and a
 #   second tray in the session, or a standalone one beside the service, is refused;
 # - the standalone tray adds its icon, runs its first pass at once and ends
@@ -53,13 +53,15 @@ installed="$WINEPREFIX/drive_c/Program Files/nimbard"
 
 timeout 90 wine "$app/nimbard.exe" --install & install=$!
 probe dialog "nimbard Configuration" 30 1004#1 1000=cf-test-token 1001=example.com 1002=home 1005=z1 1006=r1 1003=5 '!1' >/dev/null
+expect_eq "--install, Save: its last box" "$installed_box" "$(probe msgbox "nimbard Demo" 60 | field text)"
 ends_with "--install, Save: exit 1" 1 "$install"
 wait_for 10 eval '[ "$(state)" = 4 ]' && ok "--install, Save: the service runs" || fail "service state $(state)"
 grep -q '"provider": "cloudflare"' "$installed/nimbard-demo.json" && ok "the dialog wrote the installed configuration" || fail "configuration: $(cat "$installed/nimbard-demo.json")"
 wait_for 60 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.7 ]' && ok "the service updated the record" || fail "the service did not update the record"
 
 echo "== the monitor beside the service"
-expect_eq "--install started the monitor" present "$(probe icon 10 | field icon)"
+wine 'C:\Program Files\nimbard\nimbard.exe' --tray &  # as the logon entry starts it
+expect_eq "the installed monitor's icon" present "$(probe icon 20 | field icon)"
 started=$(pid_of 'C:\Program Files\nimbard\nimbard.exe --tray')
 probe command 105 >/dev/null
 wait_for 10 eval '! alive "$started"' && ok "the installed monitor ends on Exit" || fail "the installed monitor still runs"
