@@ -39,12 +39,29 @@ bool QueryState(const UniqueScHandle& service, DWORD& state) {
   return true;
 }
 
-// Waits, up to `milliseconds`, until the service has stopped and its process
-// has ended: only then has the process let go of the single-instance guard
-// and the files beside the executable, so that a new installation can start
-// at once. False when the wait ran out first.
-bool WaitForServiceProcessEnd(const UniqueScHandle& service, DWORD milliseconds) {
+// The service's process, opened before a stop is sent: the SCM may report
+// the service stopped, with no process id, while that process is still
+// ending and holds the single-instance guard and the files beside the
+// executable. None when the service does not run.
+UniqueKernelHandle OpenServiceProcess(const UniqueScHandle& service) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                              sizeof status, &needed) ||
+      status.dwProcessId == 0) {
+    return UniqueKernelHandle();
+  }
+  return UniqueKernelHandle(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+}
+
+// Waits, up to `milliseconds`, until the service has stopped and `process`
+// (from OpenServiceProcess, when it could be opened) has ended: only then
+// may a new installation take the guard and replace the files. False when
+// the wait ran out first.
+bool WaitForServiceProcessEnd(const UniqueScHandle& service, const UniqueKernelHandle& process,
+                              DWORD milliseconds) {
   const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
+  if (process) return ::WaitForSingleObject(process.get(), milliseconds) == WAIT_OBJECT_0;
   for (;;) {
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
@@ -57,8 +74,8 @@ bool WaitForServiceProcessEnd(const UniqueScHandle& service, DWORD milliseconds)
     const DWORD left = static_cast<DWORD>(deadline - now);
     if (status.dwCurrentState == SERVICE_STOPPED && status.dwProcessId == 0) return true;
     if (status.dwProcessId != 0) {
-      UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
-      if (process) return ::WaitForSingleObject(process.get(), left) == WAIT_OBJECT_0;
+      UniqueKernelHandle running(::OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+      if (running) return ::WaitForSingleObject(running.get(), left) == WAIT_OBJECT_0;
     }
     ::Sleep(left < kStatePollIntervalMs ? left : kStatePollIntervalMs);
   }
@@ -125,12 +142,13 @@ DWORD StopServiceAndWait() {
   if (!manager) return ::GetLastError();
   UniqueScHandle service = OpenNimbardService(manager, SERVICE_STOP | SERVICE_QUERY_STATUS);
   if (!service) return ::GetLastError();
+  const UniqueKernelHandle process = OpenServiceProcess(service);
   SERVICE_STATUS status{};
   if (!::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
     const DWORD error = ::GetLastError();
     return error == ERROR_SERVICE_NOT_ACTIVE ? 0 : error;
   }
-  return WaitForServiceProcessEnd(service, kRemovalStopWaitMs) ? 0 : ERROR_SERVICE_REQUEST_TIMEOUT;
+  return WaitForServiceProcessEnd(service, process, kRemovalStopWaitMs) ? 0 : ERROR_SERVICE_REQUEST_TIMEOUT;
 }
 
 DWORD RegisterService(const std::wstring& executable) {
@@ -203,11 +221,12 @@ DWORD UninstallService() {
   if (!manager) return ::GetLastError();
   UniqueScHandle service = OpenNimbardService(manager, kUninstallServiceAccess);
   if (!service) return ::GetLastError();
+  const UniqueKernelHandle process = OpenServiceProcess(service);
   SERVICE_STATUS status{};
   // A stopped service refuses the STOP, and a service that outlives the wait
   // is still removed once it ends; neither stops the removal.
   if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
-    WaitForServiceProcessEnd(service, kRemovalStopWaitMs);
+    WaitForServiceProcessEnd(service, process, kRemovalStopWaitMs);
   }
   const DWORD deleteError = ::DeleteService(service.get()) ? 0 : ::GetLastError();
   service.reset();
