@@ -16,7 +16,7 @@
 #   --scene FILE      JSON scene loaded into the mock before COMMAND starts
 #   --keep            keep the scratch directory (prefix, certificates, mock log)
 #
-# COMMAND sees: WINEPREFIX, MOCK_CONTROL (control URL), MOCK_DIR (ca.pem,
+# COMMAND sees: WINEPREFIX, TMPDIR (inside the scratch dir), MOCK_CONTROL (control URL), MOCK_DIR (ca.pem,
 # ca.der, ...), MOCK_CTL (path of ctl.py), SANDBOX_DIR (scratch dir, removed
 # afterwards), SANDBOX_HOSTS (the file behind /etc/hosts, which `ctl.py route`
 # rewrites), WINEDEBUG. The exit status is COMMAND's (124 on timeout), or 125
@@ -85,10 +85,24 @@ fi
 # ------------------------------------------------------------ inside
 work=$(mktemp -d /tmp/nimbard-sandbox.XXXXXX) || die "mktemp failed"
 mock_pid="" xvfb_pid=""
+# The processes whose environment names this run's prefix: the server, and
+# any Wine program or helper the command left running.
+prefix_pids() {
+  local pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
+}
 cleanup() {
   if [ "$use_wine" -eq 1 ] && [ -n "${WINEPREFIX:-}" ]; then
     timeout 20 wineserver -k 2>/dev/null
     timeout 20 wineserver -w 2>/dev/null
+    # Whatever is left (a program started after the server went, which then
+    # started a server of its own) must not outlive the prefix it serves.
+    local left
+    left=$(prefix_pids)
+    [ -n "$left" ] && kill -9 $left 2>/dev/null
   fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   if [ -n "$mock_pid" ]; then
@@ -140,6 +154,15 @@ mock_pid=$!
 
 if [ "$use_wine" -eq 1 ]; then
   export WINEPREFIX="$work/prefix"
+  # Each wineserver keeps its socket in a folder of its own under TMPDIR
+  # (Debian's Wine: wine-XXXXXX, named in the prefix's "wineserver" file) or
+  # under /tmp/.wine-UID, named after the prefix's device and inode (Wine's
+  # own builds). Both are private to this run, so no program here can reach
+  # another run's server, nor a server whose prefix is gone, even when a new
+  # prefix gets a deleted one's inode number.
+  export TMPDIR="$work/tmp"
+  mkdir -p "$TMPDIR" "/tmp/.wine-$(id -u)"
+  mount -t tmpfs -o mode=0700 tmpfs "/tmp/.wine-$(id -u)" || die "cannot mount a private /tmp/.wine-$(id -u)"
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
   # The server starts here, inside the namespace: Wine's sockets are made by
