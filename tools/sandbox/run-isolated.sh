@@ -169,7 +169,10 @@ if [ "$use_wine" -eq 1 ]; then
   # the wineserver, so it must live in the private network.
   mkdir -p "$WINEPREFIX"
   wineserver -p || die "cannot start wineserver"
-  timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || {
+  # Wine's own errors are kept for this step (its log is shown only when it
+  # fails): a prefix that cannot be made then says why, which WINEDEBUG=-all
+  # would hide (a boot event that timed out, a DLL that would not load).
+  WINEDEBUG=err+all,fixme-all timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || {
     cat "$work/wineboot.log" >&2; die "wineboot failed"; }
 fi
 
