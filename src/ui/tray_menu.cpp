@@ -130,12 +130,13 @@ bool RunCommand(HWND window, UINT command) {
       StartServiceCommand(window, command);
       return true;
     case IDM_MANAGE_RECORDS:
-      // The next pass reads the file afresh. The monitor's dialog is the
-      // installed exe's, run with administrator rights ("--configure").
+      // The monitor's dialog is the installed exe's, run with administrator
+      // rights ("--configure"); the service's next pass reads the file. The
+      // standalone tray checks what was saved at once.
       if (MonitorMode) {
         StartElevatedCommand(window, command, InstalledExecutable(), L"--configure", false);
-      } else {
-        ShowConfigDialog(tray.instance, window);
+      } else if (ShowConfigDialog(tray.instance, window) == IDOK) {
+        ApplySavedRecords(window);
       }
       return true;
     default:

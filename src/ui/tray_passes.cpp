@@ -1,4 +1,5 @@
 #include "core/activity_log.h"
+#include "core/config_store.h"
 #include "core/worker_thread.h"
 #include "ui/tray_state.h"
 
@@ -25,7 +26,24 @@ void OnPassEnded(HWND window, const PassEnded& pass) {
   tray.icon.Refresh();
   ShowCheckResult(JudgePass(pass.outcome));
   // A hand-over waited for this pass.
-  if (tray.serviceCommand != 0 && !tray.commandStarted) RunServiceCommand(window);
+  if (tray.serviceCommand != 0 && !tray.commandStarted) {
+    RunServiceCommand(window);
+  } else if (std::exchange(tray.passOwed, false) && !tray.handingOver) {
+    StartPassThread(window, false);
+  }
+}
+
+void ApplySavedRecords(HWND window) {
+  Tray& tray = State();
+  RecordConfig first;
+  if (LoadFirstRecord(first)) tray.pollIntervalMs = PollIntervalMs(first.pollMinutes);
+  if (tray.handingOver || StopRequested.load()) return;
+  ::SetTimer(window, kPollTimerId, tray.pollIntervalMs, nullptr);
+  if (PassRunning.load()) {
+    tray.passOwed = true;
+  } else {
+    StartPassThread(window, false);
+  }
 }
 
 }  // namespace nimbard

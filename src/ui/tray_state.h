@@ -61,7 +61,8 @@ struct Tray {
   UINT closeRequest = 0;    // kCloseMonitorMessageName: "--install" or "--uninstall" replaces the exe
   int iconRetriesLeft = 0;
   HMENU openMenu = nullptr;
-  UINT pollIntervalMs = 0;  // the standalone flavour's interval, as read at start
+  UINT pollIntervalMs = 0;  // the standalone flavour's interval, as read at start and after each Save
+  bool passOwed = false;    // a Save came during a pass: one more timed pass follows it
   PassSchedule schedule;    // when the standalone flavour's next timed pass comes
   HICON normalIcon = nullptr;
   HICON warningIcon = nullptr;  // while the last check failed or the service is stopped
@@ -110,6 +111,9 @@ void StartCommandThread(HWND window, UINT command, Work work) {
 // tray_passes.cpp
 void StartPassThread(HWND window, bool manual);
 void OnPassEnded(HWND window, const PassEnded& pass);
+// After a Save in the standalone tray: the saved interval from now on, and
+// a timed pass at once (or right after the one under way).
+void ApplySavedRecords(HWND window);
 
 // tray_alerts.cpp
 void ShowCheckResult(const CheckResult& result);

@@ -15,6 +15,10 @@ TrayGuards StandaloneGuards;
 
 namespace {
 
+// The first start's dialog closed without a record saved.
+constexpr wchar_t kNoRecordSavedText[] =
+    L"No record was saved, so nimbard ends now. To set up a record, start nimbard again.";
+
 // At logon the tray may start before the notification area exists, and a
 // first icon addition then fails: it is tried again every second for a
 // while, and again whenever the shell announces itself.
@@ -174,6 +178,8 @@ bool InitTray(HINSTANCE instance) {
   RecordConfig first;
   if (!MonitorMode && !LoadFirstRecord(first) &&
       !(ShowConfigDialog(instance, tray.window) == IDOK && LoadFirstRecord(first))) {
+    // Ending without a word would look like a crash.
+    ::MessageBoxW(tray.window, kNoRecordSavedText, L"nimbard Demo", MB_OK | MB_ICONINFORMATION);
     ::DestroyWindow(tray.window);
     return false;
   }

@@ -41,6 +41,9 @@ echo "== no configuration: the dialog comes first"
 start; tray=$!
 dialog=$(probe dialog "nimbard Configuration" 30 '!2')
 expect_eq "the standalone tray opens the dialog" "control=1000:" "$(grep -m1 '^control=1000:' <<<"$dialog")"
+expect_eq "Cancel says that nimbard ends, and how to start again" \
+  "No record was saved, so nimbard ends now. To set up a record, start nimbard again." \
+  "$(probe msgbox "nimbard Demo" 30 | field text)"
 ends_with "Cancel ends it with 0" 0 "$tray"
 expect_eq "no icon was added" absent "$(probe icon 1 | field icon)"
 
@@ -97,6 +100,21 @@ expect_eq "its icon" present "$(probe icon 30 | field icon)"
 echo "[ measure ] start to icon: $(since "$t") s"
 wait_for 30 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.8 ]' && ok "its first pass updated the record at once" || fail "no first pass"
 standalone_rss=$(rss_kb "$(pid_of "$app/nimbard.exe")")
+
+# A Save in its dialog takes effect at once: the new interval is in the file,
+# and a timed pass (not a forced one) follows within seconds.
+ctl ip 203.0.113.10 >/dev/null
+probe command 32781 >/dev/null  # Manage DNS Records
+probe dialog "nimbard Configuration" 30 1003=7 '!1' gone=30 >/dev/null
+t=$(now)
+grep -q '"pollMinutes": 7' "$app/nimbard-demo.json" && ok "Save wrote the new interval" || fail "interval not saved: $(cat "$app/nimbard-demo.json")"
+if wait_for 10 eval '[ "$(ctl cf z1 r1 content)" = 203.0.113.10 ]'; then
+  within "Save to the pass it starts" 10 "$(since "$t")"
+else
+  fail "no pass within 10 s of the Save"
+fi
+grep -q "Public IP changed to 203.0.113.10" "$app/nimbard.log" && ok "the pass after Save is a timed one" ||
+  fail "the pass after Save: $(grep 203.0.113.10 "$app/nimbard.log")"
 
 # Its forced pass meets a server that holds the lookup; "Exit" ends it.
 ctl rule path_prefix=/client/v4/zones/z1/ delay=600 >/dev/null

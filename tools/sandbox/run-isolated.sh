@@ -90,7 +90,7 @@ mock_pid="" xvfb_pid=""
 prefix_pids() {
   local pid
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
+    case " $$ $BASHPID $xvfb_pid $mock_pid " in *" $pid "*) continue ;; esac
     { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
   done
 }
