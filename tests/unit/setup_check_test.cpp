@@ -38,6 +38,8 @@ TEST(SetupCheck, TriesTheRecordWithoutChangingIt) {
        "This Cloudflare token may only be used from other IP addresses."},
       {"record id of another record", L"cloudflare", L"z1", L"r1", {{kCf, L"", Ok(R"({"result":{"name":"www.example.com","type":"A","content":"192.0.2.1"}})")}},
        "The Record ID belongs to another record: www.example.com (A)."},
+      {"a name longer than any DNS name", L"cloudflare", L"z1", L"r1", {{kCf, L"", Ok(R"({"result":{"name":")" + std::string(1000000, 'x') + R"(","type":"A"}})")}},
+       "The Record ID belongs to another record: " + std::string(250, 'x') + "... (A). Enter"},
       {"no record of that name", L"cloudflare", L"z1", L"", {{kCf, L"", Ok(R"({"result":[]})")}}, "No A record named home.example.com exists at Cloudflare."},
       {"key and secret refused", L"godaddy", L"", L"", {{kGd, L"", Status(401, R"({"code":"UNABLE_TO_AUTHENTICATE"})")}}, "GoDaddy does not accept this key and secret."},
       {"account without API access", L"godaddy", L"", L"", {{kGd, L"", Status(403, R"({"code":"ACCESS_DENIED"})")}}, "GoDaddy does not let this account use its DNS API."},
