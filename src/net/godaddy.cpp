@@ -29,9 +29,8 @@ std::wstring_view SecretHalf(std::wstring_view apiKey) {
 }
 
 // An error document is worth showing whole; a huge answer is not worth
-// writing into the log at every pass.
-// Short enough that the line, with its time and prefix, stays within the
-// log's line bound uncut.
+// writing into the log at every pass. Short enough that the line, with its
+// time and prefix, stays within the log's line bound uncut.
 constexpr std::size_t kMaxLoggedResponse = 4000;
 
 // Logs the failure line, the answer and a refused field; returns the cause.
@@ -53,6 +52,7 @@ RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outco
 }  // namespace
 
 void ReadGoDaddyError(std::string_view answer, RequestFailure& failure) {
+  if (const auto wait = json::AsUint32(json::Member(answer, "retryAfterSec"))) failure.retryAfterSeconds = *wait;
   ApiError error;
   if (json::AsString(json::Member(answer, "code"), 1).value_or(L"").empty()) return;
   ReadApiError(answer, error);
@@ -64,7 +64,6 @@ void ReadGoDaddyError(std::string_view answer, RequestFailure& failure) {
     if (ReadApiError(field, error)) failure.apiErrors.push_back(std::move(error));
     return ++seen == kMaxApiErrors;
   });
-  if (const auto wait = json::AsUint32(json::Member(answer, "retryAfterSec"))) failure.retryAfterSeconds = *wait;
 }
 
 std::wstring GoDaddyRecordName(const RecordConfig& record) {
