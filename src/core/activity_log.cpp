@@ -37,8 +37,18 @@ std::string FormatLogLine(const platform::LocalDateTime& time, std::wstring_view
   const int length = std::snprintf(stamp, sizeof stamp, "[%d-%02d-%02d %02d:%02d:%02d] ", time.year,
                                    time.month, time.day, time.hour, time.minute, time.second);
   std::string line(stamp, length < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(length), sizeof stamp - 1));
-  line.reserve(line.size() + message.size() + 2);
+  // Every unit is one byte, so the budget counts units. The mark is ASCII:
+  // an ellipsis character has no byte of its own in an 8-bit log (it would
+  // show as '?').
+  const std::size_t budget = kMaxLogLineBytes - line.size() - 2;  // the stamp is under 64 bytes
+  std::string mark;
+  if (message.size() > budget) {
+    mark = "... (cut from " + std::to_string(message.size()) + " characters)";
+    message = message.substr(0, budget - mark.size());
+  }
+  line.reserve(line.size() + message.size() + mark.size() + 2);
   for (wchar_t c : message) line.push_back(LogByte(c));
+  line += mark;
   line += "\r\n";
   return line;
 }

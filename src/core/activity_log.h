@@ -18,10 +18,15 @@ extern std::mutex LogMutex;
 // more than about twice this much.
 inline constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
 
+// The longest line written, time and line end included.
+inline constexpr std::size_t kMaxLogLineBytes = 4096;
+
 // Appends "[YYYY-MM-DD hh:mm:ss] " + message + CR LF. A log that cannot be
 // opened loses the line silently. One call is always one line: a CR or LF
 // inside the message (server answers are logged) is written as a blank, any
 // other control character as '?', so nothing can forge an entry of its own.
+// A message too long for kMaxLogLineBytes is cut and ends in
+// "... (cut from N characters)".
 void LogMessage(std::wstring_view message);
 
 // At most maxChars characters of text, followed by "..." when it was cut: for

@@ -1,5 +1,7 @@
 #include "core/json_reader.h"
 
+#include <algorithm>
+
 #include "core/json_scan.h"
 #include "core/text.h"
 
@@ -108,12 +110,16 @@ std::vector<std::string_view> Elements(std::string_view array) {
   return elements;
 }
 
-std::optional<std::wstring> AsString(std::string_view value) {
+void ForEachElement(std::string_view array, const std::function<bool(std::string_view)>& visit) {
+  Walk(array, '[', ']', false, [&](std::string_view, std::string_view value) { return visit(value); });
+}
+
+std::optional<std::wstring> AsString(std::string_view value, std::size_t maxUnits) {
   if (value.size() < 2 || value.front() != '"' || value.back() != '"') return std::nullopt;
   const std::string_view raw = value.substr(1, value.size() - 2);
   std::wstring out;
-  out.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
+  out.reserve(std::min(raw.size(), maxUnits));
+  for (std::size_t i = 0; i < raw.size() && out.size() < maxUnits; ++i) {
     if (raw[i] != '\\' || i + 1 == raw.size()) {
       out += WidenBytes(raw.substr(i, 1));
       continue;
@@ -144,6 +150,7 @@ std::optional<std::wstring> AsString(std::string_view value) {
       default: out += WidenBytes(raw.substr(i, 1)); break;  // \" \\ \/ and anything else: the byte itself
     }
   }
+  if (out.size() > maxUnits) out.resize(maxUnits);  // a bad "\u" adds two
   return out;
 }
 

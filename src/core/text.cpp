@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <algorithm>
+
 #include "core/json_scan.h"
 
 namespace nimbard {
@@ -63,6 +65,13 @@ bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
+}
+
+std::wstring CutText(std::wstring_view text, std::size_t maxChars) {
+  if (text.size() <= maxChars) return std::wstring(text);
+  std::wstring out(text.substr(0, maxChars < 3 ? 0 : maxChars - 3));
+  out += std::wstring_view(L"...").substr(0, std::min<std::size_t>(maxChars, 3));
+  return out;
 }
 
 std::wstring DecimalText(std::uint32_t value) { return std::to_wstring(value); }

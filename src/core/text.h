@@ -36,6 +36,11 @@ std::wstring ExtractJsonString(std::string_view json, std::string_view key);
 // Equal texts when A-Z and a-z count as the same; nothing else is folded.
 bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 
+// The text whole when it has at most maxChars units, else its first
+// maxChars - 3 followed by "...": for values from a server shown or kept
+// where a huge one must not go.
+std::wstring CutText(std::wstring_view text, std::size_t maxChars);
+
 // Unsigned decimal digits, no sign, no leading zeros, no grouping.
 std::wstring DecimalText(std::uint32_t value);
 

@@ -9,6 +9,10 @@ namespace {
 
 using Result = ARecordLookup::Result;
 
+// A DNS name has at most 253 characters: a longer one from a server is cut
+// before it reaches a box.
+constexpr std::size_t kMaxShownName = 253;
+
 SetupCheck Failed(std::wstring explanation, Trouble trouble = Trouble::Unknown) {
   SetupCheck check;
   check.trouble = trouble;
@@ -54,7 +58,8 @@ SetupCheck CheckRecordSetup(const RecordConfig& record) {
                     L"\", which is no IPv4 address. Give it an IPv4 address in the Cloudflare dashboard (any will "
                     L"do), then try again.");
     case Result::OtherRecord:
-      return Failed(L"The Record ID belongs to another record: " + found.otherName + L" (" + found.otherType +
+      return Failed(L"The Record ID belongs to another record: " + CutText(found.otherName, kMaxShownName) + L" (" +
+                    CutText(found.otherType, kMaxShownName) +
                     L"). Enter the ID of the A record " + fullName +
                     L", or leave the Record ID empty so that nimbard finds it.");
     case Result::NoZone:

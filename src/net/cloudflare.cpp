@@ -206,11 +206,15 @@ ARecordLookup LookupByName(const RecordConfig& record, ARecordLookup found) {
 }  // namespace
 
 std::vector<ApiError> CloudflareErrors(std::string_view answer) {
+  // Only the first few elements are looked at: one that is no error still
+  // counts, so an array of a million numbers costs no more than five.
   std::vector<ApiError> errors;
-  for (std::string_view error : json::Elements(json::Member(answer, "errors"))) {
-    const std::optional<std::uint32_t> number = json::AsUint32(json::Member(error, "code"));
-    errors.push_back({number ? DecimalText(*number) : StringMember(error, "code"), StringMember(error, "message")});
-  }
+  std::size_t seen = 0;
+  json::ForEachElement(json::Member(answer, "errors"), [&](std::string_view element) {
+    ApiError error;
+    if (ReadApiError(element, error)) errors.push_back(std::move(error));
+    return ++seen == kMaxApiErrors;
+  });
   return errors;
 }
 

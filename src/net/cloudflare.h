@@ -27,7 +27,8 @@ ARecordUpdate CloudflareUpdate(const RecordConfig& record, const std::wstring& n
 // Forgets the IDs found from names (tests).
 void ForgetCloudflareIds();
 
-// Every code and message of a Cloudflare answer's "errors" array.
+// The codes and messages of the first kMaxApiErrors elements of a
+// Cloudflare answer's "errors" array.
 std::vector<ApiError> CloudflareErrors(std::string_view answer);
 
 }  // namespace nimbard

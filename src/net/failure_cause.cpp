@@ -48,25 +48,27 @@ struct ProviderCode {
   Provider provider;
   const wchar_t* code;
   Trouble trouble;
+  Trouble forbidden;  // what the code means in a 403; Unknown: the 403's own trouble
 };
 
-// The providers' own error codes that name a cause. Cloudflare's 9109 means
-// a missing permission, or a token used from an address it does not allow;
-// the message tells which.
+// The providers' own error codes that name a cause. Cloudflare's 10000 in a
+// 403 comes both for a token that is not valid and for a valid one without
+// the permission or the zone. Its 9109 means a missing permission, or a
+// token used from an address it does not allow; the message tells which.
 constexpr ProviderCode kProviderCodes[] = {
-    {Provider::Cloudflare, L"10000", Trouble::BadCredential},
-    {Provider::Cloudflare, L"6003", Trouble::BadCredential},
-    {Provider::Cloudflare, L"6111", Trouble::BadCredential},
-    {Provider::Cloudflare, L"9106", Trouble::BadCredential},
-    {Provider::Cloudflare, L"9109", Trouble::NoDnsPermission},
-    {Provider::Cloudflare, L"7000", Trouble::NotFound},
-    {Provider::Cloudflare, L"7003", Trouble::NotFound},
-    {Provider::Cloudflare, L"81044", Trouble::NotFound},
-    {Provider::GoDaddy, L"UNABLE_TO_AUTHENTICATE", Trouble::BadCredential},
-    {Provider::GoDaddy, L"ACCESS_DENIED", Trouble::NoApiAccess},
-    {Provider::GoDaddy, L"NOT_FOUND", Trouble::DomainNotInAccount},
-    {Provider::GoDaddy, L"UNKNOWN_DOMAIN", Trouble::DomainNotInAccount},
-    {Provider::GoDaddy, L"TOO_MANY_REQUESTS", Trouble::RateLimited},
+    {Provider::Cloudflare, L"10000", Trouble::BadCredential, Trouble::TokenOrPermission},
+    {Provider::Cloudflare, L"6003", Trouble::BadCredential, Trouble::BadCredential},
+    {Provider::Cloudflare, L"6111", Trouble::BadCredential, Trouble::BadCredential},
+    {Provider::Cloudflare, L"9106", Trouble::BadCredential, Trouble::BadCredential},
+    {Provider::Cloudflare, L"9109", Trouble::NoDnsPermission, Trouble::NoDnsPermission},
+    {Provider::Cloudflare, L"7000", Trouble::NotFound, Trouble::Unknown},
+    {Provider::Cloudflare, L"7003", Trouble::NotFound, Trouble::Unknown},
+    {Provider::Cloudflare, L"81044", Trouble::NotFound, Trouble::Unknown},
+    {Provider::GoDaddy, L"UNABLE_TO_AUTHENTICATE", Trouble::BadCredential, Trouble::BadCredential},
+    {Provider::GoDaddy, L"ACCESS_DENIED", Trouble::NoApiAccess, Trouble::NoApiAccess},
+    {Provider::GoDaddy, L"NOT_FOUND", Trouble::DomainNotInAccount, Trouble::Unknown},
+    {Provider::GoDaddy, L"UNKNOWN_DOMAIN", Trouble::DomainNotInAccount, Trouble::Unknown},
+    {Provider::GoDaddy, L"TOO_MANY_REQUESTS", Trouble::RateLimited, Trouble::Unknown},
 };
 
 // The wait assumed when a rate-limited answer names none.
@@ -93,10 +95,13 @@ Trouble FromStatus(std::uint32_t status, Provider provider, RequestKind kind) {
 }
 
 Trouble FromCodes(const RequestFailure& failure, Provider provider, RequestKind kind) {
+  const bool forbidden = failure.status == 403;
   for (const ApiError& error : failure.apiErrors) {
     for (const ProviderCode& known : kProviderCodes) {
       if (known.provider != provider || error.code != known.code) continue;
-      if (known.trouble != Trouble::NoDnsPermission) return known.trouble;
+      const Trouble trouble = forbidden ? known.forbidden : known.trouble;
+      if (trouble == Trouble::Unknown) break;  // perhaps a later code says more
+      if (trouble != Trouble::NoDnsPermission) return trouble;
       // "Cannot use the access token from location: 203.0.113.7"
       if (error.message.find(L"location") != std::wstring::npos) return Trouble::AddressRestricted;
       return kind == RequestKind::ZoneSearch ? Trouble::NoZoneRead : Trouble::NoDnsPermission;
@@ -104,6 +109,11 @@ Trouble FromCodes(const RequestFailure& failure, Provider provider, RequestKind 
   }
   return Trouble::Unknown;
 }
+
+// A status that says by itself what kind of trouble it is: the codes only
+// add their words to the cause line. A 403 leaves the codes to tell which
+// refusal it is.
+bool StatusDecides(std::uint32_t status) { return status == 429 || (status >= 500 && status <= 599); }
 
 std::wstring Advice(Trouble trouble, Provider provider, std::uint32_t waitSeconds) {
   switch (trouble) {
@@ -119,6 +129,10 @@ std::wstring Advice(Trouble trouble, Provider provider, std::uint32_t waitSecond
       return provider == Provider::GoDaddy
                  ? L"enter the key and secret of a GoDaddy Production key as KEY:SECRET"
                  : L"the API token is mistyped, deleted or expired; create one with the \"Edit zone DNS\" template";
+    case Trouble::TokenOrPermission:
+      return L"the token is not valid, or it lacks the permission for this zone or record: if the dashboard's "
+             L"list of API tokens (My Profile, API Tokens) does not show it as Active, create one with the \"Edit "
+             L"zone DNS\" template; if it does, check that its permission Zone, DNS, Edit includes this zone";
     case Trouble::NoDnsPermission:
       return L"give the token the permission Zone, DNS, Edit for this zone";
     case Trouble::NoZoneRead:
@@ -149,10 +163,12 @@ std::wstring Advice(Trouble trouble, Provider provider, std::uint32_t waitSecond
 // What the failure was, in the terms it came in.
 std::wstring WhatHappened(const RequestFailure& failure, Provider provider) {
   std::wstring what;
-  for (const ApiError& error : failure.apiErrors) {
+  const std::size_t shown = std::min(failure.apiErrors.size(), kMaxApiErrors);
+  for (std::size_t i = 0; i < shown; ++i) {
+    const ApiError& error = failure.apiErrors[i];
     if (!what.empty()) what += L", ";
-    what += std::wstring(ProviderName(provider)) + L" error " + error.code;
-    if (!error.message.empty()) what += L" (" + ShortenForLog(error.message, 200) + L")";
+    what += std::wstring(ProviderName(provider)) + L" error " + CutText(error.code, kMaxApiErrorChars);
+    if (!error.message.empty()) what += L" (" + CutText(error.message, kMaxApiErrorChars) + L")";
   }
   if (!what.empty()) return what;
   switch (failure.fault) {
@@ -193,7 +209,7 @@ std::wstring WindowsErrorMeaning(std::uint32_t error) {
 
 FailureCause ExplainFailure(const RequestFailure& failure, Provider provider, RequestKind kind) {
   FailureCause cause;
-  cause.trouble = FromCodes(failure, provider, kind);
+  if (!StatusDecides(failure.status)) cause.trouble = FromCodes(failure, provider, kind);
   if (cause.trouble == Trouble::Unknown && failure.fault == ExchangeFault::Platform) {
     for (const WindowsError& known : kWindowsErrors) {
       if (known.number == failure.error) cause.trouble = known.trouble;
@@ -240,6 +256,11 @@ std::wstring PlainWords(Trouble trouble, Provider provider) {
                    L"(not an OTE test key)."
                  : L"Cloudflare does not accept this API token. It may be mistyped, deleted or expired. Create a "
                    L"token with the \"Edit zone DNS\" template and paste it here.";
+    case Trouble::TokenOrPermission:
+      return L"Cloudflare refused this API token: either it is not valid, or it lacks the permission for this "
+             L"zone or record. In the Cloudflare dashboard, open My Profile, API Tokens: if the token is not listed "
+             L"as Active, create one with the \"Edit zone DNS\" template and paste it here; if it is, check that "
+             L"its permission Zone, DNS, Edit includes this zone.";
     case Trouble::NoDnsPermission:
       return L"This Cloudflare token may not change the DNS records of this domain. Give it the permission Zone, "
              L"DNS, Edit for this zone.";

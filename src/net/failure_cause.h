@@ -17,6 +17,7 @@ enum class Trouble {
   NotTrusted,          // the secure connection failed: certificate, clock, inspecting proxy
   ProxySetup,          // Windows' proxy settings failed
   BadCredential,       // the token, or GoDaddy's key and secret, refused
+  TokenOrPermission,   // a Cloudflare token refused as invalid or as lacking the permission: its answer tells no more
   NoDnsPermission,     // a Cloudflare token that may not change this zone's DNS
   NoZoneRead,          // a Cloudflare token that may not look zones up
   AddressRestricted,   // a Cloudflare token limited to other client addresses

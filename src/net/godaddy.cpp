@@ -29,8 +29,9 @@ std::wstring_view SecretHalf(std::wstring_view apiKey) {
 }
 
 // An error document is worth showing whole; a huge answer is not worth
-// writing into the log at every pass.
-constexpr std::size_t kMaxLoggedResponse = 4096;
+// writing into the log at every pass. Short enough that the line, with its
+// time and prefix, stays within the log's line bound uncut.
+constexpr std::size_t kMaxLoggedResponse = 4000;
 
 // Logs the failure line, the answer and a refused field; returns the cause.
 RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outcome, const RecordConfig& record,
@@ -38,7 +39,8 @@ RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outco
   LogMessage(line);
   if (!outcome.response.body.empty()) {
     const std::string masked = MaskSecrets(outcome.response.body, {record.apiKey, SecretHalf(record.apiKey)});
-    LogMessage(L"GoDaddy response: " + ShortenForLog(WidenBytes(masked), kMaxLoggedResponse));
+    const std::string_view shown = std::string_view(masked).substr(0, kMaxLoggedResponse + 1);
+    LogMessage(L"GoDaddy response: " + ShortenForLog(WidenBytes(shown), kMaxLoggedResponse));
   }
   LogRefusedField(outcome);
   RequestFailure failure = FailureOf(outcome);
@@ -47,16 +49,21 @@ RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outco
   return failure;
 }
 
-std::wstring StringMember(std::string_view object, std::string_view key) {
-  return json::AsString(json::Member(object, key)).value_or(std::wstring());
-}
-
 }  // namespace
 
 void ReadGoDaddyError(std::string_view answer, RequestFailure& failure) {
-  const std::wstring code = StringMember(answer, "code");
-  if (!code.empty()) failure.apiErrors.push_back({code, StringMember(answer, "message")});
   if (const auto wait = json::AsUint32(json::Member(answer, "retryAfterSec"))) failure.retryAfterSeconds = *wait;
+  ApiError error;
+  if (json::AsString(json::Member(answer, "code"), 1).value_or(L"").empty()) return;
+  ReadApiError(answer, error);
+  failure.apiErrors.push_back(std::move(error));
+  // A refused body names each field at fault: {"code":"MISMATCH_FORMAT","path":"records[0].data",...}.
+  // Only the first few are looked at, errors or not (as Cloudflare's).
+  std::size_t seen = 1;
+  json::ForEachElement(json::Member(answer, "fields"), [&](std::string_view field) {
+    if (ReadApiError(field, error)) failure.apiErrors.push_back(std::move(error));
+    return ++seen == kMaxApiErrors;
+  });
 }
 
 std::wstring GoDaddyRecordName(const RecordConfig& record) {

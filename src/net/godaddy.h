@@ -19,8 +19,9 @@ ARecordUpdate GoDaddyUpdate(const RecordConfig& record, const std::wstring& newI
 // The name GoDaddy knows the record by: "@" for the apex ("" or "@"), the
 // part before "." + domain when recordName ends with it, else recordName.
 std::wstring GoDaddyRecordName(const RecordConfig& record);
-// GoDaddy's error document into `failure`: its code and message, and the
-// wait a rate-limited answer asks for (retryAfterSec).
+// GoDaddy's error document into `failure`: its code and message, then those
+// of the first of its "fields" (kMaxApiErrors in all), and the wait a
+// rate-limited answer asks for (retryAfterSec).
 void ReadGoDaddyError(std::string_view answer, RequestFailure& failure);
 
 }  // namespace nimbard

@@ -3,8 +3,10 @@
 // user: the HTTP status, the exchange's own fault and error number, a
 // configuration field that kept it from being sent, and what the server said
 // in its own terms.
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/http_exchange.h"
@@ -17,6 +19,16 @@ struct ApiError {
   std::wstring code;
   std::wstring message;
 };
+
+// What is kept of an answer's errors, however many it holds: the first few,
+// each code and message at most so many characters.
+inline constexpr std::size_t kMaxApiErrors = 5;
+inline constexpr std::size_t kMaxApiErrorChars = 300;
+
+// One error as kept: its code (a JSON number or string) and message (a
+// string), decoded no further than the bound, and cut to it with "...".
+// Nothing when the error has neither.
+bool ReadApiError(std::string_view errorObject, ApiError& error);
 
 struct RequestFailure {
   std::uint32_t status = 0;  // 0 when no status was read

@@ -5,6 +5,8 @@
 #   pass finds both from the names, a forced second pass goes by them;
 # - a Cloudflare token refused with 9109 and a GoDaddy key refused with 403
 #   ACCESS_DENIED each log a cause line after the failure's own line;
+# - a Cloudflare 403 with code 10000 (an invalid token, or a valid one
+#   without the permission) names both and how to tell them apart;
 # - a connection refused logs its Windows error number and meaning.
 # Prints the requests a pass makes for the record with empty IDs, the first
 # time and the second.
@@ -71,8 +73,10 @@ probe command 105 >/dev/null
 wait_for 15 eval '! kill -0 $tray 2>/dev/null'
 wait "$tray"
 
-echo "== a connection refused"
+echo "== a connection refused, and Cloudflare's 403 with code 10000"
 ctl route api.godaddy.com closed
+ctl rule host=api.cloudflare.com path=/client/v4/zones/z1/dns_records/r-www status=403 \
+  'body={"success":false,"errors":[{"code":10000,"message":"Authentication error"}],"messages":[],"result":null}' >/dev/null
 : >"$app/nimbard.log"
 rm -f "$app/nimbard.status"
 wine "$app/nimbard.exe" & tray=$!
@@ -83,6 +87,10 @@ wait "$tray"
 expect_eq "the Windows error after the failure" \
   "Cause: Windows error 12029 (could not connect to the server): check that this computer is online and that no firewall or security program blocks nimbard.exe." \
   "$(after "GoDaddy DNS lookup failed (HTTP 0).")"
+expect_eq "the token or its permission after Cloudflare's 10000" \
+  "Cause: Cloudflare error 10000 (Authentication error): the token is not valid, or it lacks the permission for this zone or record: if the dashboard's list of API tokens (My Profile, API Tokens) does not show it as Active, create one with the \"Edit zone DNS\" template; if it does, check that its permission Zone, DNS, Edit includes this zone." \
+  "$(after "Cloudflare DNS lookup failed (HTTP 403).")"
+ctl clear-rules
 ctl route api.godaddy.com mock
 
 finish "causes"

@@ -35,6 +35,26 @@ TEST(ActivityLog, LineFormatAndShortening) {
   const struct { std::wstring text; std::size_t max; std::wstring shown; } shortened[] = {
       {L"", 4, L""}, {L"abcd", 4, L"abcd"}, {L"abcde", 4, L"abcd..."}, {L"abc", 0, L"..."}, {std::wstring(100000, L'x'), 3, L"xxx..."}};
   for (const auto& c : shortened) EXPECT_EQ(ShortenForLog(c.text, c.max), c.shown);
+  const struct { std::wstring text; std::size_t max; std::wstring shown; } cut[] = {
+      {L"abcd", 4, L"abcd"}, {L"abcde", 4, L"a..."}, {L"abcde", 2, L".."}, {std::wstring(1000000, L'x'), 6, L"xxx..."}};
+  for (const auto& c : cut) EXPECT_EQ(CutText(c.text, c.max), c.shown);
+}
+
+// No line is longer than 4 KiB, stamp and line end included; a longer message is cut and says how long it was.
+TEST(ActivityLog, LongMessagesAreCut) {
+  const platform::LocalDateTime t{2026, 3, 7, 9, 5, 2};
+  const std::string stamp = "[2026-03-07 09:05:02] ";
+  const auto mark = [](std::size_t n) { return "... (cut from " + std::to_string(n) + " characters)\r\n"; };
+  const struct { std::size_t length; std::string line; } cases[] = {
+      {4072, stamp + std::string(4072, 'x') + "\r\n"},
+      {4073, stamp + std::string(4072 - mark(4073).size() + 2, 'x') + mark(4073)},
+      {16 * 1024 * 1024, stamp + std::string(4072 - mark(16 * 1024 * 1024).size() + 2, 'x') + mark(16 * 1024 * 1024)},
+  };
+  for (const auto& c : cases) {
+    const std::string line = FormatLogLine(t, std::wstring(c.length, L'x'));
+    EXPECT_EQ(line, c.line);
+    EXPECT_LE(line.size(), kMaxLogLineBytes);
+  }
 }
 
 TEST(ActivityLog, ConcurrentWritersGiveWholeLinesInTimeOrder) {

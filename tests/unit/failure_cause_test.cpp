@@ -26,6 +26,10 @@ TEST(FailureCause, CodesNumbersAndStatuses) {
   using T = Trouble;
   const auto cf = Provider::Cloudflare, gd = Provider::GoDaddy, echo = Provider::Unknown;
   const auto lookup = RequestKind::RecordLookup, zones = RequestKind::ZoneSearch;
+  const std::string tokenOrPermission =
+      "Cloudflare error 10000 (Authentication error): the token is not valid, or it lacks the permission for this zone or record: if the dashboard's list of API "
+      "tokens (My Profile, API Tokens) does not show it as Active, create one with the \"Edit zone DNS\" template; if it does, check that its permission Zone, "
+      "DNS, Edit includes this zone.";
   const std::string online = "check that this computer is online and that no firewall or security program blocks nimbard.exe.";
   const struct { Provider provider; RequestKind kind; RequestFailure failure; Trouble trouble; std::string line; } cases[] = {
       // Cloudflare's codes; 9109 by what was asked and what the message says.
@@ -47,6 +51,28 @@ TEST(FailureCause, CodesNumbersAndStatuses) {
        "GoDaddy error ACCESS_DENIED (Authenticated user is not allowed access): GoDaddy allows its DNS API only for accounts with 10 or more domains or a Discount Domain Club Premier plan, and only for domains in the key's own account."},
       {gd, lookup, Answer(404, {{L"UNKNOWN_DOMAIN", L"unknown"}}), T::DomainNotInAccount, "GoDaddy error UNKNOWN_DOMAIN (unknown): this account holds no such domain: check the Domain box."},
       {gd, lookup, Answer(429, {{L"TOO_MANY_REQUESTS", L"slow"}}, 30), T::RateLimited, "GoDaddy error TOO_MANY_REQUESTS (slow): too many requests: nimbard does not ask again for this record for 30 seconds."},
+      // Cloudflare's 403, 401 and 400: a 403 with 10000 may be a token that is not valid or one without the permission.
+      {cf, lookup, Answer(403, {{L"10000", L"Authentication error"}}), T::TokenOrPermission, tokenOrPermission},
+      {cf, zones, Answer(403, {{L"10000", L"Authentication error"}}), T::TokenOrPermission, tokenOrPermission},
+      {cf, lookup, Answer(403, {{L"7003", L"Could not route"}}), T::NoDnsPermission,
+       "Cloudflare error 7003 (Could not route): give the token the permission Zone, DNS, Edit for this zone."},
+      {cf, lookup, Answer(403), T::NoDnsPermission, "HTTP 403: give the token the permission Zone, DNS, Edit for this zone."},
+      {cf, lookup, Answer(401, {{L"10000", L"Authentication error"}}), T::BadCredential,
+       "Cloudflare error 10000 (Authentication error): the API token is mistyped, deleted or expired; create one with the \"Edit zone DNS\" template."},
+      {cf, lookup, Answer(401), T::BadCredential, "HTTP 401: the API token is mistyped, deleted or expired; create one with the \"Edit zone DNS\" template."},
+      {cf, lookup, Answer(400, {{L"6003", L"Invalid request headers"}}), T::BadCredential,
+       "Cloudflare error 6003 (Invalid request headers): the API token is mistyped, deleted or expired; create one with the \"Edit zone DNS\" template."},
+      {cf, lookup, Answer(400), T::Refused, "HTTP 400: the next check tries again."},
+      // A 429 and a 5xx are what their status says, whatever their codes; the codes still name themselves.
+      {cf, lookup, Answer(429, {{L"10000", L"Authentication error"}}, 20), T::RateLimited,
+       "Cloudflare error 10000 (Authentication error): too many requests: nimbard does not ask again for this record for 20 seconds."},
+      {cf, lookup, Answer(503, {{L"9109", L"Unauthorized to access requested resource"}}), T::ServerTrouble,
+       "Cloudflare error 9109 (Unauthorized to access requested resource): trouble at the server; the next check tries again."},
+      {cf, lookup, Answer(502, {{L"7003", L"Could not route"}}), T::ServerTrouble, "Cloudflare error 7003 (Could not route): trouble at the server; the next check tries again."},
+      {cf, lookup, Answer(500), T::ServerTrouble, "HTTP 500: trouble at the server; the next check tries again."},
+      {gd, lookup, Answer(503, {{L"UNABLE_TO_AUTHENTICATE", L""}}), T::ServerTrouble, "GoDaddy error UNABLE_TO_AUTHENTICATE: trouble at the server; the next check tries again."},
+      {gd, lookup, Answer(403, {{L"UNKNOWN_DOMAIN", L"unknown"}}), T::NoApiAccess,
+       "GoDaddy error UNKNOWN_DOMAIN (unknown): GoDaddy allows its DNS API only for accounts with 10 or more domains or a Discount Domain Club Premier plan, and only for domains in the key's own account."},
       // Bare statuses, by provider.
       {cf, lookup, Answer(429), T::RateLimited, "HTTP 429: too many requests: nimbard does not ask again for this record for 60 seconds."},
       {gd, lookup, Answer(403), T::NoApiAccess, "HTTP 403: GoDaddy allows its DNS API only for accounts with 10 or more domains or a Discount Domain Club Premier plan, and only for domains in the key's own account."},

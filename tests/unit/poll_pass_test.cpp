@@ -116,29 +116,32 @@ TEST(PollPass, ReadersSeeFinishedRecordsOnly) {
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), kLineA + "\r\n" + kLineB);
 }
 
-// A record whose provider answers "too many requests" is not asked again before the wait it asked for is over; the
-// other records of each pass go on.
+// A record whose provider answers "too many requests" is not asked again before the wait it asked for is over, also
+// when the 429 carries a code that means something else; the other records of each pass go on.
 TEST(PollPass, RateLimitedRecordWaitsOthersGoOn) {
-  ScratchDir dir("pass-rate");
-  ScriptedTransport transport;
-  ScriptScene(transport);
-  transport.Set(L"GET", kGoDaddyApiHost, Status(429, R"({"code":"TOO_MANY_REQUESTS","message":"slow","retryAfterSec":30})"), GdZonePath(L"c.example"));
-  dir.Write("nimbard-demo.json", ConfigFileText({kC, kA}));
-  TheProviderWaits().Clear();
-  PollPass(false);
-  transport.Clear();
-  ScriptScene(transport);
-  dir.TakeLog();
-  const PassOutcome second = PollPass(false);
-  TheProviderWaits().Clear();
-  std::wstring asked;
-  for (const HttpRequest& r : transport.Requests()) asked += r.path + L" ";
-  EXPECT_EQ(asked, L"/ " + GdZonePath(L"a.example") + L" ");  // the address and a.example, not c.example
-  EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: c.example/www waiting (too many requests)\r\n" + kLineA);
-  EXPECT_TRUE(second.AnyRecordFailed());
-  const Lines log = dir.TakeLog();
-  EXPECT_TRUE(!log.empty() && log[0].rfind("Record c.example/www is not checked for another ", 0) == 0 &&
-              log[0].find(" seconds: its provider asked nimbard to wait.") != std::string::npos) << (log.empty() ? "" : log[0]);
+  for (const char* answer : {R"({"code":"TOO_MANY_REQUESTS","message":"slow","retryAfterSec":30})", R"({"code":"ACCESS_DENIED"})"}) {
+    SCOPED_TRACE(answer);
+    ScratchDir dir("pass-rate");
+    ScriptedTransport transport;
+    ScriptScene(transport);
+    transport.Set(L"GET", kGoDaddyApiHost, Status(429, answer), GdZonePath(L"c.example"));
+    dir.Write("nimbard-demo.json", ConfigFileText({kC, kA}));
+    TheProviderWaits().Clear();
+    PollPass(false);
+    transport.Clear();
+    ScriptScene(transport);
+    dir.TakeLog();
+    const PassOutcome second = PollPass(false);
+    TheProviderWaits().Clear();
+    std::wstring asked;
+    for (const HttpRequest& r : transport.Requests()) asked += r.path + L" ";
+    EXPECT_EQ(asked, L"/ " + GdZonePath(L"a.example") + L" ");  // the address and a.example, not c.example
+    EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: c.example/www waiting (too many requests)\r\n" + kLineA);
+    EXPECT_TRUE(second.AnyRecordFailed());
+    const Lines log = dir.TakeLog();
+    EXPECT_TRUE(!log.empty() && log[0].rfind("Record c.example/www is not checked for another ", 0) == 0 &&
+                log[0].find(" seconds: its provider asked nimbard to wait.") != std::string::npos) << (log.empty() ? "" : log[0]);
+  }
 }
 
 // Fifty threads start a pass at once: one works, the others return at once without a trace while it is still under

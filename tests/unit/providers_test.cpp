@@ -1,6 +1,11 @@
 // Providers and public address lookup over a scripted transport: requests sent, results, log lines.
 #include <gtest/gtest.h>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,6 +22,16 @@ namespace {
 
 using namespace testing;  // NOLINT: the scripted answers read as a table
 using R = ARecordLookup::Result;
+
+#if defined(__linux__)
+// The process's peak resident memory so far; 0 where it is not measured.
+std::size_t PeakMemoryBytes() {
+  rusage usage{};
+  return getrusage(RUSAGE_SELF, &usage) == 0 ? static_cast<std::size_t>(usage.ru_maxrss) * 1024 : 0;
+}
+#else
+std::size_t PeakMemoryBytes() { return 0; }
+#endif
 
 const std::wstring kCfPath = L"/client/v4/zones/zone9/dns_records/rec7", kGdPath = L"/v3/domains/zones/example.com/dns-records";
 const std::wstring kCfAuth = L"Authorization: Bearer cf-token-123\r\n", kGdAuth = L"Authorization: sso-key gd-key:s3cr3t\r\n";
@@ -125,7 +140,7 @@ TEST_F(ProvidersTest, AnswerTable) {
       {GdLookup, Status(401, gdDoc), "Failed  0   HTTP 401 error 0" + gdCause, {"GoDaddy DNS lookup failed (HTTP 401).", "GoDaddy response: " + gdDoc}},
       {GdLookup, Status(429, R"({"code":"TOO_MANY_REQUESTS","message":"slow down","retryAfterSec":30})"), "Failed  0   HTTP 429 error 0 [TOO_MANY_REQUESTS: slow down] retry 30",
        {"GoDaddy DNS lookup failed (HTTP 429).", R"(GoDaddy response: {"code":"TOO_MANY_REQUESTS","message":"slow down","retryAfterSec":30})"}},
-      {GdLookup, Status(500, zone), "Failed  0   HTTP 500 error 0", {"GoDaddy DNS lookup failed (HTTP 500).", "GoDaddy response: " + zone.substr(0, 4096) + "..."}},
+      {GdLookup, Status(500, zone), "Failed  0   HTTP 500 error 0", {"GoDaddy DNS lookup failed (HTTP 500).", "GoDaddy response: " + zone.substr(0, 4000) + "..."}},
       {GdLookup, CutOff(200, "[{\"type\""), "Failed  0   HTTP 200 error 12030", {"GoDaddy DNS lookup failed (HTTP 200).", "GoDaddy response: [{\"type\""}},
       {GdLookup, Ok(zone), "Found 198.51.100.4 3600  ", {}},
       {GdLookup, gd(R"({"type":"AAAA","name":"www","data":"2001:db8::1"})"), "NotFound  0  ", {}},
@@ -247,6 +262,42 @@ TEST_F(ProvidersTest, FieldsThatWouldReshapeTheRequestAreNeverSent) {
     EXPECT_NE(result.find(std::string("HTTP 0 error 0 unsent ") + c.refused), std::string::npos) << result;
     const std::string why = std::string("Request not sent: the ") + c.refused + " field holds characters that cannot be sent.";
     EXPECT_EQ(scratch_.TakeLog(), c.op == GdUpdate ? Lines({kGdPut, c.first, why}) : Lines({c.first, why}));
+  }
+}
+
+// Answers of a million elements or characters: at most 5 errors kept, each text at most 300 characters, no log line
+// past 4 KiB, and little time and memory spent.
+TEST_F(ProvidersTest, ErrorsAreBoundedWhateverTheAnswerHolds) {
+  const auto times = [](const std::string& piece, std::size_t n) {
+    std::string out;
+    out.reserve(piece.size() * n);
+    for (std::size_t i = 0; i < n; ++i) out += piece;
+    return out;
+  };
+  const std::string ones = "{\"errors\":[" + times("1,", 8 * 1024 * 1024) + "1]}";  // 16 MiB
+  const std::string many = "{\"errors\":[" + times(R"({"code":1000,"message":"m"},)", 1000000) + "1]}";
+  const std::string mega = std::string(1000000, 'x'), cutText = std::string(297, 'x') + "...";
+  const std::string gdFields = R"({"code":"INVALID_BODY","message":"bad","fields":[)" + times(R"({"code":"MISMATCH_FORMAT","path":"records[0].data"},)", 1000000) + "1]}";
+  const struct { Op op; std::string body; std::string errors; } cases[] = {
+      {CfLookup, ones, ""},
+      {CfLookup, "{\"errors\":" + std::string(8 * 1024 * 1024, '[') + "}", ""},
+      {CfLookup, many, times(" [1000: m]", 5)},
+      {CfUpdate, R"({"errors":[1,"x",{"code":7003,"message":")" + mega + R"("},{"code":")" + mega + R"("}]})", " [7003: " + cutText + "] [" + cutText + ": ]"},
+      {GdLookup, gdFields, " [INVALID_BODY: bad]" + times(" [MISMATCH_FORMAT: ]", 4)},
+      {GdLookup, R"({"code":"X","message":")" + mega + R"(","fields":[)" + times("1,", 8 * 1024 * 1024) + "1]}", " [X: " + cutText + "]"},
+  };
+  for (const auto& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::size_t rssBefore = PeakMemoryBytes();
+    const std::string result = Run(c.op, RecordFor(c.op), Status(403, c.body));
+    const std::string expected = (c.op == CfUpdate ? "refused HTTP 403 error 0" : "Failed  0   HTTP 403 error 0") + c.errors;
+    EXPECT_EQ(result, expected) << c.body.substr(0, 40);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << c.body.substr(0, 40);
+    // A few copies of the answer on its way (transport, exchange, masking), never a structure per element.
+    if (rssBefore) {
+      EXPECT_LT(PeakMemoryBytes() - rssBefore, 8 * c.body.size() + (32u << 20)) << c.body.substr(0, 40);
+    }
+    for (const std::string& line : scratch_.TakeLog(true)) EXPECT_LE(line.size() + 24, 4096u) << line.substr(0, 80);
   }
 }
 
