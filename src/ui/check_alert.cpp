@@ -62,6 +62,20 @@ CheckResult JudgePass(const PassOutcome& pass) {
   return result;
 }
 
+std::wstring SavedRecordsReport(const PassOutcome& pass) {
+  constexpr std::wstring_view kPrefix = L"Record: ";
+  std::wstring report;
+  if (!pass.ran || pass.stopped) return report;
+  if (!pass.configurationLoaded) return L"configuration unavailable";
+  for (const RecordOutcome& record : pass.records) {
+    std::wstring_view line = record.statusLine;
+    if (line.substr(0, kPrefix.size()) == kPrefix) line.remove_prefix(kPrefix.size());
+    if (!report.empty()) report += L"\r\n";
+    report += line;
+  }
+  return report;
+}
+
 CheckResult StatusFileJudge::Judge(const std::wstring& content, ULONGLONG nowMs) {
   std::vector<std::wstring> lines;
   for (std::wstring_view line : SplitLines(content)) {

@@ -42,6 +42,11 @@ class StatusFileJudge {
   ULONGLONG partialSinceMs_ = 0;
 };
 
+// What the first check after a Save found, for its balloon: each record's
+// line without "Record: " ("example.com/home = 203.0.113.7 (unchanged)"),
+// CR LF between them. Empty for a pass that tells nothing.
+std::wstring SavedRecordsReport(const PassOutcome& pass);
+
 // A change of the judgement: one balloon each. A tray that starts on a good
 // check says nothing; one that starts on a failure says so.
 enum class CheckChange { None, Failed, Recovered };

@@ -13,6 +13,7 @@ constexpr wchar_t kRecoveredText[] = L"Every record is up to date.";
 constexpr wchar_t kServiceStoppedTitle[] = L"nimbard: the service has stopped";  // the tip's text too
 constexpr wchar_t kServiceStoppedText[] =
     L"No record is checked until the service runs again (Start Service in the menu).";
+constexpr wchar_t kSavedTitle[] = L"nimbard: your records were checked";
 constexpr std::size_t kBalloonMaxLines = 3;
 constexpr std::size_t kBalloonMaxLineChars = 70;
 
@@ -47,6 +48,15 @@ void ShowCheckResult(const CheckResult& result) {
     case CheckChange::None:
       break;
   }
+}
+
+// The first check after a Save, whatever it found: the balloon confirms
+// that nimbard works (or says what failed), record by record.
+void ShowSavedRecordsChecked(const PassOutcome& pass) {
+  const std::wstring report = SavedRecordsReport(pass);
+  if (report.empty()) return;
+  State().icon.ShowBalloon(kSavedTitle, FitLines(report, kBalloonMaxLines, kBalloonMaxLineChars, L"\n"),
+                           JudgePass(pass).failed);
 }
 
 // A stop shows the warning icon and one balloon; a run after it the look of

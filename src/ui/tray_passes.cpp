@@ -25,6 +25,10 @@ void OnPassEnded(HWND window, const PassEnded& pass) {
   }
   tray.icon.Refresh();
   ShowCheckResult(JudgePass(pass.outcome));
+  // A pass under way at the Save read the file before it: the one owed counts.
+  if (pass.outcome.ran && !tray.passOwed && std::exchange(tray.confirmSave, false)) {
+    ShowSavedRecordsChecked(pass.outcome);
+  }
   // A hand-over waited for this pass.
   if (tray.serviceCommand != 0 && !tray.commandStarted) {
     RunServiceCommand(window);
@@ -38,6 +42,7 @@ void ApplySavedRecords(HWND window) {
   RecordConfig first;
   if (LoadFirstRecord(first)) tray.pollIntervalMs = PollIntervalMs(first.pollMinutes);
   if (tray.handingOver || StopRequested.load()) return;
+  tray.confirmSave = true;
   ::SetTimer(window, kPollTimerId, tray.pollIntervalMs, nullptr);
   if (PassRunning.load()) {
     tray.passOwed = true;

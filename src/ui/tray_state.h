@@ -63,6 +63,7 @@ struct Tray {
   HMENU openMenu = nullptr;
   UINT pollIntervalMs = 0;  // the standalone flavour's interval, as read at start and after each Save
   bool passOwed = false;    // a Save came during a pass: one more timed pass follows it
+  bool confirmSave = false;  // the next pass that runs follows a Save: its balloon says what it found
   PassSchedule schedule;    // when the standalone flavour's next timed pass comes
   HICON normalIcon = nullptr;
   HICON warningIcon = nullptr;  // while the last check failed or the service is stopped
@@ -118,6 +119,7 @@ void ApplySavedRecords(HWND window);
 // tray_alerts.cpp
 void ShowCheckResult(const CheckResult& result);
 void ShowServiceChange(ServiceChange change);
+void ShowSavedRecordsChecked(const PassOutcome& pass);
 
 // tray_monitor.cpp
 void ReloadStatusFile();

@@ -176,8 +176,8 @@ bool InitTray(HINSTANCE instance) {
   // The monitor needs no configuration: it shows the service's results, and
   // the service's file is for administrators only.
   RecordConfig first;
-  if (!MonitorMode && !LoadFirstRecord(first) &&
-      !(ShowConfigDialog(instance, tray.window) == IDOK && LoadFirstRecord(first))) {
+  const bool firstStart = !MonitorMode && !LoadFirstRecord(first);
+  if (firstStart && !(ShowConfigDialog(instance, tray.window) == IDOK && LoadFirstRecord(first))) {
     // Ending without a word would look like a crash.
     ::MessageBoxW(tray.window, kNoRecordSavedText, L"nimbard Demo", MB_OK | MB_ICONINFORMATION);
     ::DestroyWindow(tray.window);
@@ -191,6 +191,8 @@ bool InitTray(HINSTANCE instance) {
   tray.serviceWatch = ServiceWatch();
   tray.serviceCommand = 0;
   tray.handingOver = false;
+  tray.passOwed = false;
+  tray.confirmSave = firstStart;  // the first start's Save
   tray.iconRetriesLeft = kIconRetries;
   tray.normalIcon = LoadTrayIcon(instance, IDI_SMALL);
   tray.warningIcon = LoadTrayIcon(instance, IDI_TRAY_WARNING);

@@ -115,6 +115,8 @@ else
 fi
 grep -q "Public IP changed to 203.0.113.10" "$app/nimbard.log" && ok "the pass after Save is a timed one" ||
   fail "the pass after Save: $(grep 203.0.113.10 "$app/nimbard.log")"
+saved="example.com/home = 203.0.113.10 (changed; updated)"
+expect_eq "one balloon says what the check after Save found" "$saved" "$(probe balloon "$saved" 15 | field balloon)"
 
 # Its forced pass meets a server that holds the lookup; "Exit" ends it.
 ctl rule path_prefix=/client/v4/zones/z1/ delay=600 >/dev/null

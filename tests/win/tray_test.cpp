@@ -508,6 +508,22 @@ TEST(StatusFileJudge, TellsAFailureFromThePassUnderWay) {
   }
 }
 
+// The balloon of the first check after a Save names every record, failed or not, and says nothing of a pass that
+// did not run or was stopped.
+TEST(SavedRecordsReport, EveryRecordOfAPassThatRan) {
+  const auto record = [](std::wstring line) { RecordOutcome r; r.statusLine = std::move(line); return r; };
+  PassOutcome two;
+  two.ran = two.configurationLoaded = true;
+  two.records = {record(L"Record: example.com/home = 203.0.113.7 (unchanged)"), record(L"Record: example.net/@ lookup failed")};
+  PassOutcome stopped = two, notRun, noConfiguration;
+  stopped.stopped = true;
+  noConfiguration.ran = true;
+  const struct { const PassOutcome& pass; std::wstring report; } rows[] = {
+      {two, L"example.com/home = 203.0.113.7 (unchanged)\r\nexample.net/@ lookup failed"},
+      {stopped, L""}, {notRun, L""}, {noConfiguration, L"configuration unavailable"}};
+  for (const auto& row : rows) EXPECT_EQ(SavedRecordsReport(row.pass), row.report);
+}
+
 // Two processes append to one log and replace one status file at once (a standalone tray's last pass as the service
 // it handed over to starts its first), and every line and every read of the file is whole.
 TEST(TwoProcesses, LogAndStatusFileStayWhole) {
