@@ -2,8 +2,9 @@
 """python3 tests/guide_messages.py [ROOT]: the guide's troubleshooting quotes against src/.
 
 A quote (backquoted, first two columns) cut at its <placeholders> must be whole literals of src/ (adjacent ones
-joined, also cut at printf conversions) and, where a Log*/Set*Text/MessageBox* call builds a text beginning alike,
-follow that call's pieces. Counts the calls' texts the guide covers, lists the others.
+joined, also cut at printf conversions) and, where a call that shows or logs a text (Log*, Set*Text, MessageBox*,
+ShowBalloon, ShowBox; its text given whole, or built before in a std::wstring variable) builds
+a text beginning alike, follow that call's pieces. Counts the calls' texts the guide covers, lists the others.
 """
 import re
 import sys
@@ -12,7 +13,9 @@ from pathlib import Path
 ROOT = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent
 PLACEHOLDER = re.compile(r"<[a-z][a-z ]*>")
 PRINTF = re.compile(r"%(?:\d+\$)?[-+ #0]*\d*(?:\.\d+)?(?:hh|h|ll|l|z)?[diouxXcsSfgep]")
-CALL = re.compile(r"(?:\w+::)*(?:Log\w*|Set\w*Text\w*|MessageBox\w*)")
+CALL = re.compile(r"(?:\w+::)*(?:Log\w*|Set\w*Text\w*|MessageBox\w*|ShowBalloon|ShowBox)")
+# A text built in a variable first: std::wstring NAME = EXPR; (const or not), shown later by NAME or NAME.c_str().
+ASSIGNED = re.compile(r"^(?:const )?std::wstring$")
 TOKEN = re.compile(r"""//[^\n]*|/\*.*?\*/|(?:u8|[uUL])?'(?:[^'\\\n]|\\.)*'
     | (?:u8|[uUL])?"(?P<s>(?:[^"\\\n]|\\.)*)" | (?P<w>\w+(?:::\w+)*) | (?P<p>\S)""", re.S | re.X)
 ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "0": "\0"}
@@ -49,8 +52,10 @@ def split(toks, separators):
 def templates(expr, named):
     """Texts an expression builds: tuples of literal pieces, None for a value; c ? a : b gives a's and b's."""
     cond = split(expr, "?")
-    if len(cond) == 2 and len(split(cond[1], ":")) == 2:
-        return [t for branch in split(cond[1], ":") for t in templates(branch, named)]
+    if len(cond) >= 2:  # c ? a : rest, where rest may hold further c ? a : b
+        after = expr[len(cond[0]) + 1:]
+        branch = split(after, ":")[0]
+        return templates(branch, named) + templates(after[len(branch) + 1:], named)
     out = []
     for operand in split(expr, "+"):
         kinds = "".join(t[0] for t in operand)  # L"...", std::wstring(L"...") or a constant
@@ -69,12 +74,20 @@ def source_texts():
     fragments, calls = set(), {}
     for f, text in texts.items():
         ts = tokens(text)
+        built = {}  # variable -> the templates of its latest "std::wstring NAME = EXPR;"
         for i, (kind, value, line) in enumerate(ts):
             if kind == "s":
                 fragments.update([value] + [p for p in PRINTF.split(value) if p])
+            elif kind == "w" and value == "std::wstring" and ts[i + 1:i + 3] and ts[i + 1][0] == "w" and ts[i + 2][1] == "=":
+                built[ts[i + 1][1]] = templates(split(ts[i + 3:], ";")[0], named)
             elif kind == "w" and CALL.fullmatch(value) and ts[i + 1:i + 2] and ts[i + 1][1] == "(":
-                # The text is the first argument that holds a literal.
-                for t in next((t for arg in split(ts[i + 2:], ",") for t in [templates(arg, named)] if t), []):
+                # The text is the first argument that holds a literal, or a variable built from literals.
+                def argument(arg):
+                    words = [t[1] for t in arg]
+                    if words and words[0] in built and words[1:] in ([], [".", "c_str", "(", ")"]):
+                        return built[words[0]]
+                    return templates(arg, named)
+                for t in next((t for arg in split(ts[i + 2:], ",") for t in [argument(arg)] if t), []):
                     calls.setdefault(t, f"{f.relative_to(ROOT)}:{line}")
     return fragments, calls
 
