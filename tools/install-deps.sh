@@ -5,7 +5,7 @@ set -eu
 PACKAGES="cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
   libbenchmark-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 \
   xvfb xauth x11-utils python3 openssl curl iproute2 util-linux procps imagemagick icoutils \
-  fonts-wine"
+  fonts-wine pandoc"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -5,16 +5,19 @@
         --guide docs/windows-guide.md --license LICENSE --out dist/nimbard-1.0.0-win64.zip
 
 The package holds, in this order: nimbard.exe, README.txt (the Windows guide
-as plain text with CR LF line ends), LICENSE (CR LF) and SHA256SUMS (the
-sha256sum lines of the other three). The same inputs give the same bytes:
-every entry has the same fixed time and attributes, whatever the files on
-disk say. The guide must name the package of the version being built.
+as plain text with CR LF line ends; each picture named, pointing at the HTML
+guide), nimbard-guide.html (the guide as one web page with its pictures
+inside, made by pandoc), LICENSE (CR LF) and SHA256SUMS (the sha256sum lines
+of the other four). The same inputs give the same bytes: every entry has the
+same fixed time and attributes, whatever the files on disk say, and pandoc
+writes no date. The guide must name the package of the version being built.
 """
 import argparse
 import hashlib
 import io
 import os
 import re
+import subprocess
 import sys
 import textwrap
 import zipfile
@@ -22,13 +25,14 @@ import zipfile
 # Fixed, so that the package does not depend on when or where it was made.
 ENTRY_TIME = (2026, 1, 1, 0, 0, 0)
 WIDTH = 78
+HTML_GUIDE = "nimbard-guide.html"
 
 
 # ------------------------------------------------------------ inline Markdown
 
 def _inline_plain(text):
     """Markdown outside code spans: links, images, emphasis, escapes."""
-    text = re.sub(r"!\[([^\]]*)\]\([^)]*\)", r"[Picture: \1]", text)
+    text = re.sub(r"!\[([^\]]*)\]\([^)]*\)", rf"[Picture: \1 (in {HTML_GUIDE})]", text)
 
     def link(m):
         label, target = m.group(1), m.group(2)
@@ -178,10 +182,30 @@ def entry(name, mode):
     return info
 
 
-def build_package(exe_bytes, guide, license_text):
+def html_guide(guide_path):
+    """The guide as one standalone HTML page, its pictures embedded as data URLs.
+
+    GitHub's reader, so that the links between sections keep their anchors;
+    the pictures are found beside the guide. No date or path goes in."""
+    title = "nimbard on Windows: a user's guide"
+    command = ["pandoc", "--from=gfm", "--to=html5", "--standalone", "--self-contained",
+               f"--resource-path={os.path.dirname(os.path.abspath(guide_path))}",
+               f"--metadata=pagetitle:{title}", "--metadata=lang:en", "--variable=maxwidth:60em",
+               os.path.abspath(guide_path)]
+    try:
+        done = subprocess.run(command, capture_output=True, check=False)
+    except FileNotFoundError:
+        sys.exit("make_dist: pandoc is missing (Debian package pandoc; make deps installs it)")
+    if done.returncode != 0:
+        sys.exit(f"make_dist: pandoc failed ({done.returncode}): {done.stderr.decode(errors='replace').strip()}")
+    return done.stdout
+
+
+def build_package(exe_bytes, guide, html, license_text):
     readme = crlf("\n".join(markdown_to_text(guide))).encode("utf-8")
     files = [("nimbard.exe", exe_bytes, 0o755),
              ("README.txt", readme, 0o644),
+             (HTML_GUIDE, html, 0o644),
              ("LICENSE", crlf(license_text).encode("utf-8"), 0o644)]
     sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n" for name, data, _ in files)
     files.append(("SHA256SUMS", sums.encode("ascii"), 0o644))
@@ -204,7 +228,7 @@ def main():
         exe_bytes = f.read()
     with open(args.license, encoding="utf-8") as f:
         license_text = f.read()
-    data = build_package(exe_bytes, guide, license_text)
+    data = build_package(exe_bytes, guide, html_guide(args.guide), license_text)
     os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
     temp = args.out + ".tmp"
     with open(temp, "wb") as f:
