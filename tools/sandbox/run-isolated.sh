@@ -196,6 +196,11 @@ if [ "$use_wine" -eq 1 ]; then
   trust=$(find_trust_ca) || die "trust_ca.exe not found"
   timeout 60 wine "$trust" "$(winepath -w "$MOCK_DIR/ca.der" 2>/dev/null)" ||
     die "could not add the test CA to the prefix"
+  # Windows gives a service 30 s to connect to the Service Control Manager
+  # after its process starts; Wine's own default is 10 s, which a busy machine
+  # can miss while a Wine process starts. The restarted session reads this.
+  timeout 60 wine reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout \
+    /t REG_DWORD /d 30000 /f </dev/null >/dev/null 2>&1 || die "could not set the services' start timeout"
   # A persistent wineserver that saw the prefix created keeps two services.exe,
   # each with its own service list, and service calls land on either at random.
   # One clean restart of the session leaves one.
