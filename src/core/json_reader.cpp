@@ -108,6 +108,15 @@ std::vector<std::string_view> Elements(std::string_view array) {
   return elements;
 }
 
+std::vector<KeyedValue> Members(std::string_view object) {
+  std::vector<KeyedValue> members;
+  Walk(object, '{', '}', true, [&](std::string_view key, std::string_view value) {
+    members.push_back({key, value});
+    return false;
+  });
+  return members;
+}
+
 std::optional<std::wstring> AsString(std::string_view value) {
   if (value.size() < 2 || value.front() != '"' || value.back() != '"') return std::nullopt;
   const std::string_view raw = value.substr(1, value.size() - 2);

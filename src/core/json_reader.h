@@ -22,6 +22,15 @@ std::string_view Member(std::string_view object, std::string_view key);
 // `array` is not an array or is malformed.
 std::vector<std::string_view> Elements(std::string_view array);
 
+struct KeyedValue {
+  std::string_view key;    // as written, without its quotes
+  std::string_view value;  // the raw text
+};
+
+// Every member of the object `object` at its own level, in order (a key
+// written twice comes twice); those before a malformed member are kept.
+std::vector<KeyedValue> Members(std::string_view object);
+
 // A string value decoded: its escapes undone (\uXXXX becomes that UTF-16
 // unit) and its other bytes widened one by one, as every text read from a
 // file or an answer is. Nothing when `value` is not a string.
