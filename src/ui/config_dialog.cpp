@@ -233,6 +233,9 @@ INT_PTR Initialise(HWND dialog) {
 void TellUnreadable(HWND dialog, DialogState& state) {
   if (!state.unreadable || state.toldUnreadable) return;
   state.toldUnreadable = true;
+  // DialogBox shows the dialog only once its queue is empty: this box comes
+  // first, so the dialog is shown now, under it.
+  if (!::IsWindowVisible(dialog)) ::ShowWindow(dialog, SW_SHOW);
   const std::wstring text = L"nimbard could not read any record from " + ConfigFilePath() +
                             L": the file is empty, is not nimbard's JSON, or was saved as Unicode (UTF-16). "
                             L"The dialog starts with a new record. Save replaces the file and keeps the old one as "
