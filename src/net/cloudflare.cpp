@@ -222,18 +222,21 @@ ARecordLookup LookupByName(const RecordConfig& record, ARecordLookup found) {
   }
   found.recordId = StringMember(results.front(), "id");
   LogMessage(L"Cloudflare IDs of " + fullName + L": zone " + found.zoneId + L", record " + found.recordId + L".");
-  const bool staleZone = !record.zoneId.empty() && record.zoneId != found.zoneId;
-  const bool staleRecord = !record.recordId.empty() && record.recordId != found.recordId;
-  if (staleZone || staleRecord) {
-    const bool both = staleZone && staleRecord;
-    const std::wstring ids = both        ? L"The Zone ID " + record.zoneId + L" and the Record ID " + record.recordId
-                             : staleZone ? L"The Zone ID " + record.zoneId
-                                         : L"The Record ID " + record.recordId;
-    LogMessage(ids + L" in the configuration file for " + RecordPath(record) + (both ? L" are" : L" is") +
-               L" out of date (Cloudflare answered 404); the A record " + fullName + L" is now zone " +
-               found.zoneId + L", record " + found.recordId + L", and nimbard updates that one. " +
-               (both ? L"Enter the new IDs, or leave the boxes empty so that nimbard finds them."
-                     : L"Enter the new ID, or leave the box empty so that nimbard finds it."));
+  // An ID of the file that answered 404: said once, as the IDs found are
+  // remembered for the record as configured.
+  const std::wstring path = RecordPath(record);
+  if (!record.zoneId.empty() && record.zoneId != found.zoneId) {
+    // A record ID belongs to its zone: a new zone means new IDs for both.
+    LogMessage(L"The Zone ID " + record.zoneId + L" in the configuration file for " + path +
+               L" is out of date (Cloudflare answered 404); the A record " + fullName + L" is now zone " +
+               found.zoneId + L", record " + found.recordId +
+               L", and nimbard updates that one. Enter the new IDs, or leave both boxes empty so that nimbard finds "
+               L"them.");
+  } else if (!record.recordId.empty() && record.recordId != found.recordId) {
+    LogMessage(L"The Record ID " + record.recordId + L" in the configuration file for " + path +
+               L" is out of date (Cloudflare answered 404); the A record " + fullName + L" is now zone " +
+               found.zoneId + L", record " + found.recordId +
+               L", and nimbard updates that one. Enter the new ID, or leave the box empty so that nimbard finds it.");
   }
   Memory().Remember(record, found.zoneId, found.recordId);
   ReadRecord(results.front(), record, found);

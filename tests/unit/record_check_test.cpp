@@ -145,7 +145,7 @@ TEST(RecordCheck, CloudflareIdsTypedOrFound) {
        "Updated Updated"},
       {"typed Zone ID gone too: the zone by the domain", L"z1", L"r1", {{zones, Ok(R"({"result":[{"id":"z9"}]})")}, {searchZ9, Ok(r5)}},
        "GET z1/r1, GET z1?www, GET zones?example.com, GET z9?www, PATCH z9/r5 | GET z9/r5, PATCH z9/r5",
-       {"Cloudflare IDs of www.example.com: zone z9, record r5.", "The Zone ID z1 and the Record ID r1" + stale + "are out of date (Cloudflare answered 404); the A record www.example.com is now zone z9, record r5, and nimbard updates that one. Enter the new IDs, or leave the boxes empty so that nimbard finds them."},
+       {"Cloudflare IDs of www.example.com: zone z9, record r5.", "The Zone ID z1" + stale + "is out of date (Cloudflare answered 404); the A record www.example.com is now zone z9, record r5, and nimbard updates that one. Enter the new IDs, or leave both boxes empty so that nimbard finds them."},
        "Updated Updated"},
       {"typed ID of another record: nothing changed, nothing searched", L"z1", L"r1", {{byIdZ1R1, Ok(CfRecord("example.net", "CNAME"))}},
        "GET z1/r1 | GET z1/r1", {"Cloudflare record r1 is www.example.com (CNAME), not the A record www.example.com configured for example.com/www; nothing was changed. Check the Record ID.",
