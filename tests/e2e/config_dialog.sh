@@ -63,7 +63,7 @@ tray_pass() {
   rm -f "$app/nimbard.log"
   timeout 120 wine "$app/nimbard.exe" & local tray=$!
   wait_for 60 eval '[ "$(ctl cf z1 r2 content)" = 203.0.113.7 ]' && ok "$1: the pass updated the new record" ||
-    fail "$1: the record holds $(ctl cf z1 r2 content); log: $(cat "$app/nimbard.log" 2>/dev/null)"
+    fail "$1: the record holds $(ctl cf z1 r2 content); log: $(cat "$app/nimbard.log" 2>/dev/null); box: $(probe msgbox "nimbard Demo" 1)"
   probe command 105 >/dev/null
   wait_for 20 eval '! kill -0 $tray 2>/dev/null' || kill "$tray" 2>/dev/null
   wait "$tray" 2>/dev/null
@@ -113,7 +113,10 @@ configure
 box=$(probe msgbox "Configuration file not read" 30 | field text)
 grep -qF "saved as Unicode (UTF-16)" <<<"$box" && grep -qF "nimbard-demo.json.bak" <<<"$box" && ok "the box names the file" ||
   fail "the box: ${box:-none}"
-probe dialog "$title" 30 $(new_record cf-test-token) '!1' gone=30 >/dev/null
+# The box gone first: a Save pressed under it would wait for it.
+wait_for 10 eval '! probe msgbox "Configuration file not read" 0 >/dev/null'
+saved=$(probe dialog "$title" 30 $(new_record cf-test-token) '!1' gone=30)
+grep -q '^gone_ms=' <<<"$saved" || fail "the dialog stayed after Save: $(grep -v '^control=' <<<"$saved")"
 exits_with "Save ends --configure with 1" 1
 cmp -s "$config.bak" <(printf '\xff\xfe{\x00"\x00r\x00"\x00}\x00') && ok "the old file is kept as nimbard-demo.json.bak" ||
   fail "the .bak: $(xxd "$config.bak" 2>/dev/null | head -2)"
