@@ -78,7 +78,7 @@ remade
 sed -i 's/"zoneId": ""/"zoneId": "z1"/; s/"recordId": ""/"recordId": "r1"/' "$config"
 tray_pass "old IDs"
 expect_eq "one out-of-date line, with the ID found" 1 "$(grep -cF "$stale_line" "$app/nimbard.log")"
-remade
+ctl reset >/dev/null
 rm -f "$config" "$app/nimbard.log" "$app/nimbard.status"
 ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
   "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
