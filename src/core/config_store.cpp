@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/app_paths.h"
+#include "core/json_reader.h"
 #include "core/json_scan.h"
 #include "core/platform.h"
 #include "core/text.h"
@@ -11,15 +12,54 @@
 namespace nimbard {
 namespace {
 
-std::wstring TrimmedString(std::string_view text, std::string_view key) {
-  return TrimWhitespace(ExtractJsonString(text, key));
+using Members = std::vector<json::KeyedValue>;
+
+// The first member of `key` whose value `form` takes (it reads the value and
+// returns true); false when no member of that key has the form.
+template <typename Form>
+bool FirstOfForm(const Members& members, std::string_view key, Form form) {
+  for (const json::KeyedValue& member : members) {
+    if (member.key == key && form(member.value)) return true;
+  }
+  return false;
 }
 
-// The first "key": digits, converted; false when the key has no digit value
-// or the number does not fit 32 bits (the field then keeps its value).
-bool ReadNumber(std::string_view text, std::string_view key, std::uint32_t& value) {
-  const json_scan::Match m = json_scan::DigitsMember(text, key);
-  return m.found && json_scan::ParseUint32(m.capture, value);
+// A string value, its escapes (those JsonEscape writes) decoded and the
+// white space at its ends removed; empty when the key has no string value.
+std::wstring TrimmedString(const Members& members, std::string_view key) {
+  std::wstring text;
+  FirstOfForm(members, key, [&](std::string_view value) {
+    if (value.size() < 2 || value.front() != '"' || value.back() != '"') return false;
+    const std::string_view raw = value.substr(1, value.size() - 2);
+    text = TrimWhitespace(raw.find('\\') == std::string_view::npos ? WidenBytes(raw)
+                                                                     : WidenBytes(json_scan::DecodeEscapes(raw)));
+    return true;
+  });
+  return text;
+}
+
+// The digits a number value starts with, converted; false when the key has
+// no such value or the number does not fit 32 bits (the field then keeps its
+// value).
+bool ReadNumber(const Members& members, std::string_view key, std::uint32_t& value) {
+  std::string_view digits;
+  FirstOfForm(members, key, [&](std::string_view text) {
+    std::size_t end = 0;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    digits = text.substr(0, end);
+    return end > 0;
+  });
+  return !digits.empty() && json_scan::ParseUint32(digits, value);
+}
+
+// A value that starts with the word true or false: found, and which.
+bool ReadBool(const Members& members, std::string_view key, bool& value) {
+  return FirstOfForm(members, key, [&](std::string_view text) {
+    const bool yes = text.substr(0, 4) == "true";
+    if (!yes && text.substr(0, 5) != "false") return false;
+    value = yes;
+    return true;
+  });
 }
 
 void AppendStringLine(std::string& out, const char* key, const std::wstring& value) {
@@ -38,63 +78,63 @@ bool IsUnsavable(wchar_t c) {
 }  // namespace
 
 bool ParseRecordObject(std::string_view objectText, RecordConfig& record) {
-  record.provider = TrimmedString(objectText, "provider");
+  const Members members = json::Members(objectText);
+  record.provider = TrimmedString(members, "provider");
   if (record.provider.empty()) record.provider = L"godaddy";
 
-  record.providerLocked = json_scan::TrueMember(objectText, "providerLocked").found;
+  bool locked = false;
+  record.providerLocked = ReadBool(members, "providerLocked", locked) && locked;
 
-  record.apiKey = TrimmedString(objectText, "apiKey");
-  if (record.apiKey.empty()) record.apiKey = TrimmedString(objectText, "Bearer");
-  if (record.apiKey.empty()) record.apiKey = TrimmedString(objectText, "bearer");
+  record.apiKey = TrimmedString(members, "apiKey");
+  if (record.apiKey.empty()) record.apiKey = TrimmedString(members, "Bearer");
+  if (record.apiKey.empty()) record.apiKey = TrimmedString(members, "bearer");
 
-  record.domain = TrimmedString(objectText, "domain");
-  record.recordName = TrimmedString(objectText, "record");
-  record.zoneId = TrimmedString(objectText, "zoneId");
-  record.recordId = TrimmedString(objectText, "recordId");
+  record.domain = TrimmedString(members, "domain");
+  record.recordName = TrimmedString(members, "record");
+  record.zoneId = TrimmedString(members, "zoneId");
+  record.recordId = TrimmedString(members, "recordId");
 
   // Minutes become milliseconds for the service wait and the tray timer, so
   // the value is held within what both can count.
   std::uint32_t number = 0;
-  if (ReadNumber(objectText, "pollMinutes", number)) {
+  if (ReadNumber(members, "pollMinutes", number)) {
     if (number < kMinPollMinutes) number = kMinPollMinutes;
     if (number > kMaxPollMinutes) number = kMaxPollMinutes;
     record.pollMinutes = number;
   }
-  if (ReadNumber(objectText, "ttl", number)) {
+  if (ReadNumber(members, "ttl", number)) {
     record.ttl = number < kMinTtl ? kMinTtl : number;
   }
-
-  const json_scan::Match proxied = json_scan::BoolMember(objectText, "proxied");
-  if (proxied.found) record.proxied = proxied.capture == "true";
+  ReadBool(members, "proxied", record.proxied);
 
   return IsRecordComplete(record);
 }
 
-bool ParseRecordsText(std::string_view fileText, RecordList& list) {
-  if (fileText.empty()) return false;
-  bool appended = false;
-
-  const std::size_t key = fileText.find("\"records\"");
-  const std::size_t open = key == std::string_view::npos ? key : fileText.find('[', key);
-  const std::size_t close = open == std::string_view::npos ? open : fileText.find(']', open);
-  if (close != std::string_view::npos) {
-    const std::string_view array = fileText.substr(open, close - open + 1);
-    for (std::string_view object : json_scan::FlatObjects(array)) {
-      RecordConfig record;
-      if (ParseRecordObject(object, record)) {
-        list.push_back(std::move(record));
-        appended = true;
-      }
+StoredRecords ParseRecordObjects(std::string_view fileText) {
+  StoredRecords records;
+  const std::string_view array = json::Member(fileText, "records");
+  if (!array.empty() && array.front() == '[') {
+    for (std::string_view element : json::Elements(array)) {
+      if (element.front() != '{') continue;  // a value of another kind is no record
+      StoredRecord stored;
+      ParseRecordObject(element, stored.record);
+      stored.text = std::string(element);
+      records.push_back(std::move(stored));
     }
+    return records;
   }
-
   // A file holding the fields at its top level, without the array.
-  if (!appended) {
-    RecordConfig record;
-    if (ParseRecordObject(fileText, record)) {
-      record.providerLocked = true;
-      list.push_back(std::move(record));
-    }
+  StoredRecord flat;
+  if (ParseRecordObject(fileText, flat.record)) {
+    flat.record.providerLocked = true;
+    records.push_back(std::move(flat));
+  }
+  return records;
+}
+
+bool ParseRecordsText(std::string_view fileText, RecordList& list) {
+  for (StoredRecord& stored : ParseRecordObjects(fileText)) {
+    if (IsRecordComplete(stored.record)) list.push_back(std::move(stored.record));
   }
   return !list.empty();
 }
@@ -120,31 +160,74 @@ bool LoadFirstRecord(RecordConfig& record) {
   return true;
 }
 
-std::string FormatRecordFile(const RecordList& list) {
-  std::string out;
-  out.reserve(512 * list.size());
-  out += "{\n  \"records\": [\n";
-  for (const RecordConfig& record : list) {
-    if (&record != &list.front()) out += ",\n";
-    out += "    {\n";
-    AppendStringLine(out, "provider", record.provider);
-    // Whatever the record held: a file this system wrote reads back locked.
-    out += "      \"providerLocked\": true,\n";
-    AppendStringLine(out, "apiKey", record.apiKey);
-    AppendStringLine(out, "domain", record.domain);
-    AppendStringLine(out, "record", record.recordName);
-    AppendStringLine(out, "zoneId", record.zoneId);
-    AppendStringLine(out, "recordId", record.recordId);
-    out += "      \"pollMinutes\": ";
-    out += std::to_string(record.pollMinutes);
-    out += ",\n      \"ttl\": ";
-    out += std::to_string(record.ttl);
-    out += ",\n      \"proxied\": ";
-    out += record.proxied ? "true" : "false";
-    out += "\n    }";
+RecordFile ReadRecordFile() {
+  RecordFile file;
+  std::string bytes;
+  if (!platform::ReadFileBytes(ConfigFilePath(), bytes)) return file;
+  file.records = ParseRecordObjects(bytes);
+  file.state = file.records.empty() ? RecordFile::State::Unreadable : RecordFile::State::Read;
+  return file;
+}
+
+namespace {
+
+platform::FileAccess ConfigFileAccess() {
+  // The installed service's file is for administrators only from its first
+  // byte on.
+  return InServiceFolder() ? platform::FileAccess::AdministratorsOnly : platform::FileAccess::Inherited;
+}
+
+void AppendRecordObject(std::string& out, const RecordConfig& record) {
+  out += "    {\n";
+  AppendStringLine(out, "provider", record.provider);
+  // Whatever the record held: a file this system wrote reads back locked.
+  out += "      \"providerLocked\": true,\n";
+  AppendStringLine(out, "apiKey", record.apiKey);
+  AppendStringLine(out, "domain", record.domain);
+  AppendStringLine(out, "record", record.recordName);
+  AppendStringLine(out, "zoneId", record.zoneId);
+  AppendStringLine(out, "recordId", record.recordId);
+  out += "      \"pollMinutes\": ";
+  out += std::to_string(record.pollMinutes);
+  out += ",\n      \"ttl\": ";
+  out += std::to_string(record.ttl);
+  out += ",\n      \"proxied\": ";
+  out += record.proxied ? "true" : "false";
+  out += "\n    }";
+}
+
+}  // namespace
+
+std::string FormatStoredRecords(const StoredRecords& records) {
+  std::string out = "{\n  \"records\": [\n";
+  for (const StoredRecord& stored : records) {
+    if (&stored != &records.front()) out += ",\n";
+    if (stored.text.empty()) {
+      AppendRecordObject(out, stored.record);
+    } else {
+      out += "    ";
+      out += stored.text;
+    }
   }
   out += "\n  ]\n}\n";
   return out;
+}
+
+std::string FormatRecordFile(const RecordList& list) {
+  StoredRecords records;
+  records.reserve(list.size());
+  for (const RecordConfig& record : list) records.push_back({record, {}});
+  return FormatStoredRecords(records);
+}
+
+bool BackUpConfigFile() {
+  try {
+    std::string bytes;
+    if (!platform::ReadFileBytes(ConfigFilePath(), bytes)) return true;
+    return platform::ReplaceFileBytes(ConfigFilePath() + L".bak", bytes, true, ConfigFileAccess());
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 const wchar_t* FirstUnsavableField(const RecordConfig& record) {
@@ -160,18 +243,25 @@ const wchar_t* FirstUnsavableField(const RecordConfig& record) {
   return nullptr;
 }
 
-bool SaveRecords(const RecordList& list) {
-  if (list.empty()) return false;
-  for (const RecordConfig& record : list) {
-    if (FirstUnsavableField(record)) return false;
+bool SaveStoredRecords(const StoredRecords& records) {
+  if (records.empty()) return false;
+  for (const StoredRecord& stored : records) {
+    if (stored.text.empty() && FirstUnsavableField(stored.record)) return false;
   }
   // Written beside and moved over the old file in one step: a failed or
-  // interrupted save leaves the previous configuration whole. The installed
-  // service's file is for administrators only from its first byte on.
-  const platform::FileAccess access =
-      InServiceFolder() ? platform::FileAccess::AdministratorsOnly : platform::FileAccess::Inherited;
+  // interrupted save leaves the previous configuration whole.
   try {
-    return platform::ReplaceFileBytes(ConfigFilePath(), FormatRecordFile(list), true, access);
+    return platform::ReplaceFileBytes(ConfigFilePath(), FormatStoredRecords(records), true, ConfigFileAccess());
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool SaveRecords(const RecordList& list) {
+  try {
+    StoredRecords records;
+    for (const RecordConfig& record : list) records.push_back({record, {}});
+    return SaveStoredRecords(records);
   } catch (const std::exception&) {
     return false;
   }

@@ -110,6 +110,15 @@ std::vector<std::string_view> Elements(std::string_view array) {
   return elements;
 }
 
+std::vector<KeyedValue> Members(std::string_view object) {
+  std::vector<KeyedValue> members;
+  Walk(object, '{', '}', true, [&](std::string_view key, std::string_view value) {
+    members.push_back({key, value});
+    return false;
+  });
+  return members;
+}
+
 void ForEachElement(std::string_view array, const std::function<bool(std::string_view)>& visit) {
   Walk(array, '[', ']', false, [&](std::string_view, std::string_view value) { return visit(value); });
 }

@@ -30,6 +30,15 @@ std::vector<std::string_view> Elements(std::string_view array);
 // no memory.
 void ForEachElement(std::string_view array, const std::function<bool(std::string_view)>& visit);
 
+struct KeyedValue {
+  std::string_view key;    // as written, without its quotes
+  std::string_view value;  // the raw text
+};
+
+// Every member of the object `object` at its own level, in order (a key
+// written twice comes twice); those before a malformed member are kept.
+std::vector<KeyedValue> Members(std::string_view object);
+
 // A string value decoded: its escapes undone (\uXXXX becomes that UTF-16
 // unit) and its other bytes widened one by one, as every text read from a
 // file or an answer is. Decoding stops after `maxUnits` units, so a huge

@@ -23,11 +23,15 @@ const wchar_t* ProviderDisplayName(Provider provider) {
   return nullptr;
 }
 
-bool IsRecordComplete(const RecordConfig& record) {
-  if (record.apiKey.empty() || record.domain.empty()) return false;
+const wchar_t* MissingField(const RecordConfig& record) {
+  if (record.apiKey.empty()) return L"API key";
+  if (record.domain.empty()) return L"domain";
   // Cloudflare finds its IDs from the names, and an empty name is the domain.
-  return IsCloudflareRecord(record) || !record.recordName.empty();
+  if (!IsCloudflareRecord(record) && record.recordName.empty()) return L"record name";
+  return nullptr;
 }
+
+bool IsRecordComplete(const RecordConfig& record) { return MissingField(record) == nullptr; }
 
 std::wstring RecordPath(const RecordConfig& record) { return record.domain + L"/" + record.recordName; }
 

@@ -49,6 +49,10 @@ const wchar_t* ProviderDisplayName(Provider provider);
 // of skipping it silently.
 bool IsRecordComplete(const RecordConfig& record);
 
+// What an incomplete record lacks, as a label names it: "API key",
+// "domain" or "record name" (the first missing); nullptr when complete.
+const wchar_t* MissingField(const RecordConfig& record);
+
 // domain + "/" + recordName: how every message names the record (D/@ and D/ too).
 std::wstring RecordPath(const RecordConfig& record);
 

@@ -13,7 +13,7 @@ struct SetupCheck {
   Trouble trouble = Trouble::Unknown;  // why it did not pass, when a request failed
   std::wstring explanation;            // what is wrong and what to do, in plain words
   // The Cloudflare IDs the lookup used, found from the names when the record
-  // left them empty: the dialog writes them into the file.
+  // left them empty (the dialog keeps them out of the file).
   std::wstring zoneId, recordId;
 };
 

@@ -18,17 +18,17 @@ namespace {
 using Result = ARecordLookup::Result;
 
 // The IDs found from the names, kept while the process runs, so that a
-// record with empty IDs costs its searches once and then one request per
-// check like any other. Keyed by the token and the names they were found
-// with: another token may see another account.
+// record with empty or out-of-date IDs costs its searches once and then one
+// request per check like any other. Keyed by the token, the names and the
+// IDs as configured: another token may see another account.
 class IdMemory {
  public:
   bool Recall(const RecordConfig& record, std::wstring& zoneId, std::wstring& recordId) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = ids_.find(Key(record));
     if (found == ids_.end()) return false;
-    if (zoneId.empty()) zoneId = found->second.first;
-    if (recordId.empty()) recordId = found->second.second;
+    zoneId = found->second.first;
+    recordId = found->second.second;
     return true;
   }
   void Remember(const RecordConfig& record, const std::wstring& zoneId, const std::wstring& recordId) {
@@ -46,7 +46,8 @@ class IdMemory {
 
  private:
   static std::wstring Key(const RecordConfig& record) {
-    return record.apiKey + L'\n' + record.zoneId + L'\n' + record.domain + L'\n' + RecordFullName(record);
+    return record.apiKey + L'\n' + record.zoneId + L'\n' + record.recordId + L'\n' + record.domain + L'\n' +
+           RecordFullName(record);
   }
   std::mutex mutex_;
   std::map<std::wstring, std::pair<std::wstring, std::wstring>> ids_;
@@ -115,16 +116,15 @@ void ReadRecord(std::string_view object, const RecordConfig& record, ARecordLook
                                                          : Result::InvalidValue;
 }
 
-// `remembered`: the IDs were found from the names earlier; a 404 then means
-// that the record has gone, which the caller says, so it is not logged here.
-ARecordLookup LookupById(const RecordConfig& record, ARecordLookup found, bool remembered) {
+// A 404 is not logged here: the caller looks the record up by its name.
+ARecordLookup LookupById(const RecordConfig& record, ARecordLookup found) {
   const HttpRequest request = CloudflareGet(record, RecordPathOf(found.zoneId, found.recordId));
   const GuardedResponse outcome = ExchangeIfSendable(request, {
       {L"apiKey", record.apiKey, FieldPlace::Header},
       {L"zoneId", found.zoneId, FieldPlace::PathPiece},
       {L"recordId", found.recordId, FieldPlace::PathPiece},
   });
-  if (remembered && outcome.response.status == 404) {
+  if (outcome.response.status == 404) {
     found.failure = CloudflareFailure(outcome, record);
     return found;
   }
@@ -138,11 +138,16 @@ ARecordLookup LookupById(const RecordConfig& record, ARecordLookup found, bool r
 }
 
 // The elements of a search answer's "result" array; false (logged, with the
-// failure in `found`) when the search failed.
+// failure in `found`) when the search failed. With `quiet404` a 404 is not
+// logged: the caller searches the zone.
 bool Search(const RecordConfig& record, const HttpRequest& request, std::initializer_list<RequestField> fields,
             const std::wstring& failureLine, RequestKind kind, ARecordLookup& found,
-            std::vector<std::string_view>& results, std::string& answer) {
+            std::vector<std::string_view>& results, std::string& answer, bool quiet404 = false) {
   const GuardedResponse outcome = ExchangeIfSendable(request, fields);
+  if (quiet404 && outcome.response.status == 404) {
+    found.failure = CloudflareFailure(outcome, record);
+    return false;
+  }
   if (!Succeeded(outcome.response)) {
     found.failure = LogFailure(failureLine + L" (HTTP " + DecimalText(outcome.response.status) + L").", outcome,
                                record, kind);
@@ -153,35 +158,54 @@ bool Search(const RecordConfig& record, const HttpRequest& request, std::initial
   return true;
 }
 
-// Finds the IDs the configuration leaves empty from the domain and the
-// record's name, then reads the record. Nothing is ever created.
+// The A records of the record's full name in the zone `found` names.
+bool SearchRecords(const RecordConfig& record, ARecordLookup& found, std::vector<std::string_view>& results,
+                   std::string& answer, bool quiet404) {
+  const std::wstring fullName = RecordFullName(record);
+  return Search(record,
+                CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=A&name=" +
+                                          QueryEscape(fullName)),
+                {{L"apiKey", record.apiKey, FieldPlace::Header},
+                 {L"zoneId", found.zoneId, FieldPlace::PathPiece},
+                 {L"record", fullName, FieldPlace::QueryValue}},
+                L"Cloudflare record search for " + fullName + L" failed", RequestKind::RecordSearch, found, results,
+                answer, quiet404);
+}
+
+// The zone of the record's domain into `found`; false (logged) when there is none.
+bool SearchZone(const RecordConfig& record, ARecordLookup& found, std::vector<std::string_view>& results,
+                std::string& answer) {
+  if (!Search(record, CloudflareGet(record, L"/client/v4/zones?name=" + QueryEscape(record.domain)),
+              {{L"apiKey", record.apiKey, FieldPlace::Header}, {L"domain", record.domain, FieldPlace::QueryValue}},
+              L"Cloudflare zone search for " + record.domain + L" failed", RequestKind::ZoneSearch, found, results,
+              answer)) {
+    return false;
+  }
+  if (results.empty()) {
+    LogMessage(L"Cloudflare has no zone " + record.domain +
+               L" that this token can see; nothing was changed. Check the Domain box, and that the token covers "
+               L"this zone.");
+    found.result = Result::NoZone;
+    return false;
+  }
+  found.zoneId = StringMember(results.front(), "id");
+  return true;
+}
+
+// Finds the IDs that `found` leaves empty from the domain and the record's
+// name, then reads the record. A zone ID it was given that answers 404 is
+// searched by the domain too. Nothing is ever created.
 ARecordLookup LookupByName(const RecordConfig& record, ARecordLookup found) {
   std::vector<std::string_view> results;
   std::string answer;
   const std::wstring fullName = RecordFullName(record);
-  if (found.zoneId.empty()) {
-    if (!Search(record, CloudflareGet(record, L"/client/v4/zones?name=" + QueryEscape(record.domain)),
-                {{L"apiKey", record.apiKey, FieldPlace::Header}, {L"domain", record.domain, FieldPlace::QueryValue}},
-                L"Cloudflare zone search for " + record.domain + L" failed", RequestKind::ZoneSearch, found, results,
-                answer)) {
-      return found;
-    }
-    if (results.empty()) {
-      LogMessage(L"Cloudflare has no zone " + record.domain +
-                 L" that this token can see; nothing was changed. Check the Domain box, and that the token covers "
-                 L"this zone.");
-      found.result = Result::NoZone;
-      return found;
-    }
-    found.zoneId = StringMember(results.front(), "id");
+  bool searched = false;
+  if (!found.zoneId.empty()) {
+    searched = SearchRecords(record, found, results, answer, true);
+    if (!searched && found.failure.status != 404) return found;
+    if (!searched) found.zoneId.clear(), found.failure = {};  // no such zone (any more)
   }
-  if (!Search(record,
-              CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=A&name=" + QueryEscape(fullName)),
-              {{L"apiKey", record.apiKey, FieldPlace::Header},
-               {L"zoneId", found.zoneId, FieldPlace::PathPiece},
-               {L"record", fullName, FieldPlace::QueryValue}},
-              L"Cloudflare record search for " + fullName + L" failed", RequestKind::RecordSearch, found, results,
-              answer)) {
+  if (!searched && !(SearchZone(record, found, results, answer) && SearchRecords(record, found, results, answer, false))) {
     return found;
   }
   found.matches = results.size();
@@ -198,6 +222,22 @@ ARecordLookup LookupByName(const RecordConfig& record, ARecordLookup found) {
   }
   found.recordId = StringMember(results.front(), "id");
   LogMessage(L"Cloudflare IDs of " + fullName + L": zone " + found.zoneId + L", record " + found.recordId + L".");
+  // An ID of the file that answered 404: said once, as the IDs found are
+  // remembered for the record as configured.
+  const std::wstring path = RecordPath(record);
+  if (!record.zoneId.empty() && record.zoneId != found.zoneId) {
+    // A record ID belongs to its zone: a new zone means new IDs for both.
+    LogMessage(L"The Zone ID " + record.zoneId + L" in the configuration file for " + path +
+               L" is out of date (Cloudflare answered 404); the A record " + fullName + L" is now zone " +
+               found.zoneId + L", record " + found.recordId +
+               L", and nimbard updates that one. Enter the new IDs, or leave both boxes empty so that nimbard finds "
+               L"them.");
+  } else if (!record.recordId.empty() && record.recordId != found.recordId) {
+    LogMessage(L"The Record ID " + record.recordId + L" in the configuration file for " + path +
+               L" is out of date (Cloudflare answered 404); the A record " + fullName + L" is now zone " +
+               found.zoneId + L", record " + found.recordId +
+               L", and nimbard updates that one. Enter the new ID, or leave the box empty so that nimbard finds it.");
+  }
   Memory().Remember(record, found.zoneId, found.recordId);
   ReadRecord(results.front(), record, found);
   return found;
@@ -222,17 +262,21 @@ ARecordLookup CloudflareLookup(const RecordConfig& record) {
   ARecordLookup found;
   found.zoneId = record.zoneId;
   found.recordId = record.recordId;
-  const bool remembered = (found.zoneId.empty() || found.recordId.empty()) &&
-                          Memory().Recall(record, found.zoneId, found.recordId);
+  const bool remembered = Memory().Recall(record, found.zoneId, found.recordId);
   if (found.zoneId.empty() || found.recordId.empty()) return LookupByName(record, found);
-  ARecordLookup byId = LookupById(record, found, remembered);
-  if (!remembered || byId.failure.status != 404) return byId;
-  // The record found earlier has gone (deleted, or made anew with a new ID).
-  LogMessage(L"Cloudflare record " + found.recordId + L" of " + RecordFullName(record) +
-             L" is gone; looking for it by its name.");
-  Memory().Forget(record);
-  found.zoneId = record.zoneId;
-  found.recordId = record.recordId;
+  ARecordLookup byId = LookupById(record, found);
+  if (byId.failure.status != 404) return byId;
+  if (remembered) {
+    // The record found earlier has gone (deleted, or made anew with a new ID).
+    LogMessage(L"Cloudflare record " + found.recordId + L" of " + RecordFullName(record) +
+               L" is gone; looking for it by its name.");
+    Memory().Forget(record);
+    found.zoneId = record.zoneId;
+  }
+  // An ID that answers 404 is looked for by the name, as a found one is; an
+  // ID that names another record (OtherRecord) is never replaced.
+  found.recordId.clear();
+  found.failure = {};
   return LookupByName(record, found);
 }
 

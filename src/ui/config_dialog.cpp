@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/app_paths.h"
 #include "core/config_store.h"
 #include "core/record_config.h"
 #include "core/text.h"
@@ -23,6 +24,8 @@ namespace {
 constexpr int kTextBufferUnits = 512;  // each box is read with at most 511 characters
 constexpr int kCloudflareIndex = 1;  // provider list: 0 "GoDaddy", 1 "Cloudflare"
 constexpr int kSaveAnywayButton = 100;
+// Posted to the dialog by itself once it shows: "tell why the file was not read".
+constexpr UINT kTellUnreadable = WM_APP + 2;
 
 struct TextBox {
   int control;
@@ -46,21 +49,26 @@ constexpr ProviderTexts kGoDaddyTexts{L"API key:secret:", L"A Production key and
 constexpr ProviderTexts kUnknownTexts{L"API key:", L"", L"Zone ID:", L"Record ID:"};
 
 // One record of the list: as edited, and as the file holds it (none for a
-// record added here).
+// record added here), with the object's text in the file, written back as it
+// stands while the record is untouched.
 struct Entry {
   RecordConfig record;
   std::optional<RecordConfig> saved;
+  std::string text;
 };
 
 // Lives in the dialog's user-data slot from WM_INITDIALOG to WM_DESTROY.
 struct DialogState {
   std::vector<Entry> entries;
   std::size_t shown = 0;  // the entry the boxes show
-  // A Save under way: the list to write (found IDs filled in as the checks
-  // pass), the entries still to check and which of them is at work.
+  // The file holds no record this system can read: Save keeps a copy of it.
+  bool unreadable = false;
+  bool toldUnreadable = false;
+  // A Save under way: the records to write, the entries still to check and
+  // which of them is at work.
   bool checking = false;
   unsigned run = 0;  // counts the runs: one started while outcomes are taken ends that
-  RecordList toWrite;
+  StoredRecords toWrite;
   std::vector<std::size_t> toCheck;
   std::size_t next = 0;
   HWND focusBefore = nullptr;
@@ -70,6 +78,12 @@ struct DialogState {
 DialogState* StateOf(HWND dialog) { return reinterpret_cast<DialogState*>(::GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 std::wstring RecordLabel(const RecordConfig& record) { return record.provider + L": " + RecordPath(record); }
+
+// A record of the file that a pass skips says what it lacks.
+std::wstring EntryLabel(const Entry& entry) {
+  const wchar_t* missing = entry.saved ? MissingField(entry.record) : nullptr;
+  return RecordLabel(entry.record) + (missing ? L" (no " + std::wstring(missing) + L")" : L"");
+}
 
 std::wstring BoxText(HWND dialog, int control) {
   wchar_t buffer[kTextBufferUnits] = {};
@@ -87,6 +101,14 @@ std::uint32_t PollMinutesFromText(const std::wstring& text) {
   if (end == text.c_str() || errno == ERANGE) return kDefaultPollMinutes;  // unsigned long: 32 bits
   if (value < kMinPollMinutes) return kMinPollMinutes;
   return value > kMaxPollMinutes ? kMaxPollMinutes : static_cast<std::uint32_t>(value);
+}
+
+// Every value the file keeps: an entry equal to what the file holds is
+// written back as the file has it.
+bool SameValues(const RecordConfig& a, const RecordConfig& b) {
+  return a.provider == b.provider && a.providerLocked == b.providerLocked && a.apiKey == b.apiKey &&
+         a.domain == b.domain && a.recordName == b.recordName && a.zoneId == b.zoneId && a.recordId == b.recordId &&
+         a.pollMinutes == b.pollMinutes && a.ttl == b.ttl && a.proxied == b.proxied;
 }
 
 // What the check depends on; the interval alone needs no check.
@@ -160,24 +182,27 @@ void Show(HWND dialog, DialogState& state, std::size_t index) {
 
 // The boxes into the shown entry, and its new label into the selector.
 void StoreShown(HWND dialog, DialogState& state) {
-  RecordConfig& record = state.entries[state.shown].record;
+  Entry& entry = state.entries[state.shown];
+  RecordConfig& record = entry.record;
   // A record stays unlocked until a save succeeds, so that neither a
-  // refused Save nor a look at another record fixes the provider.
-  if (!record.providerLocked) {
-    record.provider = ShownProvider(dialog, record) == Provider::Cloudflare ? L"cloudflare" : L"godaddy";
+  // refused Save nor a look at another record fixes the provider. A name
+  // the list shows as it is ("Cloudflare" for "cloudflare") stays as written.
+  const Provider shown = ShownProvider(dialog, record);
+  if (!record.providerLocked && shown != ProviderOf(record)) {
+    record.provider = shown == Provider::Cloudflare ? L"cloudflare" : L"godaddy";
   }
   for (const TextBox& box : kTextBoxes) record.*box.field = TrimWhitespace(BoxText(dialog, box.control));
   record.pollMinutes = PollMinutesFromText(BoxText(dialog, IDC_CONFIG_POLL_MINUTES));
 
   const HWND selector = ::GetDlgItem(dialog, IDC_CONFIG_RECORD_SELECTOR);
-  const std::wstring label = RecordLabel(record);
+  const std::wstring label = EntryLabel(entry);
   ::SendMessageW(selector, CB_DELETESTRING, state.shown, 0);
   ::SendMessageW(selector, CB_INSERTSTRING, state.shown, reinterpret_cast<LPARAM>(label.c_str()));
   ::SendMessageW(selector, CB_SETCURSEL, state.shown, 0);
 }
 
 void AddEntry(HWND dialog, DialogState& state, Entry entry) {
-  const std::wstring label = RecordLabel(entry.record);
+  const std::wstring label = EntryLabel(entry);
   state.entries.push_back(std::move(entry));
   ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_SELECTOR, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
 }
@@ -191,12 +216,31 @@ INT_PTR Initialise(HWND dialog) {
   for (const wchar_t* name : {L"GoDaddy", L"Cloudflare"}) {
     ::SendMessageW(provider, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
   }
-  RecordList list;
-  LoadRecords(list);
-  for (RecordConfig& record : list) AddEntry(dialog, state, {record, record});
+  // Every record object of the file, complete or not: Save writes them all.
+  RecordFile file = ReadRecordFile();
+  for (StoredRecord& stored : file.records) {
+    AddEntry(dialog, state, {stored.record, stored.record, std::move(stored.text)});
+  }
   if (state.entries.empty()) AddEntry(dialog, state, {});  // a new record: godaddy, unlocked, 5 minutes
   Show(dialog, state, 0);
+  if (file.state == RecordFile::State::Unreadable) {
+    state.unreadable = true;
+    ::PostMessageW(dialog, kTellUnreadable, 0, 0);  // once the dialog shows, above it
+  }
   return TRUE;
+}
+
+void TellUnreadable(HWND dialog, DialogState& state) {
+  if (!state.unreadable || state.toldUnreadable) return;
+  state.toldUnreadable = true;
+  // DialogBox shows the dialog only once its queue is empty: this box comes
+  // first, so the dialog is shown now, under it.
+  if (!::IsWindowVisible(dialog)) ::ShowWindow(dialog, SW_SHOW);
+  const std::wstring text = L"nimbard could not read any record from " + ConfigFilePath() +
+                            L": the file is empty, is not nimbard's JSON, or was saved as Unicode (UTF-16). "
+                            L"The dialog starts with a new record. Save replaces the file and keeps the old one as "
+                            L"nimbard-demo.json.bak beside it.";
+  ::MessageBoxW(dialog, text.c_str(), L"Configuration file not read", MB_OK | MB_ICONWARNING);
 }
 
 void SelectRecord(HWND dialog, DialogState& state) {
@@ -228,8 +272,15 @@ void Remove(HWND dialog, DialogState& state) {
 }
 
 void Write(HWND dialog, DialogState& state) {
-  for (RecordConfig& record : state.toWrite) record.providerLocked = true;
-  if (SaveRecords(state.toWrite)) {
+  for (StoredRecord& stored : state.toWrite) {
+    if (stored.text.empty()) stored.record.providerLocked = true;
+  }
+  // A file the dialog could not read is kept whole before it is replaced.
+  if (state.unreadable && !BackUpConfigFile()) {
+    ShowSaveFailed(dialog);
+    return;
+  }
+  if (SaveStoredRecords(state.toWrite)) {
     ::EndDialog(dialog, IDOK);
   } else {
     ShowSaveFailed(dialog);
@@ -267,7 +318,7 @@ bool AskSaveAnyway(HWND dialog, const std::wstring& heading, const std::wstring&
 }
 
 void ShowCheckStatus(HWND dialog, const DialogState& state) {
-  const RecordConfig& record = state.toWrite[state.toCheck[state.next]];
+  const RecordConfig& record = state.toWrite[state.toCheck[state.next]].record;
   // With several records to check, the line says which one is at work.
   const std::wstring text = state.toCheck.size() > 1
                                 ? L"Checking " + RecordPath(record) + L" with " + ProviderName(record) + L"..."
@@ -286,7 +337,7 @@ void CheckOrWrite(HWND dialog, DialogState& state) {
   }
   std::vector<std::pair<std::size_t, RecordConfig>> records;
   for (std::size_t i = state.next; i < state.toCheck.size(); ++i) {
-    records.emplace_back(state.toCheck[i], state.toWrite[state.toCheck[i]]);
+    records.emplace_back(state.toCheck[i], state.toWrite[state.toCheck[i]].record);
   }
   state.checking = true;
   ++state.run;
@@ -306,7 +357,7 @@ void CheckFailed(HWND dialog, DialogState& state, const std::wstring& explanatio
   EndCheck(dialog, state);
   // With several records to check, the box says which one failed.
   const std::wstring heading =
-      state.toCheck.size() > 1 ? L"The check of " + RecordLabel(state.toWrite[item]) + L" failed." : L"";
+      state.toCheck.size() > 1 ? L"The check of " + RecordLabel(state.toWrite[item].record) + L" failed." : L"";
   if (AskSaveAnyway(dialog, heading, explanation)) {
     ++state.next;
     CheckOrWrite(dialog, state);
@@ -318,8 +369,12 @@ void CheckFailed(HWND dialog, DialogState& state, const std::wstring& explanatio
 INT_PTR Save(HWND dialog, DialogState& state) {
   if (state.checking) return TRUE;
   StoreShown(dialog, state);
+  // A record as the file holds it is written back as it stands, complete or
+  // not; a new or changed one must be complete and savable.
+  const auto untouched = [](const Entry& entry) { return entry.saved && SameValues(*entry.saved, entry.record); };
   for (std::size_t i = 0; i < state.entries.size(); ++i) {
     const RecordConfig& record = state.entries[i].record;
+    if (untouched(state.entries[i])) continue;
     if (!IsRecordComplete(record)) {
       Show(dialog, state, i);
       Warn(dialog, L"Complete the required fields for the selected provider.");
@@ -338,7 +393,7 @@ INT_PTR Save(HWND dialog, DialogState& state) {
   state.next = 0;
   for (std::size_t i = 0; i < state.entries.size(); ++i) {
     const Entry& entry = state.entries[i];
-    state.toWrite.push_back(entry.record);
+    state.toWrite.push_back({entry.record, untouched(entry) ? entry.text : std::string()});
     if (!entry.saved || !SameForTheCheck(*entry.saved, entry.record)) state.toCheck.push_back(i);
   }
   CheckOrWrite(dialog, state);
@@ -350,10 +405,8 @@ void CheckOutcome(HWND dialog, DialogState& state, const SaveCheckOutcome& outco
     CheckFailed(dialog, state, outcome.check.explanation);
     return;
   }
-  // IDs found from the names go into the file, where the user left them empty.
-  RecordConfig& record = state.toWrite[outcome.item];
-  if (record.zoneId.empty()) record.zoneId = outcome.check.zoneId;
-  if (record.recordId.empty()) record.recordId = outcome.check.recordId;
+  // IDs found from the names stay out of the file: the service finds them
+  // again, so that a record made anew in the dashboard is found again too.
   ++state.next;
   if (state.next < state.toCheck.size()) {
     ShowCheckStatus(dialog, state);
@@ -416,6 +469,9 @@ INT_PTR CALLBACK ConfigDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         return state ? Command(dialog, *state, wParam) : FALSE;
       case kSaveCheckLook:
         if (state) TakeOutcomes(dialog, *state);
+        return TRUE;
+      case kTellUnreadable:
+        if (state) TellUnreadable(dialog, *state);
         return TRUE;
       case WM_DESTROY: {
         // Taken back from the cleared slot and deleted with its owner: the

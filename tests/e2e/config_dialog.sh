@@ -2,8 +2,15 @@
 # The configuration dialog's check on Save, with the release exe's
 # "--configure" under Wine and Xvfb against the API mocks:
 # - a Cloudflare record with empty Zone ID and Record ID: Save tries it,
-#   finds both IDs from the names and writes them into the file; the check
-#   only reads (no PUT or PATCH);
+#   finds both IDs from the names and keeps them out of the file; the check
+#   only reads (no PUT or PATCH). The record is then made again at the mock
+#   under a new id: the tray's first pass finds and updates it; with the old
+#   IDs typed into the file, the pass updates it too and logs one line that
+#   the IDs in the file are out of date;
+# - three records, the middle one without its key: Save writes all three
+#   back, each object byte for byte as the file had it;
+# - a UTF-16 file: a box names it when the dialog opens, and Save keeps it as
+#   nimbard-demo.json.bak;
 # - a token Cloudflare refuses (9109 on the zone search): the "Check failed"
 #   box says the token may not look zones up; "Back" returns to the dialog
 #   and writes nothing, "Save anyway" writes;
@@ -32,19 +39,89 @@ exits_with() {  # description, code
   expect_eq "$1" "$2" $?
 }
 
-echo "== empty IDs: found on Save and written"
+echo "== empty IDs: found on Save and kept out of the file"
 configure
 saved=$(probe dialog "$title" 30 $(new_record cf-test-token) '!1' gone=30)
 exits_with "Save ends --configure with 1" 1
 took=$(field gone_ms <<<"$saved")
 echo "[ measure ] Save to the dialog's end, the check against the mock included: ${took:-?} ms"
-grep -q '"zoneId": "z1"' "$config" && grep -q '"recordId": "r1"' "$config" && ok "the IDs found were written" ||
+grep -q '"zoneId": ""' "$config" && grep -q '"recordId": ""' "$config" && ok "the IDs found stayed out of the file" ||
   fail "configuration: $(cat "$config" 2>/dev/null)"
 expect_eq "one zone search" 1 "$(ctl count 'path_prefix=/client/v4/zones?name=')"
 expect_eq "one record search" 1 "$(ctl count query='type=A&name=home.example.com')"
 expect_eq "the check changed nothing" 0 "$(($(ctl count method=PUT) + $(ctl count method=PATCH)))"
 expect_eq "the record is as it was" 198.51.100.4 "$(ctl cf z1 r1 content)"
+
+# The record deleted and made again in the dashboard: a new id.
+remade() {
+  ctl reset >/dev/null
+  ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
+    "id": "r2", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
+}
+# The tray's first pass, until the record holds the address; then Exit.
+tray_pass() {
+  rm -f "$app/nimbard.log"
+  timeout 120 wine "$app/nimbard.exe" & local tray=$!
+  wait_for 60 eval '[ "$(ctl cf z1 r2 content)" = 203.0.113.7 ]' && ok "$1: the pass updated the new record" ||
+    fail "$1: the record holds $(ctl cf z1 r2 content); log: $(cat "$app/nimbard.log" 2>/dev/null); box: $(probe msgbox "nimbard Demo" 1)"
+  probe command 105 >/dev/null
+  wait_for 20 eval '! kill -0 $tray 2>/dev/null' || kill "$tray" 2>/dev/null
+  wait "$tray" 2>/dev/null
+}
+stale_line="The Record ID r1 in the configuration file for example.com/home is out of date (Cloudflare answered 404); the A record home.example.com is now zone z1, record r2, and nimbard updates that one."
+echo "== the record made again under a new id: no IDs in the file"
+remade
+tray_pass "no IDs"
+expect_eq "no out-of-date line" 0 "$(grep -c 'is out of date' "$app/nimbard.log")"
+echo "== the record made again under a new id: the old IDs typed into the file"
+remade
+sed -i 's/"zoneId": ""/"zoneId": "z1"/; s/"recordId": ""/"recordId": "r1"/' "$config"
+tray_pass "old IDs"
+expect_eq "one out-of-date line, with the ID found" 1 "$(grep -cF "$stale_line" "$app/nimbard.log")"
+ctl reset >/dev/null
+rm -f "$config" "$app/nimbard.log" "$app/nimbard.status"
+ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
+  "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
+
+echo "== three records, the middle one without its key: Save writes all three back"
+cat >"$config" <<'JSON'
+{"records": [
+    {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "a.example", "record": "x", "pollMinutes": 5},
+    {"provider": "cloudflare", "domain": "example.com", "record": "home", "pollMinutes": 9, "note": "new token [soon]"},
+    {"provider": "godaddy", "apiKey": "gd-test-token", "domain": "c.example", "record": "z", "ttl": 600}
+]}
+JSON
+before=$(cp "$config" "$SANDBOX_DIR/three.json"; echo "$SANDBOX_DIR/three.json")
+configure
+listed=$(probe dialog "$title" 30 '!1' gone=30)
+grep -q '^control=1007:godaddy: a.example/x$' <<<"$listed" && ok "the dialog opened on the first record" ||
+  fail "the selector: $(grep '^control=1007:' <<<"$listed")"
+exits_with "Save ends --configure with 1" 1
+python3 - "$before" "$config" <<'PY' && ok "all three objects are in the file as they were" || fail "configuration: $(cat "$config")"
+import json, sys
+old = open(sys.argv[1]).read().splitlines()[1:4]
+new = open(sys.argv[2]).read()
+objects = [line.strip().rstrip(",") for line in old]
+sys.exit(not (all(o in new for o in objects) and len(json.loads(new)["records"]) == 3))
+PY
+expect_eq "nothing was checked" 0 "$(ctl count host=api.godaddy.com)"
 rm -f "$config"
+
+echo "== a UTF-16 file: the box, then the .bak after Save"
+printf '\xff\xfe{\x00"\x00r\x00"\x00}\x00' >"$config"
+configure
+box=$(probe msgbox "Configuration file not read" 30 | field text)
+grep -qF "saved as Unicode (UTF-16)" <<<"$box" && grep -qF "nimbard-demo.json.bak" <<<"$box" && ok "the box names the file" ||
+  fail "the box: ${box:-none}"
+# The box gone first: a Save pressed under it would wait for it.
+wait_for 10 eval '! probe msgbox "Configuration file not read" 0 >/dev/null'
+saved=$(probe dialog "$title" 30 $(new_record cf-test-token) '!1' gone=30)
+grep -q '^gone_ms=' <<<"$saved" || fail "the dialog stayed after Save: $(grep -v '^control=' <<<"$saved")"
+exits_with "Save ends --configure with 1" 1
+cmp -s "$config.bak" <(printf '\xff\xfe{\x00"\x00r\x00"\x00}\x00') && ok "the old file is kept as nimbard-demo.json.bak" ||
+  fail "the .bak: $(xxd "$config.bak" 2>/dev/null | head -2)"
+grep -q '"apiKey": "cf-test-token"' "$config" && ok "Save wrote the new record" || fail "configuration: $(cat "$config" 2>/dev/null)"
+rm -f "$config" "$config.bak"
 
 echo "== a refused token: Back writes nothing, Save anyway writes"
 configure

@@ -46,12 +46,10 @@ TEST(ConfigReader, ReadingRules) {
       {"no key at all", InArray("\"domain\":\"example.com\",\"record\":\"www\""), ""},
       {"escapes decoded", InArray("\"apiKey\":\"a\\\"b\\\\c\\td\\ne\\rf\",\"domain\":\"example.com\",\"record\":\"www\""), "godaddy|0|a\"b\\c\td\ne\rf|example.com|www|||5|3600|1"},
       {"three kept in file order", "{\"records\":[{" + kBase + ",\"ttl\":61},{\"x\":1},{" + kBase + ",\"ttl\":62},{" + kBase + ",\"ttl\":63}]}", "godaddy|0|key1|example.com|www|||5|61|1\ngodaddy|0|key1|example.com|www|||5|62|1\ngodaddy|0|key1|example.com|www|||5|63|1"},
-      {"nested object: flat reading, first occurrence in the file", "{\"pollMinutes\":9,\"records\":[{" + kBase + ",\"extra\":{\"ttl\":70}}]}", "godaddy|1|key1|example.com|www|||9|70|1"},
-      {"brace inside a value is no record", "{\"records\":[{\"apiKey\":\"a}b\",\"domain\":\"example.com\",\"record\":\"www\"}]}", "godaddy|1|a}b|example.com|www|||5|3600|1"},
-      {"] inside a value, later complete object lost", "{\"records\":[{\"apiKey\":\"k]\"},{" + kBase + "}]}", "godaddy|1|k]|example.com|www|||5|3600|1"},
+      {"a nested object's members and the top level's are not the record's", "{\"pollMinutes\":9,\"records\":[{" + kBase + ",\"extra\":{\"ttl\":70}}]}", "godaddy|0|key1|example.com|www|||5|3600|1"},
       {"flat file", "{" + kBase + ",\"proxied\":false}", "godaddy|1|key1|example.com|www|||5|3600|0"},
       {"records key without [", "{\"records\": 5, " + kBase + "}", "godaddy|1|key1|example.com|www|||5|3600|1"},
-      {"records key without ]", "{\"records\": [ {" + kBase + "}", "godaddy|1|key1|example.com|www|||5|3600|1"},
+      {"records key without ]: a cut file reads nothing", "{\"records\": [ {" + kBase + "}", ""},
       {"empty", "", ""},
       {"keys compared case-sensitively", InArray("\"APIKEY\":\"k\",\"Domain\":\"example.com\",\"record\":\"www\""), ""},
   };
@@ -61,6 +59,66 @@ TEST(ConfigReader, ReadingRules) {
     std::string shown;
     for (const RecordConfig& r : list) shown += (shown.empty() ? "" : "\n") + Show(r);
     EXPECT_EQ(shown, c.records) << c.name;
+  }
+}
+
+// Brackets, braces and the records key inside string values: every record object found by the structure, complete
+// or not, with its bytes as the file holds them.
+TEST(ConfigReader, StructureIgnoresBracketsInValues) {
+  const std::string gd = "\"domain\":\"example.com\",\"record\":\"www\"";
+  struct Case { const char* name; std::string text; std::string objects; };  // objects: key|record|complete, by ";"
+  const Case cases[] = {
+      {"] ends no array", "{\"records\":[{\"apiKey\":\"k]\"," + gd + "},{\"apiKey\":\"k2\"," + gd + "}]}", "k]|www|1;k2|www|1"},
+      {"} ends no object", "{\"records\":[{\"apiKey\":\"a}b\",\"record\":\"w}\",\"domain\":\"example.com\"},{\"x\":\"}}\"}]}", "a}b|w}|1;||0"},
+      {"[ and { open nothing", "{\"records\":[{\"apiKey\":\"[{[\"," + gd + "},{\"apiKey\":\"k3\"," + gd + "}]}", "[{[|www|1;k3|www|1"},
+      {"escaped quote before a bracket", "{\"records\":[{\"apiKey\":\"a\\\"]}\"," + gd + "},{" + gd + "}]}", "a\"]}|www|1;|www|0"},
+      {"the records key inside a value is no array", "{\"note\":\"\\\"records\\\": [{}]\",\"records\":[{\"apiKey\":\"k\"," + gd + "}]}", "k|www|1"},
+      {"values that are no object are no record", "{\"records\":[1,\"{}\",[{\"apiKey\":\"n\"}],{\"apiKey\":\"k\"}]}", "k||0"},
+      {"an empty array", "{\"records\":[]}", ""},
+      {"UTF-16 with its byte order mark", std::string("\xFF\xFE{\0\"\0r\0", 8), ""},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const StoredRecord& stored : ParseRecordObjects(c.text)) {
+      const RecordConfig& r = stored.record;
+      shown += (shown.empty() ? "" : ";") + NarrowLow8(r.apiKey + L"|" + r.recordName) + (IsRecordComplete(r) ? "|1" : "|0");
+      // The text is the object itself: read again alone, it gives the same record.
+      RecordConfig again;
+      ParseRecordObject(stored.text, again);
+      EXPECT_EQ(Show(again), Show(r)) << c.name;
+    }
+    EXPECT_EQ(shown, c.objects) << c.name;
+  }
+}
+
+// Save writes an untouched record's bytes as the file had them (unknown keys, layout, an incomplete record), a
+// changed one from the template; a file that reads as nothing is kept as nimbard-demo.json.bak first.
+TEST(ConfigFile, UntouchedRecordsKeepTheirBytes) {
+  ScratchDir dir("stored");
+  const std::string first = "{\"apiKey\": \"k1\", \"domain\": \"a.com\", \"record\": \"x\", \"comment\": \"mine ]\"}";
+  const std::string middle = "{\"domain\": \"b.com\",\n      \"record\": \"y\", \"pollMinutes\": 9}";
+  dir.Write("nimbard-demo.json", "{\"records\": [" + first + ", " + middle + "], \"other\": 1}");
+  RecordFile file = ReadRecordFile();
+  ASSERT_EQ(file.state, RecordFile::State::Read);
+  ASSERT_EQ(file.records.size(), 2u);
+  EXPECT_EQ(file.records[1].text, middle);
+  file.records[0].text.clear();  // changed: written from the template
+  file.records[0].record.domain = L"c.com";
+  ASSERT_TRUE(SaveStoredRecords(file.records));
+  const std::string saved = dir.ReadBytes("nimbard-demo.json");
+  const std::string alone = FormatRecordFile({file.records[0].record}), tail = "\n  ]\n}\n";
+  EXPECT_EQ(saved, alone.substr(0, alone.size() - tail.size()) + ",\n    " + middle + tail);
+  RecordList complete;
+  EXPECT_TRUE(LoadRecords(complete) && complete.size() == 1 && complete[0].domain == L"c.com");
+  // Unreadable files, and no file at all.
+  const struct { const char* bytes; RecordFile::State state; } files[] = {
+      {"", RecordFile::State::Unreadable}, {"apiKey=k", RecordFile::State::Unreadable}, {"{\"records\":[]}", RecordFile::State::Unreadable}, {nullptr, RecordFile::State::Missing}};
+  for (const auto& f : files) {
+    dir.Remove("nimbard-demo.json"), dir.Remove("nimbard-demo.json.bak");
+    if (f.bytes) dir.Write("nimbard-demo.json", f.bytes);
+    EXPECT_EQ(ReadRecordFile().state, f.state) << (f.bytes ? f.bytes : "none");
+    EXPECT_TRUE(BackUpConfigFile());
+    EXPECT_EQ(dir.ReadBytes("nimbard-demo.json.bak"), f.bytes ? f.bytes : "<missing>");
   }
 }
 

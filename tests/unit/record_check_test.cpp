@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/record_check.h"
+#include "net/cloudflare.h"
 #include "unit/test_support.h"
 
 namespace nimbard {
@@ -122,6 +123,77 @@ TEST(RecordCheck, OutcomeTable) {
   }
   // The check writes no status file: what it found comes back, and the pass publishes it.
   EXPECT_EQ(dir.Listing(), "");
+}
+
+// Cloudflare IDs typed into the file versus found from the names, through two passes: what is asked, what is logged
+// about the IDs, and which record is changed. An ID that answers 404 is searched by name, like a found one that has
+// gone; an ID of another record changes nothing.
+TEST(RecordCheck, CloudflareIdsTypedOrFound) {
+  const std::wstring byIdZ1R1 = L"/client/v4/zones/z1/dns_records/r1", searchZ1 = L"/client/v4/zones/z1/dns_records?type=A&name=www.example.com";
+  const std::wstring zones = L"/client/v4/zones?name=example.com", searchZ9 = L"/client/v4/zones/z9/dns_records?type=A&name=www.example.com";
+  const std::string r5 = R"({"result":[{"id":"r5","name":"www.example.com","type":"A","content":"198.51.100.4"}]})";
+  const std::string stale = " in the configuration file for example.com/www ";
+  struct Case { const char* name; const wchar_t *zoneId, *recordId; std::vector<std::pair<std::wstring, HttpResponse>> answers; std::string asked; Lines log; std::string results; };
+  const Case cases[] = {
+      {"typed and right: by ID, no search", L"z1", L"r1", {{byIdZ1R1, Ok(CfRecord("198.51.100.4"))}},
+       "GET z1/r1, PATCH z1/r1 | GET z1/r1, PATCH z1/r1", {}, "Updated Updated"},
+      {"empty: found once, then by the IDs found", L"", L"", {{zones, Ok(R"({"result":[{"id":"z9"}]})")}, {searchZ9, Ok(r5)}},
+       "GET zones?example.com, GET z9?www, PATCH z9/r5 | GET z9/r5, PATCH z9/r5", {"Cloudflare IDs of www.example.com: zone z9, record r5."}, "Updated Updated"},
+      {"typed Record ID gone: searched in its zone, one line", L"z1", L"r1", {{searchZ1, Ok(r5)}},
+       "GET z1/r1, GET z1?www, PATCH z1/r5 | GET z1/r5, PATCH z1/r5",
+       {"Cloudflare IDs of www.example.com: zone z1, record r5.", "The Record ID r1" + stale + "is out of date (Cloudflare answered 404); the A record www.example.com is now zone z1, record r5, and nimbard updates that one. Enter the new ID, or leave the box empty so that nimbard finds it."},
+       "Updated Updated"},
+      {"typed Zone ID gone too: the zone by the domain", L"z1", L"r1", {{zones, Ok(R"({"result":[{"id":"z9"}]})")}, {searchZ9, Ok(r5)}},
+       "GET z1/r1, GET z1?www, GET zones?example.com, GET z9?www, PATCH z9/r5 | GET z9/r5, PATCH z9/r5",
+       {"Cloudflare IDs of www.example.com: zone z9, record r5.", "The Zone ID z1" + stale + "is out of date (Cloudflare answered 404); the A record www.example.com is now zone z9, record r5, and nimbard updates that one. Enter the new IDs, or leave both boxes empty so that nimbard finds them."},
+       "Updated Updated"},
+      {"typed ID of another record: nothing changed, nothing searched", L"z1", L"r1", {{byIdZ1R1, Ok(CfRecord("example.net", "CNAME"))}},
+       "GET z1/r1 | GET z1/r1", {"Cloudflare record r1 is www.example.com (CNAME), not the A record www.example.com configured for example.com/www; nothing was changed. Check the Record ID.",
+        "Cloudflare record r1 is www.example.com (CNAME), not the A record www.example.com configured for example.com/www; nothing was changed. Check the Record ID."}, "OtherRecord OtherRecord"},
+      {"typed ID gone, no record of the name: nothing changed", L"z1", L"r1", {{searchZ1, Ok(R"({"result":[]})")}},
+       "GET z1/r1, GET z1?www | GET z1/r1, GET z1?www", {"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box.",
+        "Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}, "LookupFailed LookupFailed"},
+  };
+  const char* names[] = {"LookupFailed", "UnknownProvider", "OtherRecord", "NoPublicAddress", "Unchanged", "Updated", "UpdateFailed", "CheckFailed"};
+  ScratchDir dir("record-ids");
+  ScriptedTransport transport;
+  // Any other path answers 404, as Cloudflare does; the records found, r5 in z1 and in z9, answer by their IDs.
+  const auto script = [&](const Case& c) {
+    transport.Clear();
+    transport.Set(L"GET", kCloudflareApiHost, Status(404, R"({"errors":[{"code":81044,"message":"Record does not exist."}]})"));
+    transport.Set(L"PATCH", kCloudflareApiHost, Ok(CfRecord("203.0.113.7")));
+    for (const wchar_t* path : {L"/client/v4/zones/z1/dns_records/r5", L"/client/v4/zones/z9/dns_records/r5"}) transport.Set(L"GET", kCloudflareApiHost, Ok(CfRecord("198.51.100.4")), path);
+    for (const auto& [path, answer] : c.answers) transport.Set(L"GET", kCloudflareApiHost, answer, path);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetCloudflareIds();
+    script(c);
+    const RecordConfig record{L"cloudflare", true, L"token", L"example.com", L"www", c.zoneId, c.recordId};
+    std::string results, asked;
+    for (int pass = 0; pass < 2; ++pass) {
+      results += std::string(pass ? " " : "") + names[static_cast<int>(RecordCheck(record, Address(L"203.0.113.7"), false).result)];
+      asked += pass ? " | " : "";
+      const std::vector<HttpRequest> sent = transport.Requests();
+      for (const HttpRequest& r : sent) {
+        std::string path = NarrowLow8(r.path.substr(std::wstring(L"/client/v4/zones").size()));
+        const std::size_t query = path.find("/dns_records?type=A&name=");
+        if (path.rfind("?name=", 0) == 0) path = "zones?" + path.substr(6);
+        else if (query != std::string::npos) path = path.substr(1, query - 1) + "?www";
+        else if (path.find("/dns_records/") != std::string::npos) path = path.substr(1, path.find("/dns_records/") - 1) + "/" + path.substr(path.find("/dns_records/") + 13);
+        asked += std::string(&r == &sent[0] ? "" : ", ") + NarrowLow8(r.method) + " " + path;
+      }
+      script(c);
+    }
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(results, c.results);
+    Lines ids;
+    for (const std::string& line : dir.TakeLog()) {
+      if (line.find(" IDs of ") != std::string::npos || line.find("out of date") != std::string::npos || line.find("Cloudflare record ") == 0 ||
+          line.find("Cloudflare has ") == 0) ids.push_back(line);
+    }
+    EXPECT_EQ(ids, c.log);
+  }
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ using testing::Ok;
 using testing::Status;
 
 const HINSTANCE kInstance = ::GetModuleHandleW(nullptr);
-constexpr int kLook = 0, kCloseBox = -2, kSaveNoWait = -3, kTimedCancel = -4;  // steps that are no control of the dialog
+constexpr int kLook = 0, kCloseBox = -2, kSaveNoWait = -3, kTimedCancel = -4, kAwaitBox = -5;  // steps that are no control of the dialog
 constexpr int kSaveAnyway = 100;  // the "Check failed" box's button; "Back" is IDCANCEL
 
 std::wstring TextOf(HWND window) { wchar_t text[1024] = {}; return std::wstring(text, ::GetWindowTextW(window, text, 1024)); }
@@ -117,10 +117,11 @@ std::wstring State(HWND dialog) {
 
 // kLook reads the state; Add New is chosen; IDOK, IDCANCEL, kCloseBox and Remove press (a box that opens is answered
 // with the number given as text, OK when none); kSaveNoWait presses Save and waits for the check's line; kTimedCancel presses
-// Cancel and tells whether the dialog was gone within a second; the lists take the index given as text (as a choice
+// Cancel and tells whether the dialog was gone within a second; kAwaitBox answers the box the dialog opens by itself
+// with OK; the lists take the index given as text (as a choice
 // of the user's, with its notification); an edit box takes the text.
 struct Step { int control; std::wstring text; };
-const Step kLookStep{kLook, L""}, kSave{IDOK, L""}, kCancel{IDCANCEL, L""}, kClose{kCloseBox, L""};
+const Step kLookStep{kLook, L""}, kSave{IDOK, L""}, kCancel{IDCANCEL, L""}, kClose{kCloseBox, L""}, kBoxStep{kAwaitBox, L""};
 Step Pick(int index) { return {IDC_CONFIG_PROVIDER, std::to_wstring(index)}; }
 Step Choose(int index) { return {IDC_CONFIG_RECORD_SELECTOR, std::to_wstring(index)}; }
 Step Answer(int control, int answer) { return {control, std::to_wstring(answer)}; }
@@ -143,6 +144,14 @@ std::wstring Act(DWORD thread, HWND dialog, const Step& step) {
     ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     for (int tries = 500; tries > 0 && TextOf(::GetDlgItem(dialog, IDC_CONFIG_CHECK_STATUS)).empty(); --tries) ::Sleep(10);
     return {};
+  }
+  if (control == kAwaitBox) {
+    const HWND box = AwaitDialog(thread, dialog, 500);
+    if (!box) return L"no box";
+    const std::wstring seen = BoxText(box);
+    ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int gone = 3000; gone > 0 && ::IsWindow(box); --gone) ::Sleep(10);
+    return seen;
   }
   if (control == kTimedCancel) {
     const auto start = std::chrono::steady_clock::now();
@@ -193,7 +202,12 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
   const std::string kThree = testing::ConfigFileText({{"godaddy", "a.com", "x", "", ""}, {"cloudflare", "b.com", "y", "z", "r"}, {"godaddy", "c.com", "@", "", ""}});
   const std::vector<Step> kNewCloudflare = {Pick(1), {IDC_CONFIG_API_KEY, L"tok"}, {IDC_CONFIG_DOMAIN, L"example.com"}, {IDC_CONFIG_RECORD, L"home"}};
   // seen: what the looks and presses showed, " = " and the dialog's result; saved: the file's records afterwards.
-  struct Case { const char* name; std::string file; std::vector<Step> steps; std::wstring seen; std::string saved; std::vector<Reply> answers = {}; bool holdFile = false; };
+  struct Case { const char* name; std::string file; std::vector<Step> steps; std::wstring seen; std::string saved; std::vector<Reply> answers = {}; bool holdFile = false; bool backup = false; };
+  // Three GoDaddy records, the middle one without its key and with a key nimbard does not know.
+  const std::string kGap = "{\"records\": [{\"apiKey\": \"k1\", \"domain\": \"a.com\", \"record\": \"x\"},\n  {\"domain\": \"b.com\", \"record\": \"y\", \"pollMinutes\": 9, \"note\": \"[kept]\"},\n  {\"apiKey\": \"k3\", \"domain\": \"c.com\", \"record\": \"z\"}]}";
+  const std::wstring kGapList = L"godaddy: a.com/x,*godaddy: b.com/y (no API key),godaddy: c.com/z|++++-+|GoDaddy|API key:secret:||b.com|y|||9|";
+  const std::string kGapSaved = "godaddy|0|k1|a.com|x|||5|3600|1\ngodaddy|0||b.com|y|||9|3600|1\ngodaddy|0|k3|c.com|z|||5|3600|1";
+  const std::wstring kUnreadableBox = L"Configuration file not read: nimbard could not read any record from <path>: the file is empty, is not nimbard's JSON, or was saved as Unicode (UTF-16). The dialog starts with a new record. Save replaces the file and keeps the old one as nimbard-demo.json.bak beside it.";
   const Case cases[] = {
       {"no file: a new record; the close box cancels", "", {kLookStep, kClose}, kNewGoDaddy + L" / closed = 2", "unchanged"},
       {"locked: the list's choice ignored; blanks trimmed; ttl and proxied kept", LockedFile(L"cloudflare", L"z1", L"r1"),
@@ -205,14 +219,14 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
       {"unknown provider, unlocked: becomes the list's choice", testing::ConfigFileText({{"route53", "example.com", "home", "", ""}}),
        {kLookStep, Pick(1), {IDC_CONFIG_RECORD_ID, L"r5"}, kLookStep, kSave},
        L"*route53: example.com/home|++++-+|GoDaddy|API key:secret:|key-0|example.com|home|||5| / *route53: example.com/home|++++++|Cloudflare|API token:|key-0|example.com|home||r5|5| / closed = 1",
-       "cloudflare|1|key-0|example.com|home|z9|r5|5|3600|1", {{kCf, L"/client/v4/zones/z9/dns_records/r5", Ok(R"({"result":{"name":"home.example.com","type":"A","content":"192.0.2.1"}})")}}},
+       "cloudflare|1|key-0|example.com|home||r5|5|3600|1", {{kCf, L"/client/v4/zones/z9/dns_records/r5", Ok(R"({"result":{"name":"home.example.com","type":"A","content":"192.0.2.1"}})")}}},
       {"Cloudflare without an API key, then without a domain: warned, nothing written", "",
        Typed({Pick(1), {IDC_CONFIG_API_KEY, L" "}, kSave, {IDC_CONFIG_API_KEY, L"k"}, {IDC_CONFIG_DOMAIN, L""}, kSave, kCancel}),
        kIncomplete + L" / " + kIncomplete + L" / closed = 2", "unchanged"},
       {"GoDaddy checked and saved; interval 0 gives 1", "", Typed({kSave}, L"0"), L"closed = 1", kTyped + "1|3600|1"},
       {"interval beyond 32 bits gives 5", "", Typed({kSave}, L"4294967296"), L"closed = 1", kTyped + "5|3600|1"},
       {"interval above the bound gives the bound", "", Typed({kSave}, L"4294967295"), L"closed = 1", kTyped + "35791|3600|1"},
-      {"Cloudflare with empty IDs: found and written", "", Then(kNewCloudflare, {kSave}), L"closed = 1", "cloudflare|1|tok|example.com|home|z9|r5|5|3600|1"},
+      {"Cloudflare with empty IDs: found, and left out of the file", "", Then(kNewCloudflare, {kSave}), L"closed = 1", "cloudflare|1|tok|example.com|home|||5|3600|1"},
       {"file held open: save fails, the dialog stays, the old file stays whole", LockedFile(L"godaddy"), {{IDC_CONFIG_DOMAIN, L"new.example"}, kSave, kLookStep, kCancel},
        L"Save failed: The configuration file could not be saved. / *godaddy: new.example/www|+++--+|GoDaddy|API key:secret:|k1|new.example|www|||7| / closed = 2", "unchanged", {}, true},
       {"refused Save, then another provider: the new one saved", "", Typed({Pick(1), {IDC_CONFIG_API_KEY, L""}, kSave, Pick(0), {IDC_CONFIG_API_KEY, L"key"}, kSave}),
@@ -250,9 +264,17 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
        L"*cloudflare: b.com/y,godaddy: c.com/www,cloudflare: d.com/home|++++++|Cloudflare|API token:|key-1|b.com|y|z|r|5| / "
        L"Check failed: The check of cloudflare: d.com/home failed. | This Cloudflare token may not look zones up, so nimbard cannot find the Zone ID. Add the permission Zone, Zone, Read to the token, or enter the Zone ID yourself. / "
        L"cloudflare: b.com/y,godaddy: c.com/www,*cloudflare: d.com/home|++++++|Cloudflare|API token:|tok|d.com|home|||5| / closed = 1",
-       "cloudflare|1|key-1|b.com|y|z|r|5|3600|1\ngodaddy|1|key-2|c.com|www|||5|3600|1\ncloudflare|1|tok|d.com|home|z7|r5|5|3600|1",
+       "cloudflare|0|key-1|b.com|y|z|r|5|3600|1\ngodaddy|1|key-2|c.com|www|||5|3600|1\ncloudflare|1|tok|d.com|home|z7||5|3600|1",
        {{kCf, L"/client/v4/zones?name=d.com", Status(403, CfError("9109", "Unauthorized to access requested resource"))},
         {kCf, L"/client/v4/zones/z7/dns_records?type=A&name=home.d.com", Ok(RecordR5("home.d.com"))}}},
+      // Every record object of the file is listed; one the user leaves alone is written back as the file had it.
+      {"a record without its key: listed with what it lacks, Save writes all three back", kGap, {Choose(1), kLookStep, kSave}, kGapList + L" / closed = 1", kGapSaved},
+      {"a record without its key, its interval changed: Save asks for the key", kGap, {Choose(1), {IDC_CONFIG_POLL_MINUTES, L"7"}, kSave, kCancel}, kIncomplete + L" / closed = 2", "unchanged"},
+      {"a record without its key completed, another removed", kGap, {Choose(1), {IDC_CONFIG_API_KEY, L"k2"}, Choose(2), Answer(IDC_CONFIG_REMOVE, IDYES), kSave},
+       L"Remove record: Remove godaddy: c.com/z? / closed = 1", "godaddy|0|k1|a.com|x|||5|3600|1\ngodaddy|1|k2|b.com|y|||9|3600|1"},
+      {"a UTF-16 file: the box, a new record; Save keeps the old file as .bak", std::string("\xFF\xFE{\0\"\0r\0", 8), Then({kBoxStep}, Typed({kSave})),
+       kUnreadableBox + L" / closed = 1", kTyped + "5|3600|1", {}, false, true},
+      {"an empty file: the box; Cancel keeps it", " \r\n", {kBoxStep, kLookStep, kCancel}, kUnreadableBox + L" / " + kNewGoDaddy + L" / closed = 2", "unchanged"},
       {"removing the only record leaves a new one, which Save refuses", LockedFile(L"godaddy"), {Answer(IDC_CONFIG_REMOVE, IDYES), kLookStep, kSave, kCancel},
        L"Remove record: Remove godaddy: example.com/www? / " + kNewGoDaddy + L" / " + kIncomplete + L" / closed = 2", "unchanged"},
   };
@@ -273,18 +295,25 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
       }
     });
     held.reset();
+    for (std::size_t at; (at = seen.find(ConfigFilePath())) != std::wstring::npos;) seen.replace(at, ConfigFilePath().size(), L"<path>");
     EXPECT_EQ(seen + L" = " + std::to_wstring(result), c.seen);
     const std::string after = dir.ReadBytes("nimbard-demo.json");
-    RecordList written;
-    ParseRecordsText(after, written);
     std::string shown;
-    for (const RecordConfig& r : written) shown += (shown.empty() ? "" : "\n") + testing::Show(r);
+    const std::string head = "{\n  \"records\": [\n", tail = "\n  ]\n}\n";
+    for (const StoredRecord& stored : ParseRecordObjects(after)) {
+      shown += (shown.empty() ? "" : "\n") + testing::Show(stored.record);
+      // Each object as the old file had it, or exactly as the template writes it, so the reader's own bounds on the
+      // interval hide nothing.
+      const std::string alone = FormatRecordFile({stored.record});
+      const bool asBefore = before.find(stored.text) != std::string::npos, asTemplate = "    " + stored.text == alone.substr(head.size(), alone.size() - head.size() - tail.size());
+      EXPECT_TRUE(asBefore || asTemplate) << stored.text;
+    }
     EXPECT_EQ(after == before ? "unchanged" : shown, c.saved);
-    // Read back exactly as written, so the reader's own bounds on the interval hide nothing; no temporary file left.
-    if (after != before) { EXPECT_EQ(after, FormatRecordFile(written)); }
     for (const HttpRequest& r : transport.Requests()) EXPECT_EQ(r.method, L"GET");  // a check changes no record
     dir.Remove("nimbard.log");  // the check's requests, logged as a pass logs them
-    EXPECT_EQ(dir.Listing(), after == "<missing>" ? "" : "nimbard-demo.json");
+    // No temporary file left; the copy of a file the dialog could not read.
+    EXPECT_EQ(dir.Listing(), after == "<missing>" ? "" : c.backup ? "nimbard-demo.json|nimbard-demo.json.bak" : "nimbard-demo.json");
+    if (c.backup) { EXPECT_EQ(dir.ReadBytes("nimbard-demo.json.bak"), c.file); }
   }
 }
 
