@@ -140,11 +140,20 @@ echo "== single instance while the service runs"
 # The monitor, as the logon entry starts it ("--install" under Wine starts none):
 # a plain start beside it and the service is refused.
 wine "$win_exe" --tray &
-expect_eq "the logon entry's monitor shows its icon" present "$(probe icon 20 | field icon)"
+icon=$(probe icon 20 | field icon)
+expect_eq "the logon entry's monitor shows its icon" present "$icon"
+# What a missing icon or box leaves to look at: this prefix's desktop and
+# monitor processes, and whether the display answers.
+desktop_state() {
+  echo "  explorer: $(pids_of 'C:\windows\system32\explorer.exe' | tr '\n' ' ')monitor: $(pids_of "$win_exe --tray" | tr '\n' ' ')"
+  echo "  display $DISPLAY: $(timeout 5 xdpyinfo >/dev/null 2>&1 && echo answers || echo 'does not answer')"
+}
+[ "$icon" = present ] || desktop_state
 nimbard &  # the monitor may run beside the service: tray_app.sh
 pid=$!
 box=$(probe msgbox "nimbard Demo" 30)
 expect_eq "a standalone tray shows the already-running message" "$message" "$(field text <<<"$box")"
+[ -n "$box" ] || desktop_state
 wait "$pid"
 expect_eq "a standalone tray beside the service exits 0" 0 $?
 nimbard --service
