@@ -139,7 +139,7 @@ wait "$waiter"
 echo "== single instance while the service runs"
 # The monitor, as the logon entry starts it ("--install" under Wine starts none):
 # a plain start beside it and the service is refused.
-wine "$win_exe" --tray &
+WINEDEBUG=err+all,fixme-all wine "$win_exe" --tray 2>"$SANDBOX_DIR/monitor.err" & monitor=$!
 icon=$(probe icon 20 | field icon)
 expect_eq "the logon entry's monitor shows its icon" present "$icon"
 # What a missing icon or box leaves to look at: this prefix's desktop and
@@ -147,6 +147,9 @@ expect_eq "the logon entry's monitor shows its icon" present "$icon"
 desktop_state() {
   echo "  explorer: $(pids_of 'C:\windows\system32\explorer.exe' | tr '\n' ' ')monitor: $(pids_of "$win_exe --tray" | tr '\n' ' ')"
   echo "  display $DISPLAY: $(timeout 5 xdpyinfo >/dev/null 2>&1 && echo answers || echo 'does not answer')"
+  if ! alive "$monitor"; then wait "$monitor"; echo "  the monitor ended with exit code $?"; fi
+  grep -v -e '^it looks like wine32' -e multiarch -e 'dpkg --add' -e 'apt-get install wine32' "$SANDBOX_DIR/monitor.err" |
+    tail -n 15 | sed 's/^/  monitor: /'
 }
 [ "$icon" = present ] || desktop_state
 nimbard &  # the monitor may run beside the service: tray_app.sh
