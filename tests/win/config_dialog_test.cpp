@@ -317,13 +317,20 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
   }
 }
 
+// A server that holds every request until the test lets it go.
+struct HeldServer {
+  testing::ScriptedTransport transport;
+  std::atomic<bool> release{false};
+  HeldServer() {
+    Script(transport, {});
+    transport.onRequest = [this](const HttpRequest&) { while (!release) ::Sleep(5); };
+  }
+};
+
 // Cancel while the check waits for a slow server: the dialog is gone within a second and nothing is written.
 TEST(ConfigDialog, CancelDuringTheCheck) {
   testing::ScratchDir dir("dialog-cancel");
-  testing::ScriptedTransport transport;
-  Script(transport, {});
-  std::atomic<bool> release{false};
-  transport.onRequest = [&](const HttpRequest&) { while (!release) ::Sleep(5); };
+  HeldServer server;
   std::wstring seen;
   const INT_PTR result = RunDialog(ShowConfig, [&](DWORD thread, HWND dialog) {
     for (const Step& step : Typed({{kSaveNoWait, L""}, kLookStep, {kTimedCancel, L""}})) {
@@ -331,7 +338,7 @@ TEST(ConfigDialog, CancelDuringTheCheck) {
       if (!shown.empty()) seen += (seen.empty() ? L"" : L" / ") + shown;
     }
   });
-  release = true;
+  server.release = true;
   EXPECT_EQ(seen + L" = " + std::to_wstring(result), L"*godaddy: example.com/www|------|GoDaddy|API key:secret:|key|example.com|www|||5|Checking the record with GoDaddy... / closed within a second = 2");
   EXPECT_EQ(dir.ReadBytes("nimbard-demo.json"), "<missing>");
 }
@@ -340,10 +347,7 @@ TEST(ConfigDialog, CancelDuringTheCheck) {
 // dialog neither crashes nor changes (no box, the check still under way), and the check's own outcome still saves.
 TEST(ConfigDialog, ForeignMessagesChangeNothing) {
   testing::ScratchDir dir("dialog-foreign");
-  testing::ScriptedTransport transport;
-  Script(transport, {});
-  std::atomic<bool> release{false};
-  transport.onRequest = [&](const HttpRequest&) { while (!release) ::Sleep(5); };
+  HeldServer server;
   std::wstring seen;
   const INT_PTR result = RunDialog(ShowConfig, [&](DWORD thread, HWND dialog) {
     const auto foreign = [&] {
@@ -359,7 +363,7 @@ TEST(ConfigDialog, ForeignMessagesChangeNothing) {
     foreign();
     seen += L" = " + Act(thread, dialog, kLookStep);
     if (HWND box = AwaitDialog(thread, dialog, 10)) seen += L" / a box: " + BoxText(box);
-    release = true;
+    server.release = true;
     for (int tries = 500; tries > 0 && ::IsWindow(dialog); --tries) ::Sleep(10);
   });
   const std::wstring typed = L"*godaddy: /|++++-+|GoDaddy|API key:secret:|key|example.com|www|||5|";
