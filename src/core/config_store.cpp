@@ -106,6 +106,8 @@ bool ParseRecordObject(std::string_view objectText, RecordConfig& record) {
     record.ttl = number < kMinTtl ? kMinTtl : number;
   }
   ReadBool(members, "proxied", record.proxied);
+  ReadBool(members, "ipv4", record.ipv4);
+  ReadBool(members, "ipv6", record.ipv6);
 
   return IsRecordComplete(record);
 }
@@ -193,6 +195,10 @@ void AppendRecordObject(std::string& out, const RecordConfig& record) {
   out += std::to_string(record.ttl);
   out += ",\n      \"proxied\": ";
   out += record.proxied ? "true" : "false";
+  // At their defaults the keys are left out, so a file of the A record alone
+  // reads and writes back byte for byte.
+  if (!record.ipv4) out += ",\n      \"ipv4\": false";
+  if (record.ipv6) out += ",\n      \"ipv6\": true";
   out += "\n    }";
 }
 

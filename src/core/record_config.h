@@ -27,6 +27,10 @@ struct RecordConfig {
   std::uint32_t pollMinutes = kDefaultPollMinutes;
   std::uint32_t ttl = 3600;
   bool proxied = true;
+  // Which records of the name are kept: the A record, the AAAA record, or
+  // both. Keys "ipv4" and "ipv6", written only when they differ from these.
+  bool ipv4 = true;
+  bool ipv6 = false;
 };
 
 using RecordList = std::vector<RecordConfig>;

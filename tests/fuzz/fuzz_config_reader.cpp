@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RecordConfig& back = again.front();
     CHECK(back.provider == r.provider && back.apiKey == r.apiKey && back.domain == r.domain && back.recordName == r.recordName &&
           back.zoneId == r.zoneId && back.recordId == r.recordId && back.pollMinutes == r.pollMinutes && back.ttl == r.ttl &&
-          back.proxied == r.proxied && back.providerLocked);
+          back.proxied == r.proxied && back.ipv4 == r.ipv4 && back.ipv6 == r.ipv6 && back.providerLocked);
   }
   for (std::string_view object : json_scan::FlatObjects(text)) CHECK(object.size() >= 2 && object.front() == '{' && object.back() == '}');
   return 0;

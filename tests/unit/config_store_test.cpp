@@ -47,6 +47,10 @@ TEST(ConfigReader, ReadingRules) {
       {"escapes decoded", InArray("\"apiKey\":\"a\\\"b\\\\c\\td\\ne\\rf\",\"domain\":\"example.com\",\"record\":\"www\""), "godaddy|0|a\"b\\c\td\ne\rf|example.com|www|||5|3600|1"},
       {"three kept in file order", "{\"records\":[{" + kBase + ",\"ttl\":61},{\"x\":1},{" + kBase + ",\"ttl\":62},{" + kBase + ",\"ttl\":63}]}", "godaddy|0|key1|example.com|www|||5|61|1\ngodaddy|0|key1|example.com|www|||5|62|1\ngodaddy|0|key1|example.com|www|||5|63|1"},
       {"a nested object's members and the top level's are not the record's", "{\"pollMinutes\":9,\"records\":[{" + kBase + ",\"extra\":{\"ttl\":70}}]}", "godaddy|0|key1|example.com|www|||5|3600|1"},
+      {"AAAA beside A", With(",\"ipv6\":true"), kDefault + "|AAAA"},
+      {"AAAA alone", With(",\"ipv4\":false,\"ipv6\":true"), kDefault + "|no A|AAAA"},
+      {"neither is still read: the pass reports it", With(",\"ipv4\":false"), kDefault + "|no A"},
+      {"other values keep the defaults", With(",\"ipv4\":0,\"ipv6\":\"true\",\"ipv6\":null"), kDefault},
       {"flat file", "{" + kBase + ",\"proxied\":false}", "godaddy|1|key1|example.com|www|||5|3600|0"},
       {"records key without [", "{\"records\": 5, " + kBase + "}", "godaddy|1|key1|example.com|www|||5|3600|1"},
       {"records key without ]: a cut file reads nothing", "{\"records\": [ {" + kBase + "}", ""},
@@ -155,6 +159,12 @@ TEST(ConfigWriter, ExactTemplate) {
             "      \"proxied\": false\n    }\n  ]\n}\n");
   r.proxied = true, r.pollMinutes = 0, r.ttl = 4294967295u;
   EXPECT_NE(FormatRecordFile({r}).find("\"pollMinutes\": 0,\n      \"ttl\": 4294967295,\n      \"proxied\": true\n"), std::string::npos);
+  // The record kinds appear only away from their defaults, after proxied.
+  r.ipv4 = false, r.ipv6 = true;
+  EXPECT_NE(FormatRecordFile({r}).find("\"proxied\": true,\n      \"ipv4\": false,\n      \"ipv6\": true\n    }"), std::string::npos);
+  RecordList back;
+  ASSERT_TRUE(ParseRecordsText(FormatRecordFile({r}), back));
+  EXPECT_EQ(Show(back[0]), "cloudflare|1|tok\"en|example.com|www|z1|r1|1|4294967295|1|no A|AAAA");
 }
 
 // Beside the executable, after its last separator of either kind (every scratch-directory test: natively a slash,

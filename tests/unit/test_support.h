@@ -138,7 +138,8 @@ class ScriptedTransport : public HttpTransport {
 // provider|locked|apiKey|domain|record|zoneId|recordId|pollMinutes|ttl|proxied
 inline std::string Show(const RecordConfig& r) {
   return NarrowLow8(r.provider + (r.providerLocked ? L"|1|" : L"|0|") + r.apiKey + L"|" + r.domain + L"|" + r.recordName + L"|" + r.zoneId + L"|" +
-                    r.recordId + L"|" + DecimalText(r.pollMinutes) + L"|" + DecimalText(r.ttl) + (r.proxied ? L"|1" : L"|0"));
+                    r.recordId + L"|" + DecimalText(r.pollMinutes) + L"|" + DecimalText(r.ttl) + (r.proxied ? L"|1" : L"|0") +
+                    (r.ipv4 ? L"" : L"|no A") + (r.ipv6 ? L"|AAAA" : L""));
 }
 
 // A configuration file of several records (key "key-<index>", pollMinutes 5), fields in the order written.
