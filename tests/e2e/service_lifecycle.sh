@@ -147,6 +147,7 @@ expect_eq "the logon entry's monitor shows its icon" present "$icon"
 desktop_state() {
   echo "  explorer: $(pids_of 'C:\windows\system32\explorer.exe' | tr '\n' ' ')monitor: $(pids_of "$win_exe --tray" | tr '\n' ' ')"
   echo "  display $DISPLAY: $(timeout 5 xdpyinfo >/dev/null 2>&1 && echo answers || echo 'does not answer')"
+  echo "  desktop: $(probe desktop | tr '\n' ' ')"
   if ! alive "$monitor"; then wait "$monitor"; echo "  the monitor ended with exit code $?"; fi
   grep -v -e '^it looks like wine32' -e multiarch -e 'dpkg --add' -e 'apt-get install wine32' "$SANDBOX_DIR/monitor.err" |
     tail -n 15 | sed 's/^/  monitor: /'

@@ -48,6 +48,10 @@
 //   service_probe pending [PATH]   with PATH: has Windows delete it at the next
 //                                  start; then pending= each string of
 //                                  PendingFileRenameOperations (or none)
+//   service_probe desktop          what this desktop offers a new window:
+//                                  station=, desktop=, owner= (the process of
+//                                  its desktop window), answers=0|1, guid=,
+//                                  driver= (or driver_error=CODE)
 //
 // Output is UTF-8, one "key=value" per line. Exit 0 on success, 1 otherwise.
 #include <windows.h>
@@ -176,19 +180,25 @@ int Config2() {
 // Opens the service with `access`; prints state=absent and returns null when it is not there.
 SC_HANDLE OpenService(SC_HANDLE manager, DWORD access) {
   SC_HANDLE service = ::OpenServiceW(manager, kService, access);
-  if (!service) printf("state=absent\n");
+  if (!service && ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) printf("state=absent\n");
+  else if (!service) printf("open_error=%lu\n", ::GetLastError());
   return service;
 }
 
 int State() {
   Sc manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager.h) return 1;
+  if (!manager.h) {
+    printf("manager_error=%lu\n", ::GetLastError());
+    return 1;
+  }
   Sc service(OpenService(manager.h, SERVICE_QUERY_STATUS));
+  if (!service.h) return 0;
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
-  if (!service.h || !::QueryServiceStatusEx(service.h, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                            sizeof status, &needed)) {
-    return service.h ? 1 : 0;
+  if (!::QueryServiceStatusEx(service.h, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                              &needed)) {
+    printf("query_error=%lu\n", ::GetLastError());
+    return 1;
   }
   PrintNumber("state", status.dwCurrentState);
   PrintNumber("accepts", status.dwControlsAccepted);
@@ -520,6 +530,41 @@ int PendingProbe(const wchar_t* path) {
   return 0;
 }
 
+// The desktop a new window would go to, and the display driver it names.
+int DesktopProbe() {
+  const auto objectName = [](HANDLE object) {
+    wchar_t name[256] = L"";
+    ::GetUserObjectInformationW(object, UOI_NAME, name, sizeof name, nullptr);
+    return std::wstring(name);
+  };
+  Print("station", objectName(::GetProcessWindowStation()));
+  Print("desktop", objectName(::GetThreadDesktop(::GetCurrentThreadId())));
+  const HWND window = ::GetDesktopWindow();
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  PrintNumber("owner", owner);
+  DWORD_PTR answer = 0;
+  PrintNumber("answers", ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) ? 1 : 0);
+  const ATOM atom = static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(::GetPropW(window, L"__wine_display_device_guid")));
+  wchar_t guid[64] = L"";
+  if (!atom || !::GlobalGetAtomNameW(atom, guid, 64)) {
+    printf("guid=none\n");
+    return 1;
+  }
+  Print("guid", guid);
+  const std::wstring key = std::wstring(L"System\\CurrentControlSet\\Control\\Video\\{") + guid + L"}\\0000";
+  wchar_t driver[MAX_PATH] = L"";
+  DWORD bytes = sizeof driver;
+  const LSTATUS read =
+      ::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"GraphicsDriver", RRF_RT_REG_SZ, nullptr, driver, &bytes);
+  if (read != ERROR_SUCCESS) {
+    PrintNumber("driver_error", static_cast<unsigned long>(read));
+    return 1;
+  }
+  Print("driver", driver);
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -543,6 +588,7 @@ int main() {
   if (command == L"command" && argc == 3) return CommandProbe(_wtoi(argv[2]));
   if (command == L"balloon" && argc == 4) return BalloonProbe(argv[2], seconds);
   if (command == L"sddl" && argc == 3) return SddlProbe(argv[2]);
+  if (command == L"desktop") return DesktopProbe();
   if (command == L"pending" && argc <= 3) return PendingProbe(argc == 3 ? argv[2] : nullptr);
   fprintf(stderr, "usage: service_probe config|config2|state|runvalue [hklm|hkcu]|holdmutex NAME SDDL S|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|balloon TEXT S|sddl PATH|pending [PATH]\n");
   return 2;

@@ -65,7 +65,13 @@ install_answered() {
 installed_box="nimbard is installed and its service is running. Its icon in the notification area appears at your next logon; to see it now, start nimbard."
 probe() { timeout 60 wine "$tools/service_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 field() { sed -n "s/^$1=//p"; }  # one value of the probe's key=value output
-state() { probe state | field state; }
+state() {  # the service's state; what the probe said instead, on stderr, when it gives none
+  local said value
+  said=$(probe state)
+  value=$(field state <<<"$said")
+  [ -n "$value" ] || echo "  probe state: ${said:-no output}" >&2
+  echo "$value"
+}
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
 # The processes of this scenario's Wine prefix whose command line starts with
 # $1 (a Windows or Unix path). Scenarios run side by side, each in its own
