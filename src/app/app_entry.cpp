@@ -80,7 +80,11 @@ int RunTray(HINSTANCE instance, bool monitor) {
   // The monitor shows the service's files, wherever its own exe lies.
   if (monitor) UseServiceFolder(InstalledFolder());
   RegisterTrayClass(instance);  // a failure shows as a window that cannot be made
-  if (!InitTray(instance)) return 0;
+  switch (InitTray(instance)) {
+    case TrayStart::Running: break;
+    case TrayStart::NoRecord: return 0;  // the user cancelled the first start, and was told
+    case TrayStart::NoWindow: return 1;  // the log says why
+  }
   HACCEL accelerators = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_NIMBARD));
   MSG message{};
   int got = 0;

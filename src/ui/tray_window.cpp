@@ -1,5 +1,6 @@
 #include "ui/tray_window.h"
 
+#include "core/activity_log.h"
 #include "core/config_store.h"
 #include "core/stop_request.h"
 #include "host/monitor_trays.h"
@@ -164,12 +165,17 @@ bool RegisterTrayClass(HINSTANCE instance) {
   return ::RegisterClassExW(&windowClass) != 0;
 }
 
-bool InitTray(HINSTANCE instance) {
+TrayStart InitTray(HINSTANCE instance) {
   Tray& tray = State();
   tray.instance = instance;
   tray.window = ::CreateWindowW(tray.className, tray.title, WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
                                 nullptr, instance, nullptr);
-  if (tray.window == nullptr) return false;
+  if (tray.window == nullptr) {
+    // Without its window the tray shows nothing at all: the log keeps why.
+    LogMessage(L"The notification-area window could not be made (error " + std::to_wstring(::GetLastError()) +
+               L"): nimbard ends.");
+    return TrayStart::NoWindow;
+  }
   tray.taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
   tray.closeRequest = ::RegisterWindowMessageW(kCloseMonitorMessageName);
 
@@ -181,7 +187,7 @@ bool InitTray(HINSTANCE instance) {
     // Ending without a word would look like a crash.
     ::MessageBoxW(tray.window, kNoRecordSavedText, L"nimbard Demo", MB_OK | MB_ICONINFORMATION);
     ::DestroyWindow(tray.window);
-    return false;
+    return TrayStart::NoRecord;
   }
 
   // Nothing is known yet of the checks, the service or a service command
@@ -209,7 +215,7 @@ bool InitTray(HINSTANCE instance) {
     ::SetTimer(tray.window, kPollTimerId, tray.pollIntervalMs, nullptr);
     StartPassThread(tray.window, false);
   }
-  return true;
+  return TrayStart::Running;
 }
 
 HWND TrayWindowHandle() { return State().window; }

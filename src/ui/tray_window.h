@@ -41,9 +41,10 @@ bool RegisterTrayClass(HINSTANCE instance);
 // Creates the tray window, asks for a configuration when none can be loaded
 // (the configuration dialog), adds the icon (or keeps trying while the
 // notification area is not there yet) and starts the flavour's timer; the
-// standalone flavour starts its first pass at once. False when there is no
-// window or no configuration after the dialog.
-bool InitTray(HINSTANCE instance);
+// standalone flavour starts its first pass at once. NoWindow is logged with
+// its cause; NoRecord follows a box that says so.
+enum class TrayStart { Running, NoRecord, NoWindow };
+TrayStart InitTray(HINSTANCE instance);
 
 LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -161,15 +161,13 @@ install_answered "$src" >/dev/null
 expect_eq "--install exits 1" 1 $?
 probe pending | grep -qxF "pending=\\??\\$win_installed" && fail "the deletion is still scheduled: $(probe pending)" || ok "the deletion was cancelled"
 echo "restarting Wine (as a restart of Windows)"
-wineserver -k
-timeout 120 wineboot >/dev/null 2>&1
+restart_wine
 [ -f "$pf/nimbard.exe" ] && ok "the installed exe survived the restart" || fail "the restart deleted the installed exe"
 expect_eq "what was set aside is gone" "" "$(ls "$pf" | grep '\.old$')"
 wait_for 30 eval '[ "$(state)" = 4 ]' && ok "the service started with Wine" || fail "service state $(state)"
 
 echo "== an upgrade refused after the service stopped"
-wineserver -k
-(umask 000 && timeout 120 wineboot >/dev/null 2>&1)  # the Wine session makes every new file writable by Everyone
+(umask 000 && restart_wine)  # the Wine session makes every new file writable by Everyone
 wait_for 30 eval '[ -n "$(service_pid)" ]' || fail "no service after the restart"
 old_service=$(service_pid)
 registration=$(probe config)
@@ -185,8 +183,7 @@ svc=$(service_pid)
 grep -q "Program Files/nimbard/nimbard.exe$" "/proc/$svc/maps" && ok "... from the old exe, back at its place" ||
   fail "the service maps: $(grep nimbard "/proc/$svc/maps" | awk '{print $6, $7}' | sort -u)"
 expect_eq "nothing left of the refused copy" "" "$(ls "$pf" | grep -E '\.(new|previous)$')"
-wineserver -k
-timeout 120 wineboot >/dev/null 2>&1
+restart_wine
 
 echo "== a folder that Everyone may change"
 timeout 90 wine "$pf/nimbard.exe" --uninstall & uninstall=$!

@@ -60,7 +60,7 @@ struct TrayUnderTest {
   explicit TrayUnderTest(bool monitor) {
     static const bool registered = RegisterTrayClass(::GetModuleHandleW(nullptr));
     MonitorMode = monitor;
-    started = registered && InitTray(::GetModuleHandleW(nullptr));
+    started = registered && InitTray(::GetModuleHandleW(nullptr)) == TrayStart::Running;
   }
   ~TrayUnderTest() {
     if (TrayWindowHandle()) ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_EXIT, 0);

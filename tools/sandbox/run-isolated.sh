@@ -215,6 +215,11 @@ if [ "$use_wine" -eq 1 ]; then
   # with their output going nowhere: started by COMMAND's first wine call they
   # would inherit its stdout and hold any pipe on it open until the end.
   timeout 120 wineboot </dev/null >/dev/null 2>&1 || die "cannot start the Wine session"
+  # The session's desktop, up before COMMAND and until its end (hold-desktop.sh).
+  if [ "$use_xvfb" -eq 1 ]; then
+    export SANDBOX_DESKTOP_HOLDER="$(dirname "$trust")/service_probe.exe"
+    "$root/tools/sandbox/hold-desktop.sh" || die "the session's desktop did not start"
+  fi
 fi
 
 cmd=("$@")

@@ -156,7 +156,7 @@ int main() {
   SetIconRectQueryForTesting(nullptr);
   MonitorMode = true;
   RegisterTrayClass(instance);
-  if (!InitTray(instance)) return 1;
+  if (InitTray(instance) != TrayStart::Running) return 1;
   // Wine's notification area moved where a taskbar's lies: the balloon then
   // opens above the icon, and its stem leaves the badge in the lower right
   // corner in sight.

@@ -52,6 +52,9 @@
 //                                  station=, desktop=, owner= (the process of
 //                                  its desktop window), answers=0|1, guid=,
 //                                  driver= (or driver_error=CODE)
+//   service_probe holddesktop      the same, then held=1 once the desktop has
+//                                  its display driver, and waits until ended:
+//                                  the session's desktop stays up meanwhile
 //
 // Output is UTF-8, one "key=value" per line. Exit 0 on success, 1 otherwise.
 #include <windows.h>
@@ -565,6 +568,17 @@ int DesktopProbe() {
   return 0;
 }
 
+// A desktop of Wine's ends with the last program on it and starts again with
+// the next; this keeps it up, as a signed-in user's shell does.
+int HoldDesktop() {
+  const int found = DesktopProbe();
+  if (found == 0) printf("held=1\n");
+  fflush(stdout);
+  if (found != 0) return found;
+  ::Sleep(INFINITE);
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -589,6 +603,7 @@ int main() {
   if (command == L"balloon" && argc == 4) return BalloonProbe(argv[2], seconds);
   if (command == L"sddl" && argc == 3) return SddlProbe(argv[2]);
   if (command == L"desktop") return DesktopProbe();
+  if (command == L"holddesktop") return HoldDesktop();
   if (command == L"pending" && argc <= 3) return PendingProbe(argc == 3 ? argv[2] : nullptr);
   fprintf(stderr, "usage: service_probe config|config2|state|runvalue [hklm|hkcu]|holdmutex NAME SDDL S|stop S|start S|msgbox CAPTION S|dialog CAPTION S ACTION...|icon S|icons|command ID|balloon TEXT S|sddl PATH|pending [PATH]\n");
   return 2;

@@ -30,6 +30,11 @@ within() {  # description, limit in seconds, measured seconds
   if awk -v m="$3" -v l="$2" 'BEGIN { exit !(m <= l) }'; then ok "$1 within $2 s"; else fail "$1 took $3 s (limit $2 s)"; fi
 }
 now() { date +%s.%N; }
+restart_wine() {  # as a restart of Windows: the session's processes end, its services and desktop start again
+  wineserver -k
+  timeout 120 wineboot >/dev/null 2>&1
+  "$root/tools/sandbox/hold-desktop.sh"
+}
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 wait_for() {  # seconds, command...: until the command succeeds
   local i
