@@ -3,7 +3,9 @@
 // records.
 //
 //   local_ipv6_probe   row=ADDRESS prefix= suffix= dad= preferred= iftype=
-//                      lines, route=ok|error CODE (GetBestRoute2), then
+//                      lines, route=ok|error CODE (GetBestRoute2), watch=ok|error
+//                      CODE (NotifyUnicastIpAddressChange, through the product's
+//                      watch), then
 //                      chosen=ADDRESS, or chosen=none (with error=CODE when
 //                      the table could not be read)
 //
@@ -51,6 +53,13 @@ void PrintRows(const nimbard::IpHelperApi& api) {
     std::printf("route=ok\n");
   } else {
     std::printf("route=error %lu\n", routeError);
+  }
+  nimbard::Ipv6ChangeWatch watch;
+  const DWORD watchError = watch.Start([](void*) {}, nullptr);
+  if (watchError == NO_ERROR) {
+    std::printf("watch=ok\n");
+  } else {
+    std::printf("watch=error %lu\n", watchError);
   }
 }
 
