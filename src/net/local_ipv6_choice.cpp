@@ -10,8 +10,8 @@ struct Range {
   int bits;
 };
 
-// Global unicast space that is not one PC's reachable address. fc00::/7 and
-// fe80::/10 lie outside 2000::/3 anyway; they stay listed for the reader.
+// Addresses that are never one PC's reachable address. The last four lie
+// outside 2000::/3 anyway; they stay listed so that the list is whole.
 constexpr Range kRefused[] = {
     {{0x20, 0x01, 0x00, 0x00}, 32},         // Teredo
     {{0x20, 0x02}, 16},                     // 6to4
