@@ -6,8 +6,11 @@
 #include <condition_variable>
 #include <exception>
 #include <memory>
+#include <string>
 #include <system_error>
+#include <utility>
 
+#include "core/activity_log.h"
 #include "core/config_store.h"
 #include "core/worker_thread.h"
 #include "engine/pass_schedule.h"
@@ -53,6 +56,11 @@ bool ServiceHostPlatform::LoadFirstRecord(RecordConfig& record) {
 }
 
 ULONGLONG ServiceHostPlatform::NowMs() { return ::GetTickCount64(); }
+
+DWORD ServiceHostPlatform::WatchAddressChanges(Ipv6ChangeWatch& watch, Ipv6ChangeWatch::Callback onChange,
+                                               void* context) {
+  return watch.Start(onChange, context);
+}
 
 ServiceHostPlatform& DefaultServiceHostPlatform() {
   static ServiceHostPlatform platform;
@@ -106,29 +114,78 @@ void ServiceHost::RunLoop() {
     ClearStopRequest();
     ReportLocked(SERVICE_RUNNING, kRunningControlsAccepted, 0);
   }
+  // Without it the timed passes still come; the change is found at the next.
+  Ipv6ChangeWatch watch;
+  const DWORD watchError = platform_.WatchAddressChanges(
+      watch, [](void* host) { static_cast<ServiceHost*>(host)->AddressesChanged(); }, this);
+  if (watchError != NO_ERROR) {
+    LogMessage(L"Address changes are not watched (error " + std::to_wstring(watchError) +
+               L"); they are found at the next timed pass.");
+  }
 
   PassSchedule schedule;
   DWORD wait = 0;
-  bool forced = false;
+  bool forced = false, timed = true;
   while (!StopRequested.load()) {
     SetPassUnderWay(true);
     const PassOutcome pass = RunPassReportingStop(forced);
     SetPassUnderWay(false);
     // Read afresh after every timed pass: an edited interval applies from
-    // the next wait. A forced pass changes nothing of the schedule.
-    if (!forced) {
+    // the next wait. A forced pass, or one after a change, changes nothing
+    // of the schedule.
+    if (timed) {
       RecordConfig first;
       const bool loaded = platform_.LoadFirstRecord(first);
       wait = schedule.NextWaitMs(pass, PollWaitMilliseconds(loaded, first.pollMinutes));
     }
-    const DWORD woke = platform_.WaitForStopOrPass(stopEvent, passEvent_.get(), wait);
-    if (woke == WAIT_OBJECT_0) break;
-    forced = woke == WAIT_OBJECT_0 + 1;
+    if (!WaitForNextPass(stopEvent, wait, forced, timed)) break;
   }
 
+  watch.Stop();  // outside the lock: a change under way takes it
   RequestStop();
   std::lock_guard<std::mutex> lock(mutex_);
   FinishLocked(0);
+}
+
+bool ServiceHost::WaitForNextPass(HANDLE stopEvent, DWORD wait, bool& forced, bool& timed) {
+  for (;;) {
+    DWORD timeout = wait;
+    bool changeFirst = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const auto untilChangePass = changes_.MsUntilDue(platform_.NowMs());
+      if (untilChangePass && *untilChangePass < timeout) {
+        timeout = static_cast<DWORD>(*untilChangePass);
+        changeFirst = true;
+      }
+    }
+    const DWORD woke = platform_.WaitForStopOrPass(stopEvent, passEvent_.get(), timeout);
+    if (woke == WAIT_OBJECT_0) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (woke == WAIT_OBJECT_0 + 1) {
+      // A change only moves the end of the wait; a forced pass runs now.
+      if (!std::exchange(forcedAsked_, false)) continue;
+      forced = true, timed = false;
+      return true;
+    }
+    if (changeFirst) {
+      if (!changes_.TakeDue(platform_.NowMs())) continue;
+      forced = false, timed = false;
+      return true;
+    }
+    forced = false, timed = true;
+    return true;
+  }
+}
+
+void ServiceHost::AddressesChanged() noexcept {
+  try {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_ || !passEvent_) return;
+    changes_.Changed(platform_.NowMs());
+    ::SetEvent(passEvent_.get());  // the wait under way ends sooner
+  } catch (...) {
+  }
 }
 
 void ServiceHost::SetPassUnderWay(bool underWay) {
@@ -175,13 +232,19 @@ PassOutcome ServiceHost::RunPassReportingStop(bool manual) {
   return std::move(state->outcome);
 }
 
-DWORD ServiceHost::HandleControl(DWORD control) noexcept {
+DWORD ServiceHost::HandleControl(DWORD control, DWORD eventType) noexcept {
   if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
+  if (control == SERVICE_CONTROL_POWEREVENT) {
+    // The network may come back with other addresses after sleep.
+    if (eventType == PBT_APMRESUMEAUTOMATIC) AddressesChanged();
+    return NO_ERROR;
+  }
   if (control == kForcePassControl) {
     try {
       std::lock_guard<std::mutex> lock(mutex_);
       // Asks in a row (many clicks, a loop) merge into one pass.
       if (!stopped_ && passEvent_ && forcedSpacing_.Admit(platform_.NowMs(), passUnderWay_)) {
+        forcedAsked_ = true;
         ::SetEvent(passEvent_.get());
       }
     } catch (...) {
@@ -233,9 +296,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
   host.Run();
 }
 
-DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID) {
   ServiceHost* host = g_activeHost.load();
-  return host ? host->HandleControl(control) : ERROR_CALL_NOT_IMPLEMENTED;
+  return host ? host->HandleControl(control, eventType) : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 }  // namespace nimbard

@@ -1,15 +1,18 @@
 #pragma once
 // The Windows service "nimbard-demo": status reports to the Service Control
-// Manager, one poll pass at start and one after every poll interval, and a
-// stop on STOP, PRESHUTDOWN or SHUTDOWN.
+// Manager, one poll pass at start and one after every poll interval, one
+// soon after the PC's addresses change or it resumes from sleep, and a stop
+// on STOP, PRESHUTDOWN or SHUTDOWN.
 #include <windows.h>
 
 #include <cstdint>
 #include <mutex>
 
 #include "core/record_config.h"
+#include "engine/change_trigger.h"
 #include "engine/forced_pass_spacing.h"
 #include "engine/poll_pass.h"
+#include "net/iphlpapi_library.h"
 #include "win32/unique_handle.h"
 
 namespace nimbard {
@@ -33,9 +36,10 @@ inline constexpr DWORD kForcePassControl = 200;
 // shutdown proper and waits for the stop (up to the preshutdown time-out),
 // so a pass under way ends as it does on STOP, writing whole files. SHUTDOWN
 // is taken too, for a system that sends only that; after a stop at
-// PRESHUTDOWN Windows sends it no more.
+// PRESHUTDOWN Windows sends it no more. Power events tell of the resume from
+// sleep, after which the addresses are checked as after a change.
 inline constexpr DWORD kRunningControlsAccepted =
-    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_SHUTDOWN;
+    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_POWEREVENT;
 
 // Every call through which the service host reaches the Service Control
 // Manager, the kernel, the configuration and the engine. The default
@@ -51,8 +55,12 @@ class ServiceHostPlatform {
   virtual DWORD WaitForStopOrPass(HANDLE stopEvent, HANDLE passEvent, DWORD milliseconds);
   virtual PassOutcome RunPollPass(bool manual);
   virtual bool LoadFirstRecord(RecordConfig& record);
-  // Milliseconds since an arbitrary start (GetTickCount64): spaces forced passes.
+  // Milliseconds since an arbitrary start (GetTickCount64): spaces forced passes
+  // and times the passes after a change.
   virtual ULONGLONG NowMs();
+  // Has `onChange(context)` called at each change of the PC's IPv6 addresses
+  // until the watch ends; 0 or the reason it cannot.
+  virtual DWORD WatchAddressChanges(Ipv6ChangeWatch& watch, Ipv6ChangeWatch::Callback onChange, void* context);
 };
 
 // The real calls.
@@ -83,7 +91,9 @@ class ServiceHost {
   void Run() noexcept;
   // The body of ServiceCtrlHandler: NO_ERROR for a control it handles,
   // ERROR_CALL_NOT_IMPLEMENTED for any other. Never throws.
-  DWORD HandleControl(DWORD control) noexcept;
+  DWORD HandleControl(DWORD control, DWORD eventType = 0) noexcept;
+  // An address of the PC came or went (any thread): a pass follows soon.
+  void AddressesChanged() noexcept;
 
  private:
   void RunLoop();
@@ -91,6 +101,8 @@ class ServiceHost {
   // returns its outcome when it has ended, reporting STOP_PENDING while a
   // stop waits for it.
   PassOutcome RunPassReportingStop(bool manual);
+  // Waits after a pass: false on the stop, else which pass runs next.
+  bool WaitForNextPass(HANDLE stopEvent, DWORD wait, bool& forced, bool& timed);
   void SetPassUnderWay(bool underWay);
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);
@@ -102,9 +114,11 @@ class ServiceHost {
   SERVICE_STATUS status_{};
   DWORD checkpoint_ = 1;
   UniqueKernelHandle stopEvent_;
-  UniqueKernelHandle passEvent_;  // auto-reset: a forced pass asked for (kForcePassControl)
+  UniqueKernelHandle passEvent_;  // auto-reset: a forced pass asked for, or an address change
   bool passUnderWay_ = false;     // asks for a forced pass meanwhile merge into it
+  bool forcedAsked_ = false;      // what passEvent_ was set for besides changes
   ForcedPassSpacing forcedSpacing_;
+  ChangeTrigger changes_;
   bool stopped_ = false;
 };
 

@@ -5,6 +5,7 @@
 //   tray_window.cpp           the window: class, creation, messages, end
 //   tray_menu.cpp             the popup menu and what its commands do
 //   tray_passes.cpp           the passes this process runs (standalone)
+//   tray_changes.cpp          the passes after address changes and resume (standalone)
 //   tray_monitor.cpp          the monitor's refresh: status file, service state
 //   tray_alerts.cpp           the icon's look and its balloons
 //   tray_service_commands.cpp the service commands, the hand-over, the monitor's start
@@ -15,9 +16,11 @@
 #include <variant>
 
 #include "core/worker_thread.h"
+#include "engine/change_trigger.h"
 #include "engine/pass_schedule.h"
 #include "engine/poll_pass.h"
 #include "host/service_control.h"
+#include "net/iphlpapi_library.h"
 #include "ui/check_alert.h"
 #include "ui/notify_icon.h"
 #include "ui/result_queue.h"
@@ -30,6 +33,10 @@ namespace nimbard {
 // the results" (the icon's own is kTrayIconMessage, WM_APP + 1). It carries
 // nothing; what it announces waits in Tray::results.
 inline constexpr UINT kWorkerResultsMessage = WM_APP + 2;
+// Posted by the address watch's thread: an IPv6 address came or went.
+inline constexpr UINT kAddressesChangedMessage = WM_APP + 3;
+// Timer 4: the pass owed for address changes is due.
+inline constexpr UINT_PTR kChangeTimerId = 4;
 
 // A pass of this process has ended.
 struct PassEnded {
@@ -65,6 +72,8 @@ struct Tray {
   bool passOwed = false;    // a Save came during a pass: one more timed pass follows it
   bool confirmSave = false;  // the next pass that runs follows a Save: its balloon says what it found
   PassSchedule schedule;    // when the standalone flavour's next timed pass comes
+  ChangeTrigger changes;    // the standalone flavour's passes after address changes
+  Ipv6ChangeWatch changeWatch;
   HICON normalIcon = nullptr;
   HICON warningIcon = nullptr;  // while the last check failed or the service is stopped
   CheckAlert alert;
@@ -115,6 +124,14 @@ void OnPassEnded(HWND window, const PassEnded& pass);
 // After a Save in the standalone tray: the saved interval from now on, and
 // a timed pass at once (or right after the one under way).
 void ApplySavedRecords(HWND window);
+
+// tray_changes.cpp
+// Standalone: address changes (kAddressesChangedMessage) and the resume from
+// sleep start a pass soon after, through `changes`.
+void StartChangeWatch(HWND window);
+void StopChangeWatch(HWND window);
+void OnAddressesChanged(HWND window);
+void OnChangeTimer(HWND window);
 
 // tray_alerts.cpp
 void ShowCheckResult(const CheckResult& result);

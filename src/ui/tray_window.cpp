@@ -54,6 +54,7 @@ void OnDestroy(HWND window) {
   ::KillTimer(window, kPollTimerId);
   ::KillTimer(window, kHoverTimerId);
   ::KillTimer(window, kIconRetryTimerId);
+  StopChangeWatch(window);
   DestroyStatusTooltip();
   State().icon.Remove();
   State().window = nullptr;
@@ -83,8 +84,17 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         HideStatusTooltip(window);
       } else if (wParam == kIconRetryTimerId && (tray.icon.Readd() || --tray.iconRetriesLeft <= 0)) {
         ::KillTimer(window, kIconRetryTimerId);
+      } else if (wParam == kChangeTimerId) {
+        OnChangeTimer(window);
       }
       return 0;
+    case kAddressesChangedMessage:
+      OnAddressesChanged(window);
+      return 0;
+    case WM_POWERBROADCAST:
+      // Back from sleep: the network may come back with other addresses.
+      if (wParam == PBT_APMRESUMEAUTOMATIC) OnAddressesChanged(window);
+      return TRUE;
     case WM_COMMAND:
       if (RunCommand(window, LOWORD(wParam))) return 0;
       break;
@@ -214,6 +224,7 @@ TrayStart InitTray(HINSTANCE instance) {
     tray.pollIntervalMs = PollIntervalMs(first.pollMinutes);
     ::SetTimer(tray.window, kPollTimerId, tray.pollIntervalMs, nullptr);
     StartPassThread(tray.window, false);
+    StartChangeWatch(tray.window);
   }
   return TrayStart::Running;
 }

@@ -121,7 +121,7 @@ expect_eq "one update sent" 1 "$(cf_puts)"
 if [ -s "$installed/nimbard.log" ]; then ok "log written"; else fail "no log in the installed folder"; fi
 if [ -s "$installed/nimbard.status" ]; then ok "status file written"; else fail "no status file"; fi
 expect_eq "service running" 4 "$(state)"
-expect_eq "it takes STOP, SHUTDOWN and PRESHUTDOWN (1 + 4 + 0x100)" 261 "$(probe state | field accepts)"
+expect_eq "it takes STOP, SHUTDOWN, power events and PRESHUTDOWN (1 + 4 + 0x40 + 0x100)" 325 "$(probe state | field accepts)"
 
 echo "== memory"
 svc_pid=$(service_pids | head -1)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -264,6 +265,35 @@ TEST(Tray, StandaloneExitStopsTheHungPass) {
   }
   release = true;
   EXPECT_EQ(dir.ReadBytes("nimbard.status"), "Record: example.com/home lookup failed");
+}
+
+// Back from sleep (as after an address change) the standalone tray runs a pass 10 s later; a second resume meanwhile
+// merges into it, a suspend does nothing.
+TEST(Tray, StandalonePassSoonAfterResume) {
+  ScratchDir dir("tray-resume");
+  ScriptedTransport transport;
+  transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7"));
+  dir.Write("nimbard-demo.json", kConfig);
+  TrayUnderTest tray(false);
+  ASSERT_TRUE(tray.started);
+  EXPECT_TRUE(WaitUntil([&] { return !transport.Requests().empty() && !PassRunning.load(); }));
+  Pump(100);
+  const std::size_t first = transport.Requests().size();
+  const HWND window = TrayWindowHandle();
+  const auto start = std::chrono::steady_clock::now();
+  ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+  Pump(3000);
+  ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+  ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+  EXPECT_EQ(transport.Requests().size(), first);
+  EXPECT_TRUE(WaitUntil([&] { return transport.Requests().size() > first; }, 12000));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  std::printf("resume to pass: %lld ms\n", static_cast<long long>(ms));
+  EXPECT_GE(ms, 9900);
+  EXPECT_LT(ms, 11500);
+  EXPECT_TRUE(WaitUntil([] { return !PassRunning.load(); }));
+  Pump(3000);  // past the merged resume's 10 s: no second pass
+  EXPECT_EQ(transport.Requests().size(), 2 * first);
 }
 
 // The menu's service lines for each state: the state, then the commands it offers enabled; none while one runs.

@@ -15,11 +15,13 @@
 #   --timeout SECS    limit for COMMAND (default 900)
 #   --scene FILE      JSON scene loaded into the mock before COMMAND starts
 #   --keep            keep the scratch directory (prefix, certificates, mock log)
+#   --no-global-ipv6  interface v0 without its global IPv6 address (also
+#                     SANDBOX_NO_GLOBAL_IPV6=1)
 #
 # COMMAND sees: WINEPREFIX, TMPDIR (inside the scratch dir), MOCK_CONTROL (control URL), MOCK_DIR (ca.pem,
 # ca.der, ...), MOCK_CTL (path of ctl.py), SANDBOX_DIR (scratch dir, removed
 # afterwards), SANDBOX_HOSTS (the file behind /etc/hosts, which `ctl.py route`
-# rewrites), WINEDEBUG. The exit status is COMMAND's (124 on timeout), or 125
+# rewrites), SANDBOX_IPV6_GLOBAL (v0's global address, empty without one), WINEDEBUG. The exit status is COMMAND's (124 on timeout), or 125
 # when the sandbox itself could not be set up.
 set -uo pipefail
 
@@ -33,6 +35,8 @@ CLOSED_ADDR=127.0.0.2
 die() { echo "run-isolated: $*" >&2; exit 125; }
 
 win_build="" use_wine=1 use_xvfb=0 timeout_s=900 scene="" keep=0 inside=0
+no_global_ipv6=0
+[ "${SANDBOX_NO_GLOBAL_IPV6:-0}" = 1 ] && no_global_ipv6=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --win-build) win_build=$2; shift 2 ;;
@@ -41,6 +45,7 @@ while [ $# -gt 0 ]; do
     --timeout) timeout_s=$2; shift 2 ;;
     --scene) scene=$(realpath "$2"); shift 2 ;;
     --keep) keep=1; shift ;;
+    --no-global-ipv6) no_global_ipv6=1; shift ;;
     --inside) inside=1; shift ;;
     --) shift; break ;;
     *) die "unknown option $1 (usage: run-isolated.sh [options] -- COMMAND...)" ;;
@@ -74,6 +79,7 @@ if [ "$inside" -eq 0 ]; then
   fi
   [ "$use_xvfb" -eq 1 ] && opts+=(--xvfb)
   [ "$keep" -eq 1 ] && opts+=(--keep)
+  [ "$no_global_ipv6" -eq 1 ] && opts+=(--no-global-ipv6)
   [ -n "$scene" ] && opts+=(--scene "$scene")
   userns=()
   [ "$(id -u)" -eq 0 ] || userns=(--map-root-user)
@@ -117,6 +123,24 @@ trap '[ -n "$cmd_pid" ] && kill -TERM "$cmd_pid" 2>/dev/null; exit 130' INT TERM
 
 mount --make-rprivate / || die "cannot make mounts private"
 ip link set lo up || die "cannot bring lo up"
+
+# IPv6 as a PC on a home network holds it: on v0 (one end of a veth pair; a
+# dummy link cannot be made here) a global address from the documentation
+# range, a unique-local one and a link-local one, without duplicate address
+# detection so that each is preferred at once. No route leaves the namespace.
+IPV6_GLOBAL=2001:db8:5:6::10
+ip link add v0 type veth peer name v1 || die "cannot make the veth pair v0/v1"
+for link in v0 v1; do
+  # No addresses of the kernel's own making beside the three below.
+  echo 1 >"/proc/sys/net/ipv6/conf/$link/addr_gen_mode" 2>/dev/null || true
+  ip link set "$link" up || die "cannot bring $link up"
+done
+if [ "$no_global_ipv6" -eq 1 ]; then IPV6_GLOBAL=""; else
+  ip -6 addr add "$IPV6_GLOBAL/64" dev v0 nodad || die "cannot add $IPV6_GLOBAL to v0"
+fi
+ip -6 addr add fd00:5:6::10/64 dev v0 nodad || die "cannot add the unique-local address to v0"
+ip -6 addr add fe80::5:6:10/64 dev v0 nodad || die "cannot add the link-local address to v0"
+export SANDBOX_IPV6_GLOBAL="$IPV6_GLOBAL"
 
 # Name resolution: only the services, a redirect target and one closed port
 # exist. `ctl.py route` rewrites this file in place to move a name between

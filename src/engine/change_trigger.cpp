@@ -1,0 +1,32 @@
+#include "engine/change_trigger.h"
+
+#include <algorithm>
+
+namespace nimbard {
+
+void ChangeTrigger::Changed(std::uint64_t nowMs) {
+  if (owed_) return;  // merged into the pass already owed
+  owed_ = true;
+  firstChangeMs_ = nowMs;
+}
+
+std::uint64_t ChangeTrigger::DueMs() const {
+  const std::uint64_t settled = firstChangeMs_ + kChangeSettleMs;
+  return started_ ? std::max(settled, lastStartMs_ + kChangePassGapMs) : settled;
+}
+
+std::optional<std::uint64_t> ChangeTrigger::MsUntilDue(std::uint64_t nowMs) const {
+  if (!owed_) return std::nullopt;
+  const std::uint64_t due = DueMs();
+  return due > nowMs ? due - nowMs : 0;
+}
+
+bool ChangeTrigger::TakeDue(std::uint64_t nowMs) {
+  if (!owed_ || nowMs < DueMs()) return false;
+  owed_ = false;
+  started_ = true;
+  lastStartMs_ = nowMs;
+  return true;
+}
+
+}  // namespace nimbard
