@@ -29,4 +29,9 @@ bool ChangeTrigger::TakeDue(std::uint64_t nowMs) {
   return true;
 }
 
+std::wstring UnwatchedChangesMessage(unsigned long error) {
+  return L"Address changes are not watched (error " + std::to_wstring(error) +
+         L"); they are found at the next timed pass.";
+}
+
 }  // namespace nimbard

@@ -6,6 +6,7 @@
 // supplies the clock (a monotonic millisecond count) and runs the passes.
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace nimbard {
 
@@ -31,5 +32,8 @@ class ChangeTrigger {
   bool started_ = false;             // a change pass ran before
   std::uint64_t lastStartMs_ = 0;
 };
+
+// The log line when the system will not tell of address changes.
+std::wstring UnwatchedChangesMessage(unsigned long error);
 
 }  // namespace nimbard

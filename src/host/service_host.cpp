@@ -119,8 +119,7 @@ void ServiceHost::RunLoop() {
   const DWORD watchError = platform_.WatchAddressChanges(
       watch, [](void* host) { static_cast<ServiceHost*>(host)->AddressesChanged(); }, this);
   if (watchError != NO_ERROR) {
-    LogMessage(L"Address changes are not watched (error " + std::to_wstring(watchError) +
-               L"); they are found at the next timed pass.");
+    LogMessage(UnwatchedChangesMessage(watchError));
   }
 
   PassSchedule schedule;

@@ -22,8 +22,7 @@ void StartChangeWatch(HWND window) {
   tray.changes = ChangeTrigger();
   const DWORD error = tray.changeWatch.Start(&PostChange, window);
   if (error != NO_ERROR) {
-    LogMessage(L"Address changes are not watched (error " + std::to_wstring(error) +
-               L"); they are found at the next timed pass.");
+    LogMessage(UnwatchedChangesMessage(error));
   }
 }
 
