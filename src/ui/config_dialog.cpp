@@ -102,6 +102,7 @@ std::wstring RecordLabel(const RecordConfig& record) { return record.provider + 
 // A record of the file that a pass skips says what it lacks.
 std::wstring EntryLabel(const Entry& entry) {
   const wchar_t* missing = entry.saved ? MissingField(entry.record) : nullptr;
+  if (entry.saved && !missing && !entry.record.ipv4 && !entry.record.ipv6) missing = L"record type";
   return RecordLabel(entry.record) + (missing ? L" (no " + std::wstring(missing) + L")" : L"");
 }
 
