@@ -48,6 +48,26 @@ constexpr ProviderTexts kGoDaddyTexts{L"API key:secret:", L"A Production key and
                                       L"Zone ID (Cloudflare):", L"Record ID (Cloudflare):"};
 constexpr ProviderTexts kUnknownTexts{L"API key:", L"", L"Zone ID:", L"Record ID:"};
 
+// The record type list: which records of the name are kept.
+struct RecordKinds {
+  const wchar_t* label;
+  bool ipv4, ipv6;
+};
+constexpr RecordKinds kRecordKinds[] = {
+    {L"IPv4 (A record)", true, false}, {L"IPv6 (AAAA record)", false, true}, {L"Both", true, true}};
+constexpr wchar_t kNoKindsText[] =
+    L"Choose a record type: IPv4 (A record), IPv6 (AAAA record) or Both. nimbard keeps no record of a name that has "
+    L"neither.";
+
+// The list's entry for a record's kinds; none (-1, the list shows no choice)
+// for a record of the file that keeps neither.
+int KindsIndex(const RecordConfig& record) {
+  for (int i = 0; i < static_cast<int>(ARRAYSIZE(kRecordKinds)); ++i) {
+    if (kRecordKinds[i].ipv4 == record.ipv4 && kRecordKinds[i].ipv6 == record.ipv6) return i;
+  }
+  return -1;
+}
+
 // One record of the list: as edited, and as the file holds it (none for a
 // record added here), with the object's text in the file, written back as it
 // stands while the record is untouched.
@@ -82,6 +102,7 @@ std::wstring RecordLabel(const RecordConfig& record) { return record.provider + 
 // A record of the file that a pass skips says what it lacks.
 std::wstring EntryLabel(const Entry& entry) {
   const wchar_t* missing = entry.saved ? MissingField(entry.record) : nullptr;
+  if (entry.saved && !missing && !entry.record.ipv4 && !entry.record.ipv6) missing = L"record type";
   return RecordLabel(entry.record) + (missing ? L" (no " + std::wstring(missing) + L")" : L"");
 }
 
@@ -108,13 +129,15 @@ std::uint32_t PollMinutesFromText(const std::wstring& text) {
 bool SameValues(const RecordConfig& a, const RecordConfig& b) {
   return a.provider == b.provider && a.providerLocked == b.providerLocked && a.apiKey == b.apiKey &&
          a.domain == b.domain && a.recordName == b.recordName && a.zoneId == b.zoneId && a.recordId == b.recordId &&
-         a.pollMinutes == b.pollMinutes && a.ttl == b.ttl && a.proxied == b.proxied;
+         a.pollMinutes == b.pollMinutes && a.ttl == b.ttl && a.proxied == b.proxied && a.ipv4 == b.ipv4 &&
+         a.ipv6 == b.ipv6;
 }
 
-// What the check depends on; the interval alone needs no check.
+// What the check depends on (it looks up each record type kept); the
+// interval alone needs no check.
 bool SameForTheCheck(const RecordConfig& a, const RecordConfig& b) {
   return a.provider == b.provider && a.apiKey == b.apiKey && a.domain == b.domain && a.recordName == b.recordName &&
-         a.zoneId == b.zoneId && a.recordId == b.recordId;
+         a.zoneId == b.zoneId && a.recordId == b.recordId && a.ipv4 == b.ipv4 && a.ipv6 == b.ipv6;
 }
 
 void Warn(HWND dialog, const std::wstring& text) {
@@ -153,7 +176,7 @@ void Refresh(HWND dialog, const DialogState& state) noexcept {
 
   const bool editing = !state.checking;
   for (const int id : {IDC_CONFIG_RECORD_SELECTOR, IDC_CONFIG_ADD_NEW, IDC_CONFIG_REMOVE, IDC_CONFIG_API_KEY,
-                       IDC_CONFIG_DOMAIN, IDC_CONFIG_RECORD, IDC_CONFIG_POLL_MINUTES, IDOK}) {
+                       IDC_CONFIG_DOMAIN, IDC_CONFIG_RECORD, IDC_CONFIG_RECORD_KINDS, IDC_CONFIG_POLL_MINUTES, IDOK}) {
     ::EnableWindow(::GetDlgItem(dialog, id), editing);
   }
   ::EnableWindow(::GetDlgItem(dialog, IDC_CONFIG_PROVIDER), editing && !record.providerLocked);
@@ -176,6 +199,7 @@ void Show(HWND dialog, DialogState& state, std::size_t index) {
   ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_SELECTOR, CB_SETCURSEL, index, 0);
   ::SendDlgItemMessageW(dialog, IDC_CONFIG_PROVIDER, CB_SETCURSEL, IsCloudflareRecord(record) ? kCloudflareIndex : 0, 0);
   for (const TextBox& box : kTextBoxes) ::SetDlgItemTextW(dialog, box.control, (record.*box.field).c_str());
+  ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_KINDS, CB_SETCURSEL, static_cast<WPARAM>(KindsIndex(record)), 0);
   ::SetDlgItemTextW(dialog, IDC_CONFIG_POLL_MINUTES, DecimalText(record.pollMinutes).c_str());
   Refresh(dialog, state);
 }
@@ -193,6 +217,12 @@ void StoreShown(HWND dialog, DialogState& state) {
   }
   for (const TextBox& box : kTextBoxes) record.*box.field = TrimWhitespace(BoxText(dialog, box.control));
   record.pollMinutes = PollMinutesFromText(BoxText(dialog, IDC_CONFIG_POLL_MINUTES));
+  // No choice made: the record keeps neither, as the file had it, and Save refuses it.
+  const LRESULT kinds = ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_KINDS, CB_GETCURSEL, 0, 0);
+  if (kinds >= 0 && kinds < static_cast<LRESULT>(ARRAYSIZE(kRecordKinds))) {
+    record.ipv4 = kRecordKinds[kinds].ipv4;
+    record.ipv6 = kRecordKinds[kinds].ipv6;
+  }
 
   const HWND selector = ::GetDlgItem(dialog, IDC_CONFIG_RECORD_SELECTOR);
   const std::wstring label = EntryLabel(entry);
@@ -215,6 +245,9 @@ INT_PTR Initialise(HWND dialog) {
   const HWND provider = ::GetDlgItem(dialog, IDC_CONFIG_PROVIDER);
   for (const wchar_t* name : {L"GoDaddy", L"Cloudflare"}) {
     ::SendMessageW(provider, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  }
+  for (const RecordKinds& kinds : kRecordKinds) {
+    ::SendDlgItemMessageW(dialog, IDC_CONFIG_RECORD_KINDS, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kinds.label));
   }
   // Every record object of the file, complete or not: Save writes them all.
   RecordFile file = ReadRecordFile();
@@ -370,10 +403,18 @@ INT_PTR Save(HWND dialog, DialogState& state) {
   if (state.checking) return TRUE;
   StoreShown(dialog, state);
   // A record as the file holds it is written back as it stands, complete or
-  // not; a new or changed one must be complete and savable.
+  // not, unless it keeps no record type; a new or changed one must be
+  // complete and savable.
   const auto untouched = [](const Entry& entry) { return entry.saved && SameValues(*entry.saved, entry.record); };
   for (std::size_t i = 0; i < state.entries.size(); ++i) {
     const RecordConfig& record = state.entries[i].record;
+    if (!record.ipv4 && !record.ipv6) {
+      Show(dialog, state, i);
+      Warn(dialog, kNoKindsText);
+      ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, IDC_CONFIG_RECORD_KINDS)),
+                     TRUE);
+      return TRUE;
+    }
     if (untouched(state.entries[i])) continue;
     if (!IsRecordComplete(record)) {
       Show(dialog, state, i);

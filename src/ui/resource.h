@@ -40,6 +40,8 @@
 #define IDC_CONFIG_ZONE_ID_LABEL 1012
 #define IDC_CONFIG_RECORD_ID_LABEL 1013
 #define IDC_CONFIG_CHECK_STATUS 1014
+// Which records of the name are kept: A, AAAA or both.
+#define IDC_CONFIG_RECORD_KINDS 1015
 
 // Commands of the window menu, the accelerators and the tray's popup menu.
 #define IDM_ABOUT 104

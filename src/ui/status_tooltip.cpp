@@ -1,5 +1,6 @@
 #include "ui/status_tooltip.h"
 
+#include <optional>
 #include <vector>
 
 #include "core/status_board.h"
@@ -17,8 +18,10 @@ constexpr int kOffsetRight = 12, kOffsetDown = 18;
 constexpr int kLineHeight = 18;
 constexpr int kInsetX = 6, kInsetY = 4;
 constexpr int kExtraWidth = 16, kExtraHeight = 10;  // insets and frame around the text
-// More lines than fit on a screen, or a line wider than one, would show
-// nothing useful: whole lines are left out and counted instead.
+// More lines than fit on a screen would show nothing useful: whole lines
+// are left out and counted instead. A line of a record that keeps both
+// addresses runs to some 130 characters with a long name; one wider than the
+// screen is cut to it, ending in "...".
 constexpr std::size_t kMaxLines = 40;
 constexpr std::size_t kMaxLineChars = 200;
 
@@ -111,15 +114,21 @@ SIZE MeasureText(HWND window, const std::wstring& text) {
   return size;
 }
 
+// The work area of the monitor under the pointer; none when the platform cannot tell.
+std::optional<RECT> WorkAreaAt(POINT cursor) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!::GetMonitorInfoW(::MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor)) return std::nullopt;
+  return monitor.rcWork;
+}
+
 // Beside the pointer as a tooltip sits; moved back onto the monitor's work
 // area when that would put it off screen (the notification area is usually
 // at the screen's bottom right, where "below and right" is off screen).
-POINT PlaceOnScreen(POINT cursor, SIZE size, UINT dpi) {
+POINT PlaceOnScreen(POINT cursor, SIZE size, UINT dpi, const std::optional<RECT>& workArea) {
   POINT at{cursor.x + Scale(kOffsetRight, dpi), cursor.y + Scale(kOffsetDown, dpi)};
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  if (!::GetMonitorInfoW(::MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor)) return at;
-  const RECT& area = monitor.rcWork;
+  if (!workArea) return at;
+  const RECT& area = *workArea;
   if (at.y + size.cy > area.bottom) at.y = cursor.y - size.cy;  // above the pointer instead
   if (at.x + size.cx > area.right) at.x = area.right - size.cx;
   if (at.x < area.left) at.x = area.left;
@@ -160,9 +169,11 @@ void ShowStatusTooltip(HWND trayWindow) {
     t.scaledFont.reset();
   }
   const SIZE text = MeasureText(t.window, t.text);
-  const SIZE size{text.cx + Scale(kExtraWidth, dpi),
-                  text.cy * Scale(kLineHeight, dpi) + Scale(kExtraHeight, dpi)};
-  const POINT at = PlaceOnScreen(cursor, size, dpi);
+  SIZE size{text.cx + Scale(kExtraWidth, dpi), text.cy * Scale(kLineHeight, dpi) + Scale(kExtraHeight, dpi)};
+  // Never wider than the screen: the paint ends a line that does not fit in "...".
+  const std::optional<RECT> workArea = WorkAreaAt(cursor);
+  if (workArea && size.cx > workArea->right - workArea->left) size.cx = workArea->right - workArea->left;
+  const POINT at = PlaceOnScreen(cursor, size, dpi, workArea);
   ::SetWindowPos(t.window, HWND_TOPMOST, at.x, at.y, size.cx, size.cy,
                  SWP_NOACTIVATE | SWP_SHOWWINDOW);
   ::InvalidateRect(t.window, nullptr, TRUE);
@@ -201,7 +212,7 @@ void PaintTooltip(HWND window) {
       for (std::wstring_view line : SplitLines(State().text)) {
         RECT lineRect{rect.left, top, rect.right, top + Scale(kLineHeight, dpi)};
         ::DrawTextW(dc, line.data(), static_cast<int>(line.size()), &lineRect,
-                    DT_NOPREFIX | DT_SINGLELINE);
+                    DT_NOPREFIX | DT_SINGLELINE | DT_END_ELLIPSIS);
         top += Scale(kLineHeight, dpi);
       }
     } catch (...) {

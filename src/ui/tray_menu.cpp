@@ -1,6 +1,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "core/activity_log.h"
 #include "core/app_paths.h"
 #include "core/status_board.h"
@@ -15,10 +19,12 @@
 namespace nimbard {
 namespace {
 
-// A menu line shows at most this much of the detail text; a line of several
-// records separates them, as a menu item has a single line.
+// The menu shows at most this much of the detail text, one item per record
+// line: a line holds two addresses when a record keeps both (an IPv6 address
+// alone takes up to 39 characters), and two records side by side would make
+// the menu wider than a small screen.
 constexpr std::size_t kMenuMaxLines = 2;
-constexpr std::size_t kMenuMaxLineChars = 100;
+constexpr std::size_t kMenuMaxLineChars = 160;
 
 // "&" would turn the next character into a mnemonic.
 std::wstring MenuText(std::wstring_view text) {
@@ -156,9 +162,10 @@ UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail
     UINT id;
     std::wstring text;
   };
-  const Entry entries[] = {
-      {MF_GRAYED, IDM_STATUS_LINE, MenuText(summary)},
-      {MF_GRAYED, IDM_STATUS_LINE, MenuText(FitLines(detail, kMenuMaxLines, kMenuMaxLineChars, L"  |  "))},
+  std::vector<Entry> entries{{MF_GRAYED, IDM_STATUS_LINE, MenuText(summary)}};
+  const std::wstring fitted = FitLines(detail, kMenuMaxLines, kMenuMaxLineChars, L"\r\n");
+  for (std::wstring_view line : SplitLines(fitted)) entries.push_back({MF_GRAYED, IDM_STATUS_LINE, MenuText(line)});
+  entries.insert(entries.end(), {
       {MF_SEPARATOR, 0, L""},
       {MF_STRING, IDM_OPEN_LOG, L"Open Log File"},
       {MF_STRING, IDM_OPEN_CONFIG, L"Open Configuration"},
@@ -174,7 +181,7 @@ UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail
       {MF_SEPARATOR, 0, L""},
       {MF_STRING, IDM_ABOUT, L"About"},
       {MF_STRING, IDM_EXIT, L"Exit"},
-  };
+  });
   for (const Entry& entry : entries) {
     if (!::AppendMenuW(menu.get(), entry.flags, entry.id,
                        entry.flags == MF_SEPARATOR ? nullptr : entry.text.c_str())) {

@@ -51,7 +51,8 @@ LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 // Opens a file with its associated program; a failure is logged with the path.
 void OpenWithShell(const std::wstring& path);
 
-// The popup menu as it opens: the two status lines, the file and pass
+// The popup menu as it opens: the summary line and a line per record (at
+// most two, the second "(N more)" when more follow), the file and pass
 // commands, the service's state and the service commands that make sense in
 // it (none while one is under way), About, Exit.
 UniqueMenu BuildTrayMenu(const std::wstring& summary, const std::wstring& detail, ServiceState service,

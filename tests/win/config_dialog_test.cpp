@@ -31,7 +31,7 @@ using testing::Ok;
 using testing::Status;
 
 const HINSTANCE kInstance = ::GetModuleHandleW(nullptr);
-constexpr int kLook = 0, kCloseBox = -2, kSaveNoWait = -3, kTimedCancel = -4, kAwaitBox = -5;  // steps that are no control of the dialog
+constexpr int kLook = 0, kCloseBox = -2, kSaveNoWait = -3, kTimedCancel = -4, kAwaitBox = -5, kLookType = -6;  // steps that are no control of the dialog
 constexpr int kSaveAnyway = 100;  // the "Check failed" box's button; "Back" is IDCANCEL
 
 std::wstring TextOf(HWND window) { wchar_t text[1024] = {}; return std::wstring(text, ::GetWindowTextW(window, text, 1024)); }
@@ -118,12 +118,13 @@ std::wstring State(HWND dialog) {
 // kLook reads the state; Add New is chosen; IDOK, IDCANCEL, kCloseBox and Remove press (a box that opens is answered
 // with the number given as text, OK when none); kSaveNoWait presses Save and waits for the check's line; kTimedCancel presses
 // Cancel and tells whether the dialog was gone within a second; kAwaitBox answers the box the dialog opens by itself
-// with OK; the lists take the index given as text (as a choice
+// with OK; kLookType reads the record type list, and whether it has the focus; the lists take the index given as text (as a choice
 // of the user's, with its notification); an edit box takes the text.
 struct Step { int control; std::wstring text; };
 const Step kLookStep{kLook, L""}, kSave{IDOK, L""}, kCancel{IDCANCEL, L""}, kClose{kCloseBox, L""}, kBoxStep{kAwaitBox, L""};
 Step Pick(int index) { return {IDC_CONFIG_PROVIDER, std::to_wstring(index)}; }
 Step Choose(int index) { return {IDC_CONFIG_RECORD_SELECTOR, std::to_wstring(index)}; }
+Step Type(int index) { return {IDC_CONFIG_RECORD_KINDS, std::to_wstring(index)}; }  // 0 IPv4, 1 IPv6, 2 Both
 Step Answer(int control, int answer) { return {control, std::to_wstring(answer)}; }
 std::vector<Step> Then(std::vector<Step> first, const std::vector<Step>& more) { return first.insert(first.end(), more.begin(), more.end()), first; }
 std::vector<Step> Typed(std::vector<Step> more, const wchar_t* minutes = L"5") {  // a complete GoDaddy record first
@@ -131,8 +132,8 @@ std::vector<Step> Typed(std::vector<Step> more, const wchar_t* minutes = L"5") {
   return more;
 }
 // A file as a save writes it (locked), with the interval, ttl and proxied off their defaults.
-std::string LockedFile(const wchar_t* provider, const wchar_t* zoneId = L"", const wchar_t* recordId = L"") {
-  return FormatRecordFile({{provider, true, L"k1", L"example.com", L"www", zoneId, recordId, 7, 120, false}});
+std::string LockedFile(const wchar_t* provider, const wchar_t* zoneId = L"", const wchar_t* recordId = L"", bool ipv4 = true, bool ipv6 = false) {
+  return FormatRecordFile({{provider, true, L"k1", L"example.com", L"www", zoneId, recordId, 7, 120, false, ipv4, ipv6}});
 }
 
 std::wstring Act(DWORD thread, HWND dialog, const Step& step) {
@@ -140,6 +141,14 @@ std::wstring Act(DWORD thread, HWND dialog, const Step& step) {
   // A look waits until the dialog's thread has dealt with everything before it (a box's answer, a choice): a sent
   // message is handled only once that thread is back at its messages.
   if (control == kLook) return ::SendMessageW(dialog, WM_NULL, 0, 0), State(dialog);
+  if (control == kLookType) {
+    ::SendMessageW(dialog, WM_NULL, 0, 0);
+    const HWND list = ::GetDlgItem(dialog, IDC_CONFIG_RECORD_KINDS);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    const bool focused = ::GetGUIThreadInfo(thread, &gui) && gui.hwndFocus == list;
+    return L"type: " + (TextOf(list).empty() ? L"(none)" : TextOf(list)) + (focused ? L", focused" : L"");
+  }
   if (control == kSaveNoWait) {
     ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     for (int tries = 500; tries > 0 && TextOf(::GetDlgItem(dialog, IDC_CONFIG_CHECK_STATUS)).empty(); --tries) ::Sleep(10);
@@ -158,7 +167,7 @@ std::wstring Act(DWORD thread, HWND dialog, const Step& step) {
     const std::wstring seen = Press(thread, dialog, IDCANCEL);
     return seen + (std::chrono::steady_clock::now() - start < std::chrono::seconds(1) ? L" within a second" : L" late");
   }
-  if (control == IDC_CONFIG_PROVIDER || control == IDC_CONFIG_RECORD_SELECTOR) {
+  if (control == IDC_CONFIG_PROVIDER || control == IDC_CONFIG_RECORD_SELECTOR || control == IDC_CONFIG_RECORD_KINDS) {
     ::SendDlgItemMessageW(dialog, control, CB_SETCURSEL, std::stoi(text), 0);
     ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(control, CBN_SELCHANGE), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, control)));
     return {};
@@ -193,6 +202,8 @@ void Script(testing::ScriptedTransport& transport, const std::vector<Reply>& ans
 
 TEST(ConfigDialog, DrivenAsAUserWould) {
   const std::wstring kIncomplete = L"Invalid configuration: Complete the required fields for the selected provider.";
+  const std::wstring kNoType = L"Invalid configuration: Choose a record type: IPv4 (A record), IPv6 (AAAA record) or Both. nimbard keeps no record of a name that has neither.";
+  const Step kLookTypeStep{kLookType, L""};
   const auto kUnsavable = [](const wchar_t* field) {
     return std::wstring(L"Invalid configuration: The ") + field + L" field holds a character that cannot be saved: \"{\", \"}\" or a control character.";
   };
@@ -275,6 +286,17 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
       {"a UTF-16 file: the box, a new record; Save keeps the old file as .bak", std::string("\xFF\xFE{\0\"\0r\0", 8), Then({kBoxStep}, Typed({kSave})),
        kUnreadableBox + L" / closed = 1", kTyped + "5|3600|1", {}, false, true},
       {"an empty file: the box; Cancel keeps it", " \r\n", {kBoxStep, kLookStep, kCancel}, kUnreadableBox + L" / " + kNewGoDaddy + L" / closed = 2", "unchanged"},
+      // The record type: what the file keeps is shown; a record that keeps neither shows no choice, and Save refuses
+      // it (untouched too) with the focus on the list; a new type is checked before it is saved.
+      {"a new record keeps the A record; IPv6 alone saved", "", Typed({kLookTypeStep, Type(1), kSave}), L"type: IPv4 (A record) / closed = 1", kTyped + "5|3600|1|no A|AAAA"},
+      {"both from the file; IPv4 alone saved", LockedFile(L"godaddy", L"", L"", true, true), {kLookTypeStep, Type(0), kSave},
+       L"type: Both / closed = 1", "godaddy|1|k1|example.com|www|||7|120|0"},
+      {"neither: no choice, Save refuses, Both saved", LockedFile(L"godaddy", L"", L"", false, false),
+       {kLookStep, kLookTypeStep, kSave, kLookTypeStep, Type(2), kSave},
+       L"*godaddy: example.com/www (no record type)|+++--+|GoDaddy|API key:secret:|k1|example.com|www|||7| / type: (none) / " + kNoType + L" / type: (none), focused / closed = 1", "godaddy|1|k1|example.com|www|||7|120|0|AAAA"},
+      {"another type alone is checked: Back writes nothing", LockedFile(L"godaddy"), {Type(1), kBack, kCancel},
+       L"Check failed: GoDaddy does not let this account use its DNS API. GoDaddy allows it only for accounts with 10 or more domains or a Discount Domain Club Premier plan, and only for domains in the key's own account. / closed = 2",
+       "unchanged", {{kGoDaddyApiHost, L"", Status(403, R"({"code":"ACCESS_DENIED","message":"Authenticated user is not allowed access"})")}}},
       {"removing the only record leaves a new one, which Save refuses", LockedFile(L"godaddy"), {Answer(IDC_CONFIG_REMOVE, IDYES), kLookStep, kSave, kCancel},
        L"Remove record: Remove godaddy: example.com/www? / " + kNewGoDaddy + L" / " + kIncomplete + L" / closed = 2", "unchanged"},
   };
@@ -379,8 +401,8 @@ TEST(ConfigDialog, TemplateGeometry) {
   // The dialog's client area, then its controls in template order (the tab order): id, class, the text shown with no
   // configuration file (a new GoDaddy record), and x, y, width, height in dialog units.
   const struct { int id; const wchar_t* kind; const wchar_t* text; RECT units; } windows[] = {
-      {0, L"#32770", L"nimbard Configuration", {0, 0, 270, 269}},
-      {-1, L"Static", L"Add or update a DNS A record.", {10, 10, 250, 10}}, {-1, L"Static", L"Configured record:", {10, 28, 95, 8}},
+      {0, L"#32770", L"nimbard Configuration", {0, 0, 270, 290}},
+      {-1, L"Static", L"Add or update a DNS A or AAAA record.", {10, 10, 250, 10}}, {-1, L"Static", L"Configured record:", {10, 28, 95, 8}},
       {IDC_CONFIG_RECORD_SELECTOR, L"ComboBox", L"godaddy: /", {110, 26, 150, 80}},
       {IDC_CONFIG_ADD_NEW, L"Button", L"Add New", {155, 44, 50, 14}},        {IDC_CONFIG_REMOVE, L"Button", L"Remove", {210, 44, 50, 14}},
       {-1, L"Static", L"Provider:", {10, 70, 95, 8}},
@@ -389,11 +411,12 @@ TEST(ConfigDialog, TemplateGeometry) {
       {IDC_CONFIG_API_KEY_HINT, L"Static", L"A Production key and its secret, as KEY:SECRET", {110, 105, 150, 16}},
       {-1, L"Static", L"Domain:", {10, 126, 95, 8}},                          {IDC_CONFIG_DOMAIN, L"Edit", L"", {110, 124, 150, 14}},
       {-1, L"Static", L"Record:", {10, 147, 95, 8}},                          {IDC_CONFIG_RECORD, L"Edit", L"", {110, 145, 150, 14}},
-      {IDC_CONFIG_ZONE_ID_LABEL, L"Static", L"Zone ID (Cloudflare):", {10, 168, 95, 8}}, {IDC_CONFIG_ZONE_ID, L"Edit", L"", {110, 166, 150, 14}},
-      {IDC_CONFIG_RECORD_ID_LABEL, L"Static", L"Record ID (Cloudflare):", {10, 189, 95, 8}}, {IDC_CONFIG_RECORD_ID, L"Edit", L"", {110, 187, 150, 14}},
-      {-1, L"Static", L"Poll interval (minutes):", {10, 210, 95, 8}},         {IDC_CONFIG_POLL_MINUTES, L"Edit", L"5", {110, 208, 150, 14}},
-      {IDC_CONFIG_CHECK_STATUS, L"Static", L"", {10, 233, 250, 8}},
-      {IDOK, L"Button", L"Save", {155, 247, 50, 14}},                         {IDCANCEL, L"Button", L"Cancel", {210, 247, 50, 14}},
+      {-1, L"Static", L"Record type:", {10, 168, 95, 8}},                     {IDC_CONFIG_RECORD_KINDS, L"ComboBox", L"IPv4 (A record)", {110, 166, 150, 80}},
+      {IDC_CONFIG_ZONE_ID_LABEL, L"Static", L"Zone ID (Cloudflare):", {10, 189, 95, 8}}, {IDC_CONFIG_ZONE_ID, L"Edit", L"", {110, 187, 150, 14}},
+      {IDC_CONFIG_RECORD_ID_LABEL, L"Static", L"Record ID (Cloudflare):", {10, 210, 95, 8}}, {IDC_CONFIG_RECORD_ID, L"Edit", L"", {110, 208, 150, 14}},
+      {-1, L"Static", L"Poll interval (minutes):", {10, 231, 95, 8}},         {IDC_CONFIG_POLL_MINUTES, L"Edit", L"5", {110, 229, 150, 14}},
+      {IDC_CONFIG_CHECK_STATUS, L"Static", L"", {10, 254, 250, 8}},
+      {IDOK, L"Button", L"Save", {155, 268, 50, 14}},                         {IDCANCEL, L"Button", L"Cancel", {210, 268, 50, 14}},
   };
   // A combo box's template height is that of its open list: the height it is created with, before it shrinks to its
   // selection field (Wine's CB_GETDROPPEDCONTROLRECT leaves that field out).

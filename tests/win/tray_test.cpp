@@ -171,7 +171,7 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
   EXPECT_EQ(DetailText(), L"Record: a second later");
 
   dir.Write("nimbard.status", "Record: one & two\r\nRecord: three");
-  EXPECT_EQ(MenuSeenByUser(), (Lines{"grey 32771 Service: not installed", "grey 32771 Record: one && two  |  Record: three", "---",
+  EXPECT_EQ(MenuSeenByUser(), (Lines{"grey 32771 Service: not installed", "grey 32771 Record: one && two", "grey 32771 Record: three", "---",
       "32772 Open Log File", "32773 Open Configuration", "32781 Manage DNS Records", "32774 Force Update", "---",
       "grey 32775 Service: not installed", "grey 32776 Start Service", "grey 32777 Stop Service", "grey 32778 Restart Service",
       "32779 Install Service", "grey 32780 Uninstall Service", "---", "104 About", "105 Exit"}));
@@ -194,10 +194,14 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
   ::SendMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &icon));
 
-  // The tooltip: sized to its lines where the pointer rests on the icon.
+  // The tooltip: sized to its lines where the pointer rests on the icon, never wider than the screen.
   SetIconRectQueryForTesting(&IconEverywhere);
+  const std::wstring twoAddresses = L"Record: home.example.com/home = 203.0.113.7, 2001:db8:1234:5678:9abc:def0:1234:5678 (changed; update pending)";
+  const std::wstring wide(300, L'W');
   const struct { std::wstring text, widest; int lines; } rows[] = {
       {L"Record: example.com/home = 203.0.113.7 (unchanged)", L"Record: example.com/home = 203.0.113.7 (unchanged)", 1},
+      {L"Record: a\r\n" + twoAddresses, twoAddresses, 2},
+      {wide, wide.substr(0, 200) + L"...", 1},
       {L"Record: a\r\nRecord: lookup failed\r\nRecord: b & c", L"Record: lookup failed", 3},
       {L"Record: ends in a line break\r\n", L"Record: ends in a line break", 2},
   };
@@ -211,8 +215,13 @@ TEST(Tray, MonitorAsItsUserSeesIt) {
     RECT rect{};
     ::GetWindowRect(StatusTooltipWindow(), &rect);
     EXPECT_TRUE(::IsWindowVisible(StatusTooltipWindow()));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(StatusTooltipWindow(), MONITOR_DEFAULTTONEAREST), &monitor);
+    const LONG width = std::min(extent.cx + 16, monitor.rcWork.right - monitor.rcWork.left);
     EXPECT_EQ(std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top),
-              std::to_string(extent.cx + 16) + "x" + std::to_string(row.lines * 18 + 10)) << NarrowLow8(row.text);
+              std::to_string(width) + "x" + std::to_string(row.lines * 18 + 10)) << NarrowLow8(row.text);
+    EXPECT_TRUE(rect.left >= monitor.rcWork.left && rect.right <= monitor.rcWork.right) << NarrowLow8(row.text);
   }
   ::ReleaseDC(nullptr, dc);
   // An empty text shows nothing; neither does a pointer the shell cannot place (Wine cannot), and a tooltip already

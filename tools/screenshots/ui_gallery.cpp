@@ -35,7 +35,7 @@ const POINT kPointer{620, 520};
 // Two records as a user has just typed them in (not yet saved, so the provider may still change).
 const char kSampleConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey": "9fT3k-example-token",
   "domain": "example.com", "record": "home", "zoneId": "023e105f4ecef8ad9ca31a8372d0c353",
-  "recordId": "372e67954025e0ba6aaa6d586b9e0b59", "pollMinutes": 5},
+  "recordId": "372e67954025e0ba6aaa6d586b9e0b59", "pollMinutes": 5, "ipv6": true},
   {"provider": "godaddy", "apiKey": "dLP4wKz9mXq_Tb7RKe8hs1:Hs8Qm2kFjV7pWd3xYc", "domain": "example.net",
   "record": "@", "pollMinutes": 5}]})";
 
