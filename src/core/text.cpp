@@ -86,8 +86,17 @@ std::vector<std::wstring_view> SplitLines(std::wstring_view text) {
   }
 }
 
+namespace {
+
+bool IsLowSurrogate(wchar_t unit) {
+  const auto value = static_cast<unsigned long>(unit);
+  return value >= 0xDC00 && value <= 0xDFFF;
+}
+
+}  // namespace
+
 std::wstring FitLines(std::wstring_view text, std::size_t maxLines, std::size_t maxLineChars,
-                      std::wstring_view separator) {
+                      std::wstring_view separator, LineCut cutAt) {
   const std::vector<std::wstring_view> lines = SplitLines(text);
   const std::size_t shown = lines.size() > maxLines ? (maxLines > 0 ? maxLines - 1 : 0) : lines.size();
   std::wstring out;
@@ -98,11 +107,15 @@ std::wstring FitLines(std::wstring_view text, std::size_t maxLines, std::size_t 
       out += line;
       continue;
     }
-    std::size_t cut = maxLineChars;
-    const auto unit = static_cast<unsigned long>(line[cut]);
-    if (unit >= 0xDC00 && unit <= 0xDFFF && cut > 0) --cut;  // keep a surrogate pair whole
-    out += line.substr(0, cut);
+    std::size_t head = cutAt == LineCut::InMiddle ? maxLineChars / 2 : maxLineChars;
+    if (IsLowSurrogate(line[head]) && head > 0) --head;  // keep a surrogate pair whole
+    out += line.substr(0, head);
     out += L"...";
+    if (cutAt == LineCut::InMiddle) {
+      std::size_t tailStart = line.size() - (maxLineChars - maxLineChars / 2);
+      if (IsLowSurrogate(line[tailStart])) ++tailStart;
+      out += line.substr(tailStart);
+    }
   }
   if (shown < lines.size()) {
     if (shown > 0) out += separator;

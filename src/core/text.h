@@ -52,8 +52,10 @@ std::vector<std::wstring_view> SplitLines(std::wstring_view text);
 // places that cannot show everything (a menu line, a tooltip). Lines are
 // left out whole, and a last "(N more)" says how many; a line longer than
 // maxLineChars ends in "..." at a character boundary, never between the
-// halves of a surrogate pair.
+// halves of a surrogate pair; cut InMiddle, it keeps its start and its end
+// (a record's name and its outcome) around the "...".
+enum class LineCut { AtEnd, InMiddle };
 std::wstring FitLines(std::wstring_view text, std::size_t maxLines, std::size_t maxLineChars,
-                      std::wstring_view separator);
+                      std::wstring_view separator, LineCut cut = LineCut::AtEnd);
 
 }  // namespace nimbard

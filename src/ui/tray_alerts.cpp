@@ -15,6 +15,8 @@ constexpr wchar_t kServiceStoppedText[] =
     L"No record is checked until the service runs again (Start Service in the menu).";
 constexpr wchar_t kSavedTitle[] = L"nimbard: your records were checked";
 constexpr std::size_t kBalloonMaxLines = 3;
+// Windows shows at most 255 characters of a balloon's text; a line cut keeps
+// its record's name and its outcome.
 constexpr std::size_t kBalloonMaxLineChars = 70;
 
 // A stopped service matters most: nothing is checked at all then.
@@ -39,7 +41,7 @@ void ShowCheckResult(const CheckResult& result) {
     case CheckChange::Failed:
       ShowLook();
       tray.icon.ShowBalloon(kFailedTitle,
-                            FitLines(result.whatFailed, kBalloonMaxLines, kBalloonMaxLineChars, L"\n"), true);
+                            FitLines(result.whatFailed, kBalloonMaxLines, kBalloonMaxLineChars, L"\n", LineCut::InMiddle), true);
       break;
     case CheckChange::Recovered:
       ShowLook();
@@ -55,7 +57,7 @@ void ShowCheckResult(const CheckResult& result) {
 void ShowSavedRecordsChecked(const PassOutcome& pass) {
   const std::wstring report = SavedRecordsReport(pass);
   if (report.empty()) return;
-  State().icon.ShowBalloon(kSavedTitle, FitLines(report, kBalloonMaxLines, kBalloonMaxLineChars, L"\n"),
+  State().icon.ShowBalloon(kSavedTitle, FitLines(report, kBalloonMaxLines, kBalloonMaxLineChars, L"\n", LineCut::InMiddle),
                            JudgePass(pass).failed);
 }
 

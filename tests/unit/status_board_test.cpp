@@ -47,6 +47,12 @@ TEST(StatusBoard, FitLinesLeavesOutWholeLinesOnly) {
       {L"abcdef", 1, 3, L"abc..."}, {L"ab" + pair + L"cd", 1, 3, L"ab..."}, {L"ab" + pair + L"cd", 1, 4, L"ab" + pair + L"..."}, {L"", 2, 9, L""},
   };
   for (const auto& row : rows) EXPECT_EQ(FitLines(row.text, row.lines, row.chars, L" | "), row.expected) << NarrowLow8(row.text);
+  // Cut in the middle, a line keeps its start and its end, and whole characters on both sides.
+  const struct { std::wstring text; std::size_t chars; std::wstring expected; } middle[] = {
+      {L"abcdefgh", 4, L"ab...gh"}, {L"abcdefgh", 5, L"ab...fgh"}, {L"abcd", 4, L"abcd"}, {L"abcdefgh", 1, L"...h"},
+      {L"a" + pair + L"bcd" + pair, 4, L"a..." + pair}, {L"abcd" + pair + L"e", 4, L"ab...e"},
+  };
+  for (const auto& row : middle) EXPECT_EQ(FitLines(row.text, 1, row.chars, L"", LineCut::InMiddle), row.expected) << NarrowLow8(row.text);
 }
 
 // A reader (the monitor tray, another process in real life) sees the old or the new file whole, never an empty or
