@@ -254,13 +254,17 @@ INT_PTR Initialise(HWND dialog) {
   for (StoredRecord& stored : file.records) {
     AddEntry(dialog, state, {stored.record, stored.record, std::move(stored.text)});
   }
-  if (state.entries.empty()) AddEntry(dialog, state, {});  // a new record: godaddy, unlocked, 5 minutes
+  const bool newRecord = state.entries.empty();
+  if (newRecord) AddEntry(dialog, state, {});  // a new record: godaddy, unlocked, 5 minutes
   Show(dialog, state, 0);
   if (file.state == RecordFile::State::Unreadable) {
     state.unreadable = true;
     ::PostMessageW(dialog, kTellUnreadable, 0, 0);  // once the dialog shows, above it
   }
-  return TRUE;
+  if (!newRecord) return TRUE;  // the focus on the first control: the list of records
+  // Typing a first record starts with its provider.
+  ::SetFocus(::GetDlgItem(dialog, IDC_CONFIG_PROVIDER));
+  return FALSE;
 }
 
 void TellUnreadable(HWND dialog, DialogState& state) {

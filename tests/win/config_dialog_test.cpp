@@ -350,6 +350,34 @@ struct HeldServer {
 };
 
 // Cancel while the check waits for a slow server: the dialog is gone within a second and nothing is written.
+// Where typing goes: a new record (no file) starts at Provider, a file's records at the list; Tab walks a GoDaddy
+// record's fields in the order they stand, to Save (Cloudflare's IDs between type and interval).
+TEST(ConfigDialog, FocusAndTabOrder) {
+  const struct { const char* name; std::string file; std::vector<int> order; } cases[] = {
+      {"a new record", "", {IDC_CONFIG_PROVIDER, IDC_CONFIG_API_KEY, IDC_CONFIG_DOMAIN, IDC_CONFIG_RECORD, IDC_CONFIG_RECORD_KINDS, IDC_CONFIG_POLL_MINUTES, IDOK}},
+      {"a file's Cloudflare record", LockedFile(L"cloudflare", L"z1", L"r1"),
+       {IDC_CONFIG_RECORD_SELECTOR, IDC_CONFIG_ADD_NEW, IDC_CONFIG_REMOVE, IDC_CONFIG_API_KEY, IDC_CONFIG_DOMAIN, IDC_CONFIG_RECORD, IDC_CONFIG_RECORD_KINDS,
+        IDC_CONFIG_ZONE_ID, IDC_CONFIG_RECORD_ID, IDC_CONFIG_POLL_MINUTES, IDOK}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::ScratchDir dir("dialog-focus");
+    if (!c.file.empty()) dir.Write("nimbard-demo.json", c.file);
+    std::vector<int> walked;
+    RunDialog(ShowConfig, [&](DWORD thread, HWND dialog) {
+      ::SendMessageW(dialog, WM_NULL, 0, 0);
+      GUITHREADINFO gui{};
+      gui.cbSize = sizeof gui;
+      HWND at = ::GetGUIThreadInfo(thread, &gui) ? gui.hwndFocus : nullptr;
+      while (at && walked.size() < c.order.size()) {
+        walked.push_back(::GetDlgCtrlID(at));
+        at = ::GetNextDlgTabItem(dialog, at, FALSE);
+      }
+    });
+    EXPECT_EQ(walked, c.order);
+  }
+}
+
 TEST(ConfigDialog, CancelDuringTheCheck) {
   testing::ScratchDir dir("dialog-cancel");
   HeldServer server;
