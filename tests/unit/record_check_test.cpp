@@ -113,7 +113,7 @@ TEST(RecordCheck, OutcomeTable) {
     const RecordConfig record{c.provider, false, L"secret-token", L"example.com", c.record, L"z1", L"r1"};
     const std::wstring host = ProviderOf(record) == Provider::Cloudflare ? kCloudflareApiHost : kGoDaddyApiHost;
     transport.Set(L"GET", host, c.lookup), transport.Set(L"PATCH", host, c.update), transport.Set(L"PUT", host, c.update);
-    const RecordOutcome outcome = RecordCheck(record, c.address, c.manual);
+    const RecordOutcome outcome = RecordCheck(record, {c.address, {}}, c.manual);
     EXPECT_EQ(Show(outcome), c.outcome);
     EXPECT_EQ(dir.TakeLog(), c.log);
     std::string sent;
@@ -172,7 +172,7 @@ TEST(RecordCheck, CloudflareIdsTypedOrFound) {
     const RecordConfig record{L"cloudflare", true, L"token", L"example.com", L"www", c.zoneId, c.recordId};
     std::string results, asked;
     for (int pass = 0; pass < 2; ++pass) {
-      results += std::string(pass ? " " : "") + names[static_cast<int>(RecordCheck(record, Address(L"203.0.113.7"), false).result)];
+      results += std::string(pass ? " " : "") + names[static_cast<int>(RecordCheck(record, {Address(L"203.0.113.7"), {}}, false).result)];
       asked += pass ? " | " : "";
       const std::vector<HttpRequest> sent = transport.Requests();
       for (const HttpRequest& r : sent) {
