@@ -1,5 +1,7 @@
 #include "engine/record_check.h"
 
+#include <utility>
+
 #include "core/activity_log.h"
 #include "core/text.h"
 #include "net/dns_provider.h"
@@ -179,7 +181,8 @@ RecordOutcome RecordCheck(const RecordConfig& record, const PassAddresses& addre
     return Outcome(Result::NothingKept, line + L" keeps no record: IPv4 and IPv6 are both off", L"No record kept");
   }
   if (record.ipv4 && record.ipv6) {
-    outcome = Combine(CheckA(record, addresses.ipv4, manual), CheckAaaa(record, addresses.ipv6, manual));
+    RecordOutcome a = CheckA(record, addresses.ipv4, manual);  // the A record first, in the log too
+    outcome = Combine(std::move(a), CheckAaaa(record, addresses.ipv6, manual));
   } else {
     outcome = record.ipv4 ? CheckA(record, addresses.ipv4, manual) : CheckAaaa(record, addresses.ipv6, manual);
   }
