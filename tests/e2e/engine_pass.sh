@@ -67,7 +67,7 @@ run EchoServiceDown
 [ "$(ctl cf zone9 rec9 content)" = 203.0.113.7 ] || fail "Cloudflare record changed"
 
 # AAAA records only, the echo services still down: none is asked; the address Cloudflare holds in another form is
-# left alone, GoDaddy's old one is replaced with its TTL.
+# left alone, the old one at GoDaddy is replaced with its TTL.
 ctl clear-log
 run KeepsAaaaRecordsWithoutEchoService
 [ "$(ctl count host=api.ipify.org)$(ctl count host=checkip.amazonaws.com)" = 00 ] || fail "an IPv6-only pass asked an echo service"
