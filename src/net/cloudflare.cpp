@@ -137,7 +137,9 @@ ARecordLookup LookupById(const RecordConfig& record, RecordType type, ARecordLoo
     return found;
   }
   if (!Succeeded(outcome.response)) {
-    found.failure = LogFailure(L"Cloudflare DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
+    const std::wstring status = DecimalText(outcome.response.status);
+    found.failure = LogFailure(type == RecordType::A ? L"Cloudflare DNS lookup failed (HTTP " + status + L")."
+                                                     : L"Cloudflare AAAA lookup failed (HTTP " + status + L").",
                                outcome, record, RequestKind::RecordLookup);
     return found;
   }

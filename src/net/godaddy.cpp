@@ -95,7 +95,9 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record, RecordType type) {
       {L"domain", record.domain, FieldPlace::PathPiece},
   });
   if (!Succeeded(outcome.response)) {
-    found.failure = LogFailure(L"GoDaddy DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
+    const std::wstring status = DecimalText(outcome.response.status);
+    found.failure = LogFailure(type == RecordType::A ? L"GoDaddy DNS lookup failed (HTTP " + status + L")."
+                                                     : L"GoDaddy AAAA lookup failed (HTTP " + status + L").",
                                outcome, record, RequestKind::RecordLookup);
     return found;
   }

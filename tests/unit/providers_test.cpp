@@ -373,6 +373,11 @@ TEST_F(ProvidersTest, AaaaRecordsFoundAndUpdated) {
     EXPECT_EQ(asked, c.asked);
     EXPECT_EQ(scratch_.TakeLog(), c.log);
   }
+  // A failed lookup's line names the type.
+  transport_.Clear(), transport_.Set(L"GET", kGoDaddyApiHost, Status(500));
+  EXPECT_EQ(LookupRecord(RecordFor(GdLookup), RecordType::AAAA).result, R::Failed);
+  const Lines log = scratch_.TakeLog();
+  EXPECT_TRUE(!log.empty() && log[0] == "GoDaddy AAAA lookup failed (HTTP 500).") << (log.empty() ? "" : log[0]);
 }
 
 }  // namespace
