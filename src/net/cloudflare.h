@@ -8,12 +8,12 @@
 
 namespace nimbard {
 
-// The record the Record ID names, checked to be the record configured:
-// its type must be the one asked for and its name the record's full name (ASCII case
-// ignored). A record of another name or type is reported, with a log line,
-// as OtherRecord, so that nothing is ever written to it.
+// The record the Record ID names, checked to be the record configured: its
+// type must be the one asked for and its name the record's full name (ASCII
+// case ignored). A record of another name or type is reported, with a log
+// line, as OtherRecord, so that nothing is ever written to it.
 // IDs the configuration leaves empty are found from the names (the zone by
-// the domain, the record by its full name and type A) and kept in memory
+// the domain, the record by its full name and type) and kept in memory
 // while the process runs; a remembered record that answers 404 is looked
 // for again. No zone, no record, or several records of that name is a
 // failure with a line that says which; nothing is created.
