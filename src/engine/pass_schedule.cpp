@@ -7,8 +7,8 @@ namespace nimbard {
 std::uint32_t PassSchedule::NextWaitMs(const PassOutcome& pass, std::uint32_t pollIntervalMs) {
   // No status from any echo service: no network yet (a server that answers
   // with an error is a network that works).
-  const bool noNetwork = pass.ran && pass.configurationLoaded && !pass.stopped && !pass.address.answered &&
-                         pass.address.address.empty();
+  const bool noNetwork = pass.ran && pass.configurationLoaded && !pass.stopped && !pass.ipv4Skipped &&
+                         !pass.address.answered && pass.address.address.empty();
   if (!noNetwork) {
     retryMs_ = 0;
     return pollIntervalMs;

@@ -57,9 +57,9 @@ void LogFromHandler(const std::wstring& prefix) noexcept {
 
 // One record's check. Whatever goes wrong inside it, the pass goes on with
 // the next record; the record's line says that its check did not finish.
-RecordOutcome CheckOneRecord(const RecordConfig& record, const PublicAddress& address, bool manual) {
+RecordOutcome CheckOneRecord(const RecordConfig& record, const PassAddresses& addresses, bool manual) {
   try {
-    return RecordCheck(record, address, manual);
+    return RecordCheck(record, addresses, manual);
   } catch (...) {
     const std::wstring path = RecordPath(record);
     LogFromHandler(L"Record check for " + path + L" stopped by an unexpected error: ");
@@ -73,7 +73,7 @@ RecordOutcome CheckOneRecord(const RecordConfig& record, const PublicAddress& ad
 // A record the provider asked to leave alone is not asked before its wait is
 // over; one that answers "too many requests" is left alone for the wait it
 // asked for.
-RecordOutcome CheckUnlessWaiting(const RecordConfig& record, const PublicAddress& address, bool manual) {
+RecordOutcome CheckUnlessWaiting(const RecordConfig& record, const PassAddresses& addresses, bool manual) {
   ProviderWaits& waits = TheProviderWaits();
   const auto now = ProviderWaits::Clock::now();
   if (const std::uint32_t left = waits.SecondsLeft(record, now)) {
@@ -86,7 +86,7 @@ RecordOutcome CheckUnlessWaiting(const RecordConfig& record, const PublicAddress
     waiting.summary = L"Waiting: too many requests";
     return waiting;
   }
-  RecordOutcome outcome = CheckOneRecord(record, address, manual);
+  RecordOutcome outcome = CheckOneRecord(record, addresses, manual);
   const bool providerFailed = outcome.result == RecordOutcome::Result::LookupFailed ||
                               outcome.result == RecordOutcome::Result::UpdateFailed;
   if (providerFailed &&
@@ -104,7 +104,13 @@ void RunPass(bool manual, PassOutcome& pass) {
     return;
   }
   pass.configurationLoaded = true;
-  pass.address = PublicIpLookup();
+  bool keepsA = false, keepsAaaa = false;
+  for (const RecordConfig& record : records) keepsA |= record.ipv4, keepsAaaa |= record.ipv6;
+  PassAddresses addresses;
+  if (keepsA) addresses.ipv4 = PublicIpLookup();
+  if (keepsAaaa) addresses.ipv6 = FindLocalIpv6();
+  pass.address = addresses.ipv4;
+  pass.ipv4Skipped = !keepsA;
 
   std::wstring joined;
   for (const RecordConfig& record : records) {
@@ -113,7 +119,7 @@ void RunPass(bool manual, PassOutcome& pass) {
       pass.stopped = true;
       break;
     }
-    pass.records.push_back(CheckUnlessWaiting(record, pass.address, manual));
+    pass.records.push_back(CheckUnlessWaiting(record, addresses, manual));
     const RecordOutcome& outcome = pass.records.back();
     if (!joined.empty()) joined += L"\r\n";
     joined += outcome.statusLine;

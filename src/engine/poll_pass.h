@@ -17,12 +17,15 @@ struct PassOutcome {
   bool configurationLoaded = false;  // false: the configuration file held no usable record
   bool stopped = false;              // a stop ended it before every record was checked
   PublicAddress address;             // what the echo services said, once for the whole pass
+  bool ipv4Skipped = false;          // no record kept an A record: the echo services were not asked
   std::vector<RecordOutcome> records;  // in file order, as far as the pass got
 
   bool AnyRecordFailed() const;
 };
 
-// Reads the configuration, asks for the public address once, checks every
+// Reads the configuration, asks for the public IPv4 address once (when a
+// record keeps an A record) and the PC's IPv6 address once (when one keeps
+// an AAAA record), checks every
 // record in file order, and publishes the records' lines (joined by CR LF)
 // and the last record's summary after each record, so that readers of the
 // status texts and file see whole lines only. A pass that finds another

@@ -23,21 +23,21 @@ using Result = ARecordLookup::Result;
 // IDs as configured: another token may see another account.
 class IdMemory {
  public:
-  bool Recall(const RecordConfig& record, std::wstring& zoneId, std::wstring& recordId) {
+  bool Recall(const RecordConfig& record, RecordType type, std::wstring& zoneId, std::wstring& recordId) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = ids_.find(Key(record));
+    const auto found = ids_.find(Key(record, type));
     if (found == ids_.end()) return false;
     zoneId = found->second.first;
     recordId = found->second.second;
     return true;
   }
-  void Remember(const RecordConfig& record, const std::wstring& zoneId, const std::wstring& recordId) {
+  void Remember(const RecordConfig& record, RecordType type, const std::wstring& zoneId, const std::wstring& recordId) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ids_[Key(record)] = {zoneId, recordId};
+    ids_[Key(record, type)] = {zoneId, recordId};
   }
-  void Forget(const RecordConfig& record) {
+  void Forget(const RecordConfig& record, RecordType type) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ids_.erase(Key(record));
+    ids_.erase(Key(record, type));
   }
   void Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -45,8 +45,8 @@ class IdMemory {
   }
 
  private:
-  static std::wstring Key(const RecordConfig& record) {
-    return record.apiKey + L'\n' + record.zoneId + L'\n' + record.recordId + L'\n' + record.domain + L'\n' +
+  static std::wstring Key(const RecordConfig& record, RecordType type) {
+    return std::wstring(RecordTypeName(type)) + L'\n' + record.apiKey + L'\n' + record.zoneId + L'\n' + record.recordId + L'\n' + record.domain + L'\n' +
            RecordFullName(record);
   }
   std::mutex mutex_;
@@ -95,14 +95,22 @@ std::wstring StringMember(std::string_view object, std::string_view key) {
 
 std::wstring OrQuestionMark(const std::wstring& text) { return text.empty() ? L"?" : text; }
 
-// A record object of an answer: the A record configured, or another one.
-void ReadRecord(std::string_view object, const RecordConfig& record, ARecordLookup& found) {
+std::wstring TypeText(RecordType type) { return RecordTypeName(type); }
+
+// The full name as the log names it; the AAAA record's with its type.
+std::wstring LoggedName(const RecordConfig& record, RecordType type) {
+  return RecordFullName(record) + (type == RecordType::A ? L"" : L" (AAAA)");
+}
+
+// A record object of an answer: the record of that type configured, or another one.
+void ReadRecord(std::string_view object, const RecordConfig& record, RecordType wanted, ARecordLookup& found) {
   const std::wstring name = StringMember(object, "name"), type = StringMember(object, "type");
-  if (type != L"A" || !SameIgnoringAsciiCase(name, RecordFullName(record))) {
+  if (type != RecordTypeName(wanted) || !SameIgnoringAsciiCase(name, RecordFullName(record))) {
     // Written to, such a record would be renamed and repointed: a CNAME
     // turned into an A record, another host's address taken over.
     LogMessage(L"Cloudflare record " + found.recordId + L" is " + OrQuestionMark(name) + L" (" + OrQuestionMark(type) +
-               L"), not the A record " + RecordFullName(record) + L" configured for " + RecordPath(record) +
+               L"), not the " + TypeText(wanted) + L" record " + RecordFullName(record) + L" configured for " +
+               RecordPath(record) +
                L"; nothing was changed. Check the Record ID.");
     found.result = Result::OtherRecord;
     found.otherName = name;
@@ -112,12 +120,12 @@ void ReadRecord(std::string_view object, const RecordConfig& record, ARecordLook
   found.address = StringMember(object, "content");
   // A record without a value is not a failure: the check will write one.
   found.result = found.address.empty()                   ? Result::NotFound
-                 : platform::IsIPv4Text(found.address) ? Result::Found
+                 : IsAddressOfType(found.address, wanted) ? Result::Found
                                                          : Result::InvalidValue;
 }
 
 // A 404 is not logged here: the caller looks the record up by its name.
-ARecordLookup LookupById(const RecordConfig& record, ARecordLookup found) {
+ARecordLookup LookupById(const RecordConfig& record, RecordType type, ARecordLookup found) {
   const HttpRequest request = CloudflareGet(record, RecordPathOf(found.zoneId, found.recordId));
   const GuardedResponse outcome = ExchangeIfSendable(request, {
       {L"apiKey", record.apiKey, FieldPlace::Header},
@@ -129,11 +137,13 @@ ARecordLookup LookupById(const RecordConfig& record, ARecordLookup found) {
     return found;
   }
   if (!Succeeded(outcome.response)) {
-    found.failure = LogFailure(L"Cloudflare DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
+    const std::wstring status = DecimalText(outcome.response.status);
+    found.failure = LogFailure(type == RecordType::A ? L"Cloudflare DNS lookup failed (HTTP " + status + L")."
+                                                     : L"Cloudflare AAAA lookup failed (HTTP " + status + L").",
                                outcome, record, RequestKind::RecordLookup);
     return found;
   }
-  ReadRecord(json::Member(outcome.response.body, "result"), record, found);
+  ReadRecord(json::Member(outcome.response.body, "result"), record, type, found);
   return found;
 }
 
@@ -158,17 +168,17 @@ bool Search(const RecordConfig& record, const HttpRequest& request, std::initial
   return true;
 }
 
-// The A records of the record's full name in the zone `found` names.
-bool SearchRecords(const RecordConfig& record, ARecordLookup& found, std::vector<std::string_view>& results,
-                   std::string& answer, bool quiet404) {
+// The records of the type and the record's full name in the zone `found` names.
+bool SearchRecords(const RecordConfig& record, RecordType type, ARecordLookup& found,
+                   std::vector<std::string_view>& results, std::string& answer, bool quiet404) {
   const std::wstring fullName = RecordFullName(record);
   return Search(record,
-                CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=A&name=" +
-                                          QueryEscape(fullName)),
+                CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=" + TypeText(type) +
+                                          L"&name=" + QueryEscape(fullName)),
                 {{L"apiKey", record.apiKey, FieldPlace::Header},
                  {L"zoneId", found.zoneId, FieldPlace::PathPiece},
                  {L"record", fullName, FieldPlace::QueryValue}},
-                L"Cloudflare record search for " + fullName + L" failed", RequestKind::RecordSearch, found, results,
+                L"Cloudflare record search for " + LoggedName(record, type) + L" failed", RequestKind::RecordSearch, found, results,
                 answer, quiet404);
 }
 
@@ -195,51 +205,55 @@ bool SearchZone(const RecordConfig& record, ARecordLookup& found, std::vector<st
 // Finds the IDs that `found` leaves empty from the domain and the record's
 // name, then reads the record. A zone ID it was given that answers 404 is
 // searched by the domain too. Nothing is ever created.
-ARecordLookup LookupByName(const RecordConfig& record, ARecordLookup found) {
+ARecordLookup LookupByName(const RecordConfig& record, RecordType type, ARecordLookup found) {
   std::vector<std::string_view> results;
   std::string answer;
   const std::wstring fullName = RecordFullName(record);
   bool searched = false;
   if (!found.zoneId.empty()) {
-    searched = SearchRecords(record, found, results, answer, true);
+    searched = SearchRecords(record, type, found, results, answer, true);
     if (!searched && found.failure.status != 404) return found;
     if (!searched) found.zoneId.clear(), found.failure = {};  // no such zone (any more)
   }
-  if (!searched && !(SearchZone(record, found, results, answer) && SearchRecords(record, found, results, answer, false))) {
+  if (!searched &&
+      !(SearchZone(record, found, results, answer) && SearchRecords(record, type, found, results, answer, false))) {
     return found;
   }
   found.matches = results.size();
   if (results.size() != 1) {
-    LogMessage(results.empty()
-                   ? L"Cloudflare has no A record named " + fullName + L" in " + record.domain +
-                         L"; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the "
-                         L"Record box."
-                   : L"Cloudflare has " + DecimalText(static_cast<std::uint32_t>(results.size())) +
-                         L" A records named " + fullName + L" in " + record.domain +
+    const bool none = results.empty(), a = type == RecordType::A;
+    LogMessage(none && a ? L"Cloudflare has no A record named " + fullName + L" in " + record.domain +
+                               L"; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check "
+                               L"the Record box."
+               : none    ? L"Cloudflare has no AAAA record named " + fullName + L" in " + record.domain +
+                            L"; nimbard creates none. Add it in the Cloudflare dashboard (2001:db8::1 will do), or "
+                            L"keep only the A record of this name."
+                         : L"Cloudflare has " + DecimalText(static_cast<std::uint32_t>(results.size())) + L" " +
+                            TypeText(type) + L" records named " + fullName + L" in " + record.domain +
                          L"; nimbard changes one record only. Enter the Record ID of the one to keep up to date.");
     found.result = results.empty() ? Result::NoRecord : Result::SeveralRecords;
     return found;
   }
   found.recordId = StringMember(results.front(), "id");
-  LogMessage(L"Cloudflare IDs of " + fullName + L": zone " + found.zoneId + L", record " + found.recordId + L".");
+  LogMessage(L"Cloudflare IDs of " + LoggedName(record, type) + L": zone " + found.zoneId + L", record " + found.recordId + L".");
   // An ID of the file that answered 404: said once, as the IDs found are
   // remembered for the record as configured.
   const std::wstring path = RecordPath(record);
   if (!record.zoneId.empty() && record.zoneId != found.zoneId) {
     // A record ID belongs to its zone: a new zone means new IDs for both.
     LogMessage(L"The Zone ID " + record.zoneId + L" in the configuration file for " + path +
-               L" is out of date (Cloudflare answered 404); the A record " + fullName + L" is now zone " +
-               found.zoneId + L", record " + found.recordId +
+               L" is out of date (Cloudflare answered 404); the " + TypeText(type) + L" record " + fullName +
+               L" is now zone " + found.zoneId + L", record " + found.recordId +
                L", and nimbard updates that one. Enter the new IDs, or leave both boxes empty so that nimbard finds "
                L"them.");
-  } else if (!record.recordId.empty() && record.recordId != found.recordId) {
+  } else if (type == RecordType::A && !record.recordId.empty() && record.recordId != found.recordId) {
     LogMessage(L"The Record ID " + record.recordId + L" in the configuration file for " + path +
                L" is out of date (Cloudflare answered 404); the A record " + fullName + L" is now zone " +
                found.zoneId + L", record " + found.recordId +
                L", and nimbard updates that one. Enter the new ID, or leave the box empty so that nimbard finds it.");
   }
-  Memory().Remember(record, found.zoneId, found.recordId);
-  ReadRecord(results.front(), record, found);
+  Memory().Remember(record, type, found.zoneId, found.recordId);
+  ReadRecord(results.front(), record, type, found);
   return found;
 }
 
@@ -258,32 +272,34 @@ std::vector<ApiError> CloudflareErrors(std::string_view answer) {
   return errors;
 }
 
-ARecordLookup CloudflareLookup(const RecordConfig& record) {
+ARecordLookup CloudflareLookup(const RecordConfig& record, RecordType type) {
   ARecordLookup found;
   found.zoneId = record.zoneId;
-  found.recordId = record.recordId;
-  const bool remembered = Memory().Recall(record, found.zoneId, found.recordId);
-  if (found.zoneId.empty() || found.recordId.empty()) return LookupByName(record, found);
-  ARecordLookup byId = LookupById(record, found);
+  if (type == RecordType::A) found.recordId = record.recordId;
+  const bool remembered = Memory().Recall(record, type, found.zoneId, found.recordId);
+  if (found.zoneId.empty() || found.recordId.empty()) return LookupByName(record, type, found);
+  ARecordLookup byId = LookupById(record, type, found);
   if (byId.failure.status != 404) return byId;
   if (remembered) {
     // The record found earlier has gone (deleted, or made anew with a new ID).
-    LogMessage(L"Cloudflare record " + found.recordId + L" of " + RecordFullName(record) +
+    LogMessage(L"Cloudflare record " + found.recordId + L" of " + LoggedName(record, type) +
                L" is gone; looking for it by its name.");
-    Memory().Forget(record);
+    Memory().Forget(record, type);
     found.zoneId = record.zoneId;
   }
   // An ID that answers 404 is looked for by the name, as a found one is; an
   // ID that names another record (OtherRecord) is never replaced.
   found.recordId.clear();
   found.failure = {};
-  return LookupByName(record, found);
+  return LookupByName(record, type, found);
 }
 
-ARecordUpdate CloudflareUpdate(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found) {
+ARecordUpdate CloudflareUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp,
+                               const ARecordLookup& found) {
   ARecordUpdate update;
+  const bool a = type == RecordType::A;
   const std::wstring& zoneId = found.zoneId.empty() ? record.zoneId : found.zoneId;
-  const std::wstring& recordId = found.recordId.empty() ? record.recordId : found.recordId;
+  const std::wstring& recordId = found.recordId.empty() && a ? record.recordId : found.recordId;
   HttpRequest request;
   request.method = L"PATCH";
   request.host = kCloudflareApiHost;
@@ -296,11 +312,12 @@ ARecordUpdate CloudflareUpdate(const RecordConfig& record, const std::wstring& n
       {L"recordId", recordId, FieldPlace::PathPiece},
   });
   if (Succeeded(outcome.response)) {
-    LogMessage(L"Cloudflare A record updated for " + RecordFullName(record) + L" to " + newIp + L".");
+    LogMessage(L"Cloudflare " + TypeText(type) + L" record updated for " + RecordFullName(record) + L" to " + newIp +
+               L".");
     update.accepted = true;
     return update;
   }
-  update.failure = LogFailure(L"Cloudflare A record update failed for " + record.domain + L" (HTTP " +
+  update.failure = LogFailure(L"Cloudflare " + TypeText(type) + L" record update failed for " + record.domain + L" (HTTP " +
                                   DecimalText(outcome.response.status) + L").",
                               outcome, record, RequestKind::Update);
   return update;

@@ -3,16 +3,25 @@
 #include <algorithm>
 
 #include "net/cloudflare.h"
+#include "core/platform.h"
 #include "net/godaddy.h"
+#include "net/ipv6_text.h"
 
 namespace nimbard {
 
-ARecordLookup LookupARecord(const RecordConfig& record) {
+const wchar_t* RecordTypeName(RecordType type) { return type == RecordType::A ? L"A" : L"AAAA"; }
+
+bool IsAddressOfType(const std::wstring& text, RecordType type) {
+  Ipv6Bytes bytes;
+  return type == RecordType::A ? platform::IsIPv4Text(text) : ParseIpv6(text, bytes);
+}
+
+ARecordLookup LookupRecord(const RecordConfig& record, RecordType type) {
   switch (ProviderOf(record)) {
     case Provider::Cloudflare:
-      return CloudflareLookup(record);
+      return CloudflareLookup(record, type);
     case Provider::GoDaddy:
-      return GoDaddyLookup(record);
+      return GoDaddyLookup(record, type);
     case Provider::Unknown:
       break;
   }
@@ -21,15 +30,16 @@ ARecordLookup LookupARecord(const RecordConfig& record) {
   return refused;
 }
 
-ARecordUpdate UpdateARecord(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found) {
+ARecordUpdate UpdateRecord(const RecordConfig& record, RecordType type, const std::wstring& newIp,
+                           const ARecordLookup& found) {
   switch (ProviderOf(record)) {
     case Provider::Cloudflare:
-      return CloudflareUpdate(record, newIp, found);
+      return CloudflareUpdate(record, type, newIp, found);
     case Provider::GoDaddy: {
       // GoDaddy's update replaces the record whole: the TTL the user chose
       // there goes back with it (GoDaddy takes none below its minimum).
       const bool exists = found.result == ARecordLookup::Result::Found;
-      return GoDaddyUpdate(record, newIp, exists ? std::max(found.ttl, kGoDaddyMinTtl) : kGoDaddyMinTtl);
+      return GoDaddyUpdate(record, type, newIp, exists ? std::max(found.ttl, kGoDaddyMinTtl) : kGoDaddyMinTtl);
     }
     case Provider::Unknown:
       break;

@@ -9,8 +9,15 @@
 
 namespace nimbard {
 
-ARecordLookup LookupARecord(const RecordConfig& record);
+ARecordLookup LookupRecord(const RecordConfig& record, RecordType type);
 // `found` is what the lookup of this check found: GoDaddy keeps its TTL.
-ARecordUpdate UpdateARecord(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found);
+ARecordUpdate UpdateRecord(const RecordConfig& record, RecordType type, const std::wstring& newIp,
+                           const ARecordLookup& found);
+
+// The A record's.
+inline ARecordLookup LookupARecord(const RecordConfig& record) { return LookupRecord(record, RecordType::A); }
+inline ARecordUpdate UpdateARecord(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found) {
+  return UpdateRecord(record, RecordType::A, newIp, found);
+}
 
 }  // namespace nimbard

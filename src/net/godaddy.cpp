@@ -3,7 +3,6 @@
 #include "core/activity_log.h"
 #include "core/json_reader.h"
 #include "core/json_scan.h"
-#include "core/platform.h"
 #include "core/text.h"
 #include "net/api_hosts.h"
 #include "net/failure_cause.h"
@@ -84,7 +83,7 @@ std::wstring GoDaddyRecordName(const RecordConfig& record) {
   return name;
 }
 
-ARecordLookup GoDaddyLookup(const RecordConfig& record) {
+ARecordLookup GoDaddyLookup(const RecordConfig& record, RecordType type) {
   ARecordLookup found;
   HttpRequest request;
   request.method = L"GET";
@@ -96,7 +95,9 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record) {
       {L"domain", record.domain, FieldPlace::PathPiece},
   });
   if (!Succeeded(outcome.response)) {
-    found.failure = LogFailure(L"GoDaddy DNS lookup failed (HTTP " + DecimalText(outcome.response.status) + L").",
+    const std::wstring status = DecimalText(outcome.response.status);
+    found.failure = LogFailure(type == RecordType::A ? L"GoDaddy DNS lookup failed (HTTP " + status + L")."
+                                                     : L"GoDaddy AAAA lookup failed (HTTP " + status + L").",
                                outcome, record, RequestKind::RecordLookup);
     return found;
   }
@@ -105,10 +106,10 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record) {
   // Each brace-free object is a candidate; one holding a nested object is
   // only ever seen through its brace-free inner parts.
   for (std::string_view object : json_scan::FlatObjects(outcome.response.body)) {
-    if (ExtractJsonString(object, "type") != L"A") continue;
+    if (ExtractJsonString(object, "type") != RecordTypeName(type)) continue;
     if (ExtractJsonString(object, "name") != wanted) continue;
     std::wstring data = ExtractJsonString(object, "data");
-    if (platform::IsIPv4Text(data)) {
+    if (IsAddressOfType(data, type)) {
       found.result = ARecordLookup::Result::Found;
       found.address = std::move(data);
       std::uint32_t ttl = 0;
@@ -120,13 +121,13 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record) {
   return found;
 }
 
-ARecordUpdate GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp, std::uint32_t ttl) {
+ARecordUpdate GoDaddyUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp, std::uint32_t ttl) {
   ARecordUpdate update;
   const std::wstring name = GoDaddyRecordName(record);
   HttpRequest request;
   request.method = L"PUT";
   request.host = kGoDaddyApiHost;
-  request.path = L"/v1/domains/" + record.domain + L"/records/A/" + name;
+  request.path = L"/v1/domains/" + record.domain + L"/records/" + RecordTypeName(type) + L"/" + name;
   request.headers = RequestHeaders(GoDaddyAuthorization(record), true);
   request.body = "[{\"data\":\"" + NarrowLow8(newIp) + "\",\"ttl\":" + std::to_string(ttl) + "}]";
   // Says what would be sent even when the request is then refused.
@@ -137,11 +138,13 @@ ARecordUpdate GoDaddyUpdate(const RecordConfig& record, const std::wstring& newI
       {L"record", name, FieldPlace::PathPiece},
   });
   if (Succeeded(outcome.response)) {
-    LogMessage(L"GoDaddy A record updated for " + record.recordName + L" to " + newIp + L".");
+    LogMessage(L"GoDaddy " + std::wstring(RecordTypeName(type)) + L" record updated for " + record.recordName + L" to " +
+               newIp + L".");
     update.accepted = true;
     return update;
   }
-  update.failure = LogFailure(L"GoDaddy A record update failed for " + record.recordName + L" (HTTP " +
+  update.failure = LogFailure(L"GoDaddy " + std::wstring(RecordTypeName(type)) + L" record update failed for " +
+                                  record.recordName + L" (HTTP " +
                                   DecimalText(outcome.response.status) + L").",
                               outcome, record, RequestKind::Update);
   return update;

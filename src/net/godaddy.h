@@ -11,11 +11,13 @@ namespace nimbard {
 // GoDaddy's shortest time to live, and the one a new record gets.
 inline constexpr std::uint32_t kGoDaddyMinTtl = 600;
 
-// The data and TTL of the first A record of the zone named like the
-// configured record with a valid IPv4 value; NotFound when there is none.
-ARecordLookup GoDaddyLookup(const RecordConfig& record);
-// Replaces the A records of the configured name with the address and `ttl`.
-ARecordUpdate GoDaddyUpdate(const RecordConfig& record, const std::wstring& newIp, std::uint32_t ttl);
+// The data and TTL of the first record of the zone of that type, named like
+// the configured record, with a valid address of the type; NotFound when
+// there is none.
+ARecordLookup GoDaddyLookup(const RecordConfig& record, RecordType type = RecordType::A);
+// Replaces the records of the type and the configured name with the address
+// and `ttl` (and makes one where there is none).
+ARecordUpdate GoDaddyUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp, std::uint32_t ttl);
 // The name GoDaddy knows the record by: "@" for the apex ("" or "@"), the
 // part before "." + domain when recordName ends with it, else recordName.
 std::wstring GoDaddyRecordName(const RecordConfig& record);

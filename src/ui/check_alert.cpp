@@ -14,8 +14,16 @@ bool EndsWith(std::wstring_view text, std::wstring_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
+bool PartSucceeded(std::wstring_view part) {
+  return EndsWith(part, L"(unchanged)") || EndsWith(part, L"(changed; updated)");
+}
+
+// A record keeping both types has one line, its AAAA part after the A
+// part: "Record: D/R = 203.0.113.7 (unchanged), AAAA = 2001:db8::10 (unchanged)".
+// Each part must have succeeded.
 bool LineSucceeded(std::wstring_view line) {
-  return EndsWith(line, L"(unchanged)") || EndsWith(line, L"(changed; updated)");
+  const std::size_t aaaa = line.rfind(L", AAAA");
+  return PartSucceeded(line) && (aaaa == std::wstring_view::npos || PartSucceeded(line.substr(0, aaaa)));
 }
 
 // "Record: example.com/home = ..." names the record "example.com/home".

@@ -23,7 +23,8 @@ CheckResult JudgePass(const PassOutcome& pass);
 
 // The monitor's judgement: it has no PassOutcome of the service's passes,
 // only the status file they write, so a record line that does not end in
-// "(unchanged)" or "(changed; updated)" counts as a failure.
+// "(unchanged)" or "(changed; updated)" counts as a failure, and so does
+// one whose A part (before ", AAAA") does not.
 // The service rewrites the file after each record: a read during a pass
 // holds the first records' new lines only. A read whose records are the
 // first ones of the last whole read, in order, is judged together with the

@@ -4,7 +4,7 @@
 # updates the two that differ, changing only their address (Cloudflare's TTL,
 # proxy status and comment, GoDaddy's TTL stay as they were); a second pass
 # changes nothing, and a pass while both echo services are down sends no
-# update. The test program checks the log and the status file; this
+# update; AAAA records alone need no echo service. The test program checks the log and the status file; this
 # script checks the records the mock holds and the requests it received.
 set -euo pipefail
 source "$(dirname "$0")/lib/net_tests.sh"
@@ -15,9 +15,12 @@ cat >"$scene" <<'JSON'
 {"public_ip": "203.0.113.7",
  "cloudflare": [{"zone_id": "zone9", "zone_name": "engine.example", "id": "rec9",
                  "name": "home.engine.example", "content": "198.51.100.4",
-                 "ttl": 120, "proxied": false, "comment": "home router"}],
+                 "ttl": 120, "proxied": false, "comment": "home router"},
+                {"zone_id": "zone9", "id": "v6rec", "name": "home.engine.example", "type": "AAAA",
+                 "content": "2001:DB8:0:0::10"}],
  "godaddy": {"engine.example": [{"type": "A", "name": "www", "data": "198.51.100.5", "ttl": 3600},
-                                {"type": "A", "name": "@", "data": "203.0.113.7", "ttl": 600}]}}
+                                {"type": "A", "name": "@", "data": "203.0.113.7", "ttl": 600},
+                                {"type": "AAAA", "name": "v6", "data": "2001:db8::1", "ttl": 1200}]}}
 JSON
 
 "$root/tools/sandbox/run-isolated.sh" --win-build "$win_build" --timeout 600 \
@@ -62,5 +65,16 @@ ctl rule host=checkip.amazonaws.com status=503 body=busy
 run EchoServiceDown
 [ "$(ctl count method=PUT)$(ctl count method=PATCH)" = 00 ] || fail "an update was sent without a valid public address"
 [ "$(ctl cf zone9 rec9 content)" = 203.0.113.7 ] || fail "Cloudflare record changed"
+
+# AAAA records only, the echo services still down: none is asked; the address Cloudflare holds in another form is
+# left alone, the old one at GoDaddy is replaced with its TTL.
+ctl clear-log
+run KeepsAaaaRecordsWithoutEchoService
+[ "$(ctl count host=api.ipify.org)$(ctl count host=checkip.amazonaws.com)" = 00 ] || fail "an IPv6-only pass asked an echo service"
+[ "$(ctl count method=PATCH)" = 0 ] || fail "Cloudflare AAAA updated though it held the address in another form"
+[ "$(ctl cf zone9 v6rec content)" = 2001:DB8:0:0::10 ] || fail "Cloudflare AAAA record changed"
+[ "$(ctl count method=PUT path=/v1/domains/engine.example/records/AAAA/v6)$(ctl count method=PUT)" = 11 ] || fail "expected one GoDaddy AAAA PUT"
+ctl log method=PUT | python3 -c "import json,sys; sys.exit(json.load(sys.stdin)[0][\"body\"] != \"[{\\\"data\\\":\\\"2001:db8::10\\\",\\\"ttl\\\":1200}]\")" ||
+  fail "GoDaddy AAAA PUT body: $(ctl log method=PUT)"
 echo "engine_pass: ok"
 '

@@ -80,6 +80,21 @@ for path, want in [(Z + "?name=EXAMPLE.com", (200, [], ["z1"], 1)), (Z + "?name=
                    (Z + "/z9/dns_records?type=A", (404, [7003], None, None)), (REC + "?x=1", (200, [], None, None))]:
     expect(path, cf("GET", path), want)
 expect("log filters on the query", [len(mock.requests(query="name=HOME.example.com&type=A")), len(mock.requests(path_prefix=Z + "?"))], [1, 3])
+# AAAA records: found by type and name, changed by PATCH (any IPv6 form, nothing else); GoDaddy's AAAA path.
+mock.set_scene({"tokens": {"godaddy": "gd-test-token"}, "cloudflare": [{"zone_id": "z1", "id": "v1", "name": "home.example.com", "type": "AAAA", "content": "2001:db8::1"}]})
+V1 = Z + "/z1/dns_records/v1"
+for method, path, body, want in [("GET", Z + "/z1/dns_records?type=AAAA&name=home.example.com", None, (200, [], ["v1"], 1)),
+                                 ("GET", Z + "/z1/dns_records?type=A&name=home.example.com", None, (200, [], ["r1"], 1)),
+                                 ("PATCH", V1, '{"content":"2001:DB8:0:0::10"}', (200, [], None, None)),
+                                 ("PATCH", V1, '{"content":"192.0.2.1"}', (400, [9005], None, None))]:
+    expect(method + " AAAA " + (body or path), cf(method, path, body), want)
+expect("AAAA content kept as sent", mock.cloudflare_record("z1", "v1")["content"], "2001:DB8:0:0::10")
+for path, body, want in [("/v1/domains/example.net/records/AAAA/@", '[{"data":"2001:db8::10","ttl":600}]', 200),
+                         ("/v1/domains/example.net/records/AAAA/@", '[{"data":"192.0.2.1","ttl":600}]', 422),
+                         ("/v1/domains/example.net/records/MX/@", '[{"data":"2001:db8::10","ttl":600}]', 404)]:
+    expect("GoDaddy PUT " + path + " " + body, call(GD, path, "Bearer gd-test-token", "PUT", body)[0], want)
+expect("GoDaddy zone keeps A beside AAAA", sorted((r["type"], r["data"]) for r in json.loads(call(GD, ZONE, "Bearer gd-test-token")[1])),
+       [("A", "198.51.100.4"), ("AAAA", "2001:db8::10")])
 mock.set_scene({"public_ip_by_host": {CK: "192.0.2.9"}})
 expect("two address services", [call(IP), call(CK)], [(200, b"203.0.113.7"), (200, b"192.0.2.9\n")])
 

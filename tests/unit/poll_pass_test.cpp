@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "core/status_board.h"
+#include "engine/pass_schedule.h"
 #include "engine/poll_pass.h"
+#include "net/local_ipv6.h"
 #include "engine/provider_waits.h"
 #include "unit/test_support.h"
 
@@ -172,6 +174,42 @@ TEST(PollPass, OnlyOnePassRunsAtATime) {
   EXPECT_FALSE(PassRunning.load());
   EXPECT_EQ(transport.Requests().size(), 3u);
   EXPECT_EQ(NarrowLow8(DetailText()), kLineB);
+}
+
+// The echo services are asked only when a record of the pass keeps an A record; the PC's IPv6 address serves every
+// AAAA record. A pass that did not need the echo services is no sign of a missing network.
+TEST(PollPass, AsksForTheAddressesItsRecordsKeep) {
+  const auto record = [](const char* domain, const char* keys) {
+    return std::string(R"({"provider": "godaddy", "apiKey": "k", "domain": ")") + domain + R"(", "record": "www")" + keys + "}";
+  };
+  const std::string v6Only = record("v.example", R"(, "ipv4": false, "ipv6": true)"), both = record("a.example", R"(, "ipv6": true)");
+  const std::string kV6Line = "Record: v.example/www AAAA = 2001:db8::10 (changed; updated)";
+  struct Case { std::string records; std::size_t echoes; std::string detail; };
+  const Case cases[] = {
+      {v6Only, 0, kV6Line},
+      {v6Only + ", " + both, 1, kV6Line + "\r\nRecord: a.example/www = 203.0.113.7 (unchanged), AAAA = 2001:db8::10 (changed; updated)"},
+      {record("a.example", ""), 1, kLineA},
+  };
+  LocalIpv6 v6;
+  v6.found = true, v6.address = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10};
+  SetLocalIpv6ForTesting(&v6);
+  ScratchDir dir("pass-types");
+  ScriptedTransport transport;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.records);
+    transport.Clear();
+    ScriptScene(transport);
+    transport.Set(L"GET", kGoDaddyApiHost, Ok(R"([{"type":"A","name":"www","data":"203.0.113.7"}])"));
+    dir.Write("nimbard-demo.json", R"({"records": [)" + c.records + "]}");
+    const PassOutcome pass = PollPass(false);
+    std::size_t echoes = 0;
+    for (const HttpRequest& r : transport.Requests()) echoes += r.host == kPublicIpHost;
+    EXPECT_EQ(echoes, c.echoes);
+    EXPECT_EQ(dir.ReadBytes("nimbard.status"), c.detail);
+    PassSchedule schedule;
+    EXPECT_EQ(schedule.NextWaitMs(pass, 300000), 300000u);
+  }
+  SetLocalIpv6ForTesting(nullptr);
 }
 
 }  // namespace

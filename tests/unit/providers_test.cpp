@@ -318,3 +318,67 @@ TEST_F(ProvidersTest, SecretNeverReachesTheLog) {
 
 }  // namespace
 }  // namespace nimbard
+
+namespace nimbard {
+namespace {
+
+// The AAAA record: Cloudflare finds it by name (the Record ID is the A record's) and then asks by the ID found;
+// GoDaddy reads the zone's AAAA entry of the name and PUTs to the AAAA path with the TTL found, at least 600.
+TEST_F(ProvidersTest, AaaaRecordsFoundAndUpdated) {
+  const std::wstring search = L"/client/v4/zones/zone9/dns_records?type=AAAA&name=www.example.com";
+  const std::string cfFound = R"({"result":[{"id":"v6","name":"www.example.com","type":"AAAA","content":"2001:DB8::5"}]})";
+  const std::string gdZone = R"([{"type":"A","name":"www","data":"203.0.113.7","ttl":900},{"type":"AAAA","name":"mail","data":"2001:db8::9","ttl":900},)";
+  struct Case {
+    const char* name;
+    Op op;
+    std::wstring path;  // where the answer below is given; any other request answers 404
+    std::string answer, found, asked;
+    Lines log;
+  };
+  const Case cases[] = {
+      {"cf found by name, then by its ID", CfLookup, search, cfFound, "Found 2001:DB8::5 0  ",
+       "GET ?type=AAAA&name=www.example.com, PATCH /v6 {\"content\":\"2001:db8::10\"}, GET /v6",
+       {"Cloudflare IDs of www.example.com (AAAA): zone zone9, record v6.", "Cloudflare AAAA record updated for www.example.com to 2001:db8::10."}},
+      {"cf none: nothing made", CfLookup, search, R"({"result":[]})", "NoRecord  0  ", "GET ?type=AAAA&name=www.example.com",
+       {"Cloudflare has no AAAA record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (2001:db8::1 will do), or keep only the A record of this name."}},
+      {"gd its TTL kept", GdLookup, kGdPath, gdZone + R"({"type":"AAAA","name":"www","data":"2001:db8::5","ttl":1200}])", "Found 2001:db8::5 1200  ",
+       "GET /v3/domains/zones/example.com/dns-records, PUT /v1/domains/example.com/records/AAAA/www [{\"data\":\"2001:db8::10\",\"ttl\":1200}]",
+       {"GoDaddy PUT body: [{\"data\":\"2001:db8::10\",\"ttl\":1200}]", "GoDaddy AAAA record updated for www to 2001:db8::10."}},
+      {"gd short TTL raised, an IPv4 value is none", GdLookup, kGdPath, gdZone + R"({"type":"AAAA","name":"www","data":"192.0.2.1","ttl":300}])", "NotFound  0  ",
+       "GET /v3/domains/zones/example.com/dns-records, PUT /v1/domains/example.com/records/AAAA/www [{\"data\":\"2001:db8::10\",\"ttl\":600}]",
+       {"GoDaddy PUT body: [{\"data\":\"2001:db8::10\",\"ttl\":600}]", "GoDaddy AAAA record updated for www to 2001:db8::10."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetCloudflareIds(), transport_.Clear(), scratch_.TakeLog();
+    const RecordConfig record = RecordFor(c.op);
+    const std::wstring host = c.op == CfLookup ? kCloudflareApiHost : kGoDaddyApiHost;
+    transport_.Set(L"GET", host, Status(404)), transport_.Set(L"GET", host, Ok(c.answer), c.path);
+    transport_.Set(L"PATCH", host, Ok("{}")), transport_.Set(L"PUT", host, Ok(""));
+    transport_.Set(L"GET", host, Ok(R"({"result":{"id":"v6","name":"www.example.com","type":"AAAA","content":"2001:db8::10"}})"), L"/client/v4/zones/zone9/dns_records/v6");
+    const ARecordLookup found = LookupRecord(record, RecordType::AAAA);
+    EXPECT_EQ(Show(found), c.found);
+    if (found.result == R::Found || found.result == R::NotFound) {
+      EXPECT_TRUE(UpdateRecord(record, RecordType::AAAA, L"2001:db8::10", found).accepted);
+      if (c.op == CfLookup) {
+        EXPECT_EQ(Show(LookupRecord(record, RecordType::AAAA)), "Found 2001:db8::10 0  ");
+      }
+    }
+    std::string asked;
+    for (const HttpRequest& r : transport_.Requests()) {
+      std::wstring path = r.path;
+      if (path.rfind(L"/client/v4/zones/zone9/dns_records", 0) == 0) path = path.substr(34);
+      asked += (asked.empty() ? "" : ", ") + NarrowLow8(r.method + L" " + path) + (r.body.empty() ? "" : " " + r.body);
+    }
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(scratch_.TakeLog(), c.log);
+  }
+  // A failed lookup's line names the type.
+  transport_.Clear(), transport_.Set(L"GET", kGoDaddyApiHost, Status(500));
+  EXPECT_EQ(LookupRecord(RecordFor(GdLookup), RecordType::AAAA).result, R::Failed);
+  const Lines log = scratch_.TakeLog();
+  EXPECT_TRUE(!log.empty() && log[0] == "GoDaddy AAAA lookup failed (HTTP 500).") << (log.empty() ? "" : log[0]);
+}
+
+}  // namespace
+}  // namespace nimbard

@@ -31,7 +31,7 @@ PublicAddress Address(const wchar_t* address, const std::wstring& lastAnswer = L
 
 // The outcome in one line: result, status line, summary, what the provider holds, and a failure's cause.
 std::string Show(const RecordOutcome& o) {
-  const char* names[] = {"LookupFailed", "UnknownProvider", "OtherRecord", "NoPublicAddress", "Unchanged", "Updated", "UpdateFailed", "CheckFailed"};
+  const char* names[] = {"LookupFailed", "UnknownProvider", "OtherRecord", "NoPublicAddress", "Unchanged", "Updated", "UpdateFailed", "CheckFailed", "Waiting", "NothingKept"};
   std::string cause = o.Failed() ? " / HTTP " + std::to_string(o.cause.status) + " error " + std::to_string(o.cause.error) : "";
   for (const ApiError& e : o.cause.apiErrors) cause += " " + NarrowLow8(e.code);
   return names[static_cast<int>(o.result)] + (" / " + NarrowLow8(o.statusLine + L" / " + o.summary + L" / " + o.current)) + cause;
@@ -113,7 +113,7 @@ TEST(RecordCheck, OutcomeTable) {
     const RecordConfig record{c.provider, false, L"secret-token", L"example.com", c.record, L"z1", L"r1"};
     const std::wstring host = ProviderOf(record) == Provider::Cloudflare ? kCloudflareApiHost : kGoDaddyApiHost;
     transport.Set(L"GET", host, c.lookup), transport.Set(L"PATCH", host, c.update), transport.Set(L"PUT", host, c.update);
-    const RecordOutcome outcome = RecordCheck(record, c.address, c.manual);
+    const RecordOutcome outcome = RecordCheck(record, {c.address, {}}, c.manual);
     EXPECT_EQ(Show(outcome), c.outcome);
     EXPECT_EQ(dir.TakeLog(), c.log);
     std::string sent;
@@ -172,7 +172,7 @@ TEST(RecordCheck, CloudflareIdsTypedOrFound) {
     const RecordConfig record{L"cloudflare", true, L"token", L"example.com", L"www", c.zoneId, c.recordId};
     std::string results, asked;
     for (int pass = 0; pass < 2; ++pass) {
-      results += std::string(pass ? " " : "") + names[static_cast<int>(RecordCheck(record, Address(L"203.0.113.7"), false).result)];
+      results += std::string(pass ? " " : "") + names[static_cast<int>(RecordCheck(record, {Address(L"203.0.113.7"), {}}, false).result)];
       asked += pass ? " | " : "";
       const std::vector<HttpRequest> sent = transport.Requests();
       for (const HttpRequest& r : sent) {
@@ -193,6 +193,58 @@ TEST(RecordCheck, CloudflareIdsTypedOrFound) {
           line.find("Cloudflare has ") == 0) ids.push_back(line);
     }
     EXPECT_EQ(ids, c.log);
+  }
+}
+
+// Which types a record keeps, against a GoDaddy zone holding both: one line for the record, the AAAA compared as an
+// address, never sent without an IPv6 address on the PC, and nothing at all for a record keeping neither.
+TEST(RecordCheck, KeepsAAaaaOrBoth) {
+  const auto zone = [](const std::string& v6) {
+    return Ok(R"([{"type":"A","name":"www","data":"203.0.113.7","ttl":900},{"type":"AAAA","name":"www","data":")" + v6 + R"(","ttl":1800}])");
+  };
+  LocalIpv6 v6;
+  v6.found = true, v6.address = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10};
+  LocalIpv6 none, unreadable;
+  unreadable.error = 8;
+  const std::string line = "Record: example.com/www", put = R"([{"data":"2001:db8::10","ttl":1800}])";
+  const std::string storedA = "Stored current A record for example.com/www: 203.0.113.7.", sameA = "Current A record example.com/www is 203.0.113.7; it does not need to be changed.";
+  const std::string storedOld = "Stored current AAAA record for example.com/www: 2001:db8::5.", notHere = "No global IPv6 address on this PC; the AAAA record of example.com/www is left as it is.";
+  const Lines changed{storedOld, "Current AAAA record example.com/www is 2001:db8::5; it needs to be changed to 2001:db8::10.", "IPv6 address changed to 2001:db8::10.",
+                      "GoDaddy PUT body: " + put, "GoDaddy AAAA record updated for www to 2001:db8::10."};
+  struct Case { const char* name; bool ipv4, ipv6; std::string v6Data; LocalIpv6 address; std::string outcome, sent; Lines log; };
+  const Case cases[] = {
+      {"A only", true, false, "2001:db8::5", v6, "Unchanged / " + line + " = 203.0.113.7 (unchanged) / Unchanged: 203.0.113.7 / 203.0.113.7", "GET", {storedA, sameA, "Public IP unchanged: 203.0.113.7."}},
+      {"AAAA only, changed", false, true, "2001:db8::5", v6, "Updated / " + line + " AAAA = 2001:db8::10 (changed; updated) / Updated: 2001:db8::10 / 2001:db8::5", "GET PUT /AAAA/www " + put, changed},
+      {"both, AAAA changed", true, true, "2001:db8::5", v6,
+       "Updated / " + line + " = 203.0.113.7 (unchanged), AAAA = 2001:db8::10 (changed; updated) / Updated: 203.0.113.7, 2001:db8::10 / 203.0.113.7", "GET GET PUT /AAAA/www " + put,
+       {storedA, sameA, "Public IP unchanged: 203.0.113.7.", changed[0], changed[1], changed[2], changed[3], changed[4]}},
+      {"AAAA in another form of the address", false, true, "2001:DB8:0:0:0:0:0:10", v6, "Unchanged / " + line + " AAAA = 2001:DB8:0:0:0:0:0:10 (unchanged) / Unchanged: 2001:db8::10 / 2001:DB8:0:0:0:0:0:10", "GET",
+       {"Stored current AAAA record for example.com/www: 2001:DB8:0:0:0:0:0:10.", "Current AAAA record example.com/www is 2001:DB8:0:0:0:0:0:10; it does not need to be changed.", "IPv6 address unchanged: 2001:db8::10."}},
+      {"both, no IPv6 address: AAAA left alone", true, true, "2001:db8::5", none,
+       "NoPublicAddress / " + line + " = 203.0.113.7 (unchanged), AAAA: no global IPv6 address on this PC / No global IPv6 address / 203.0.113.7 / HTTP 0 error 0", "GET",
+       {storedA, sameA, "Public IP unchanged: 203.0.113.7.", notHere}},
+      {"AAAA only, addresses unreadable: nothing sent", false, true, "2001:db8::5", unreadable,
+       "NoPublicAddress / " + line + " AAAA: no global IPv6 address on this PC / No global IPv6 address /  / HTTP 0 error 0", "",
+       {"The IPv6 addresses of this PC could not be read (error 8); the AAAA record of example.com/www is left as it is."}},
+      {"neither: nothing sent", false, false, "2001:db8::5", v6, "NothingKept / " + line + " keeps no record: IPv4 and IPv6 are both off / No record kept /  / HTTP 0 error 0", "",
+       {"Record example.com/www keeps neither an A nor an AAAA record (\"ipv4\" and \"ipv6\" are both false); nothing was sent."}},
+  };
+  ScratchDir dir("record-types");
+  ScriptedTransport transport;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    transport.Clear();
+    transport.Set(L"GET", kGoDaddyApiHost, zone(c.v6Data)), transport.Set(L"PUT", kGoDaddyApiHost, Ok(""));
+    RecordConfig record{L"godaddy", false, L"key:secret", L"example.com", L"www", L"", L""};
+    record.ipv4 = c.ipv4, record.ipv6 = c.ipv6;
+    EXPECT_EQ(Show(RecordCheck(record, {Address(L"203.0.113.7"), c.address}, false)), c.outcome);
+    std::string sent;
+    for (const HttpRequest& r : transport.Requests()) {
+      const std::wstring tail = r.method == L"PUT" ? L" " + r.path.substr(r.path.find(L"/records") + 8) + L" " + WidenBytes(r.body) : L"";
+      sent += (sent.empty() ? "" : " ") + NarrowLow8(r.method + tail);
+    }
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(dir.TakeLog(), c.log);
   }
 }
 

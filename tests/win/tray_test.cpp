@@ -547,6 +547,23 @@ TEST(StatusFileJudge, TellsAFailureFromThePassUnderWay) {
   }
 }
 
+// A record keeping both types has one line; it failed when either part did.
+TEST(StatusFileJudge, JudgesEachPartOfOneLine) {
+  const struct { const wchar_t* line; bool failed; } rows[] = {
+      {L"Record: a.example/www = 203.0.113.7 (unchanged), AAAA = 2001:db8::10 (changed; updated)", false},
+      {L"Record: a.example/www AAAA = 2001:db8::10 (unchanged)", false},
+      {L"Record: a.example/www = 198.51.100.4 (changed; update pending), AAAA = 2001:db8::10 (unchanged)", true},
+      {L"Record: a.example/www lookup failed, AAAA = 2001:db8::10 (unchanged)", true},
+      {L"Record: a.example/www = 203.0.113.7 (unchanged), AAAA: no global IPv6 address on this PC", true},
+      {L"Record: a.example/www AAAA not found (changed; update pending)", true},
+  };
+  for (const auto& row : rows) {
+    StatusFileJudge judge;
+    const CheckResult result = judge.Judge(row.line, 0);
+    EXPECT_TRUE(result.known && result.failed == row.failed) << NarrowLow8(row.line);
+  }
+}
+
 // The balloon of the first check after a Save names every record, failed or not, and says nothing of a pass that
 // did not run or was stopped.
 TEST(SavedRecordsReport, EveryRecordOfAPassThatRan) {

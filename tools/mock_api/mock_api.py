@@ -13,6 +13,7 @@ Standard library only (plus the openssl command line for the certificates).
 import argparse
 import base64
 import copy
+import ipaddress
 import json
 import os
 import re
@@ -40,7 +41,7 @@ CF_ZONES_PATH = "/client/v4/zones"
 CF_RECORDS_PATH = re.compile(r"^/client/v4/zones/([^/?#]+)/dns_records$")
 CF_PATH = re.compile(r"^/client/v4/zones/([^/?#]+)/dns_records/([^/?#]+)$")
 GD_ZONE_PATH = re.compile(r"^/v3/domains/zones/([^/?#]+)/dns-records$")
-GD_PUT_PATH = re.compile(r"^/v1/domains/([^/?#]+)/records/A/([^/?#]+)$")
+GD_PUT_PATH = re.compile(r"^/v1/domains/([^/?#]+)/records/(A|AAAA)/([^/?#]+)$")
 
 FAULT_MODES = ("respond", "cut", "huge", "high_bytes", "empty", "close",
                "bad_cert", "dribble")
@@ -316,6 +317,20 @@ def is_ipv4(text):
                 for p in parts))
 
 
+def is_ipv6(text):
+    """Any textual form of an IPv6 address (upper case, "::", a dotted tail); no zone."""
+    if not isinstance(text, str) or "%" in text or not text.isascii():
+        return False
+    try:
+        ipaddress.IPv6Address(text)
+        return True
+    except ValueError:
+        return False
+
+
+# The address records and the values each takes.
+ADDRESS_CHECK = {"A": is_ipv4, "AAAA": is_ipv6}
+
 JSON = "application/json"
 
 # What a PUT or PATCH may carry, and the JSON types each must have.
@@ -354,13 +369,15 @@ def cf_change_record(record, method, body):
             not all(isinstance(t, str) for t in change.get("tags", []))):
         return 400, cf_error(9207, "Request body is invalid."), JSON
     if method == "PUT":
-        if change.get("type", "A") != "A":
+        if change.get("type", "A") not in ADDRESS_CHECK:
             return 400, cf_error(9004, "This record type cannot be changed."), JSON
         change = {"type": "A", "comment": None, "tags": [], **change}
     content = change.get("content", record["content"] if method == "PATCH" else None)
-    if change.get("type", record["type"]) == "A" and not (
-            isinstance(content, str) and is_ipv4(content)):
+    new_type = change.get("type", record["type"])
+    if new_type == "A" and not (isinstance(content, str) and is_ipv4(content)):
         return 400, cf_error(9005, "Content for A record must be a valid IPv4 address."), JSON
+    if new_type == "AAAA" and not is_ipv6(content):
+        return 400, cf_error(9005, "Content for AAAA record must be a valid IPv6 address."), JSON
     record.update({k: v for k, v in change.items() if k in CF_RECORD_FIELDS})
     record["modified_on"] = _now()
     return None
@@ -425,7 +442,7 @@ def serve_godaddy(state, method, target, headers, body):
         return 200, _json(zone), "application/json"
     m = GD_PUT_PATH.match(path)
     if m and method == "PUT":
-        domain, name = m.group(1), m.group(2)
+        domain, rtype, name = m.group(1), m.group(2), m.group(3)
         zone = state.gd_zones.get(domain)
         if zone is None:
             return 404, gd_error("UNKNOWN_DOMAIN", "The given domain is not registered, or does not have a zone file"), "application/json"
@@ -433,14 +450,14 @@ def serve_godaddy(state, method, target, headers, body):
             items = json.loads(body.decode("latin-1"))
             ok = (isinstance(items, list) and items and
                   all(isinstance(i, dict) and isinstance(i.get("data"), str)
-                      and is_ipv4(i["data"]) for i in items))
+                      and ADDRESS_CHECK[rtype](i["data"]) for i in items))
         except ValueError:
             ok = False
         if not ok:
             return 422, gd_error("INVALID_BODY", "Request body doesn't fulfill schema, see details in `fields`"), "application/json"
-        kept = [r for r in zone if not (r.get("type") == "A" and r.get("name") == name)]
+        kept = [r for r in zone if not (r.get("type") == rtype and r.get("name") == name)]
         for i in items:
-            kept.append({"type": "A", "name": name, "data": i["data"],
+            kept.append({"type": rtype, "name": name, "data": i["data"],
                          "ttl": i.get("ttl", 3600)})
         state.gd_zones[domain] = kept
         return 200, b"", "application/json"
