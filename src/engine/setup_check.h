@@ -17,8 +17,9 @@ struct SetupCheck {
   std::wstring zoneId, recordId;
 };
 
-// The public address, then the provider's lookup (with the search for
-// Cloudflare IDs left empty). Blocks for as long as the requests take:
+// For the A record the public address, then the provider's lookup (with
+// the search for Cloudflare IDs left empty); for the AAAA record its lookup
+// by name. Each record type the record keeps is checked. Blocks for as long as the requests take:
 // meant for a thread of its own, where a cancelled token
 // (ScopedCancellation) gives it up at once. Writes the requests' lines to
 // the log as a pass does.
