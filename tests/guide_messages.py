@@ -105,14 +105,15 @@ def covers(message, template):
 def main():
     fragments, calls = source_texts()
     guide = (ROOT / "docs" / "windows-guide.md").read_text(encoding="utf-8")
-    section = re.search(r"^## [^\n]*Troubleshooting[^\n]*\n(.*?)(?=^## |\Z)", guide, re.M | re.S)
-    rows = [re.split(r"(?<!\\)\|", line)[1:3] for line in (section[1] if section else "").splitlines() if line.startswith("|")]
+    # The tables of the Troubleshooting section and of the reference of every message after it.
+    sections = re.findall(r"^## [^\n]*(?:Troubleshooting|Reference)[^\n]*\n(.*?)(?=^## |\Z)", guide, re.M | re.S)
+    rows = [re.split(r"(?<!\\)\|", line)[1:3] for line in "".join(sections).splitlines() if line.startswith("|")]
     # Rows whose case is "shown by Windows" quote Windows' own words: they must not be nimbard's.
     by_windows = [len(r) == 2 and r[1].strip().startswith("shown by Windows") for r in rows]
     windows = [m for r, w in zip(rows, by_windows) if w for m in re.findall(r"`([^`]+)`", r[0])]
     cells = ["|".join(r) for r, w in zip(rows, by_windows) if not w]
     messages = list(dict.fromkeys(m for cell in cells for m in re.findall(r"`([^`]+)`", cell)))
-    errors = [] if messages else ["the guide's Troubleshooting section quotes no message"]
+    errors = [] if messages else ["the guide's Troubleshooting and Reference sections quote no message"]
     errors += [f"quoted as Windows' own but found in src/: `{m}`" for m in windows if m in fragments]
     for m in messages:
         missing = [p for p in pieces(m) if p not in fragments]
