@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "core/text.h"
 #include "ui/tray_state.h"
 
@@ -15,9 +17,15 @@ constexpr wchar_t kServiceStoppedText[] =
     L"No record is checked until the service runs again (Start Service in the menu).";
 constexpr wchar_t kSavedTitle[] = L"nimbard: your records were checked";
 constexpr std::size_t kBalloonMaxLines = 3;
-// Windows shows at most 255 characters of a balloon's text; a line cut keeps
-// its record's name and its outcome.
-constexpr std::size_t kBalloonMaxLineChars = 70;
+constexpr std::size_t kBalloonMaxChars = 255;  // what Windows shows of a balloon's text
+
+// At most three lines, sharing the balloon's characters: a line cut keeps its
+// record's name and its outcome around the "...".
+std::wstring BalloonText(const std::wstring& lines) {
+  const std::size_t shown = std::clamp<std::size_t>(SplitLines(lines).size(), 1, kBalloonMaxLines);
+  const std::size_t perLine = (kBalloonMaxChars - (shown - 1)) / shown - 3;
+  return FitLines(lines, kBalloonMaxLines, perLine, L"\n", LineCut::InMiddle);
+}
 
 // A stopped service matters most: nothing is checked at all then.
 void ShowLook() {
@@ -41,7 +49,7 @@ void ShowCheckResult(const CheckResult& result) {
     case CheckChange::Failed:
       ShowLook();
       tray.icon.ShowBalloon(kFailedTitle,
-                            FitLines(result.whatFailed, kBalloonMaxLines, kBalloonMaxLineChars, L"\n", LineCut::InMiddle), true);
+                            BalloonText(result.whatFailed), true);
       break;
     case CheckChange::Recovered:
       ShowLook();
@@ -57,7 +65,7 @@ void ShowCheckResult(const CheckResult& result) {
 void ShowSavedRecordsChecked(const PassOutcome& pass) {
   const std::wstring report = SavedRecordsReport(pass);
   if (report.empty()) return;
-  State().icon.ShowBalloon(kSavedTitle, FitLines(report, kBalloonMaxLines, kBalloonMaxLineChars, L"\n", LineCut::InMiddle),
+  State().icon.ShowBalloon(kSavedTitle, BalloonText(report),
                            JudgePass(pass).failed);
 }
 

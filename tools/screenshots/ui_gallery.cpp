@@ -1,9 +1,11 @@
 // Shows the user interface one piece at a time for tools/screenshots.sh, with
 // the product's own code and resources: the tray's popup menu with the
 // service commands (for a service not installed yet), the status tooltip, the
-// configuration dialog (once for each provider's record), the About box, and
-// a monitor tray whose last check failed (its warning icon and balloon in the
-// notification area), filled with a sample configuration and status. For
+// configuration dialog (once for each provider's record, and once with the
+// "Check failed" box that a Save with no network meets), the About box, and
+// a monitor tray with the balloon after the first check of a Save, then with
+// a failed check (its warning icon and balloon in the notification area),
+// filled with a sample configuration and status. For
 // each piece it prints "shown NAME X Y W H"
 // (its screen rectangle), holds it still for two seconds, then closes it.
 //
@@ -23,6 +25,9 @@
 #include "ui/config_dialog.h"
 #include "ui/resource.h"
 #include "ui/status_tooltip.h"
+#include "engine/poll_pass.h"
+#include "net/http_exchange.h"
+#include "ui/tray_state.h"
 #include "ui/tray_window.h"
 
 namespace {
@@ -42,6 +47,13 @@ const char kSampleConfig[] = R"({"records": [{"provider": "cloudflare", "apiKey"
 const char kSampleFailedStatus[] =
     "Record: example.com/home = 203.0.113.7 (unchanged)\r\n"
     "Record: example.net/@ lookup failed";
+
+const char kSampleStatus[] =
+    "Record: example.com/home = 203.0.113.7 (changed; updated), AAAA = 2001:db8:5:6::10 (changed; updated)\r\n"
+    "Record: example.net/@ = 203.0.113.7 (unchanged)";
+const wchar_t kSampleSavedHome[] =
+    L"Record: example.com/home = 203.0.113.7 (changed; updated), AAAA = 2001:db8:5:6::10 (changed; updated)";
+const wchar_t kSampleSavedNet[] = L"Record: example.net/@ = 203.0.113.7 (unchanged)";
 
 const wchar_t kSampleDetail[] =
     L"Record: example.com/home = 203.0.113.7 (changed; updated)\r\n"
@@ -104,6 +116,54 @@ void CALLBACK ShowThenClose(HWND, UINT, UINT_PTR timer, DWORD) {
   }
 }
 
+// No network: every exchange fails as an unreachable server does.
+class OfflineTransport : public HttpTransport {
+ public:
+  HttpResponse Exchange(const HttpRequest&, ExchangeProgress&) override {
+    return {false, 0, {}, ExchangeFault::Platform, 12029};  // ERROR_WINHTTP_CANNOT_CONNECT
+  }
+};
+
+// In the dialog's loop: a changed domain and Save; the check's box, once it
+// shows, is reported, held, and answered with Back.
+void CALLBACK AwaitCheckBox(HWND, UINT, UINT_PTR timer, DWORD) {
+  const HWND box = ::FindWindowW(nullptr, L"Check failed");
+  if (box == nullptr || !::IsWindowVisible(box)) return;
+  ::KillTimer(nullptr, timer);
+  ::UpdateWindow(box);
+  Shown("check-failed", box);
+  ::Sleep(kHoldMs);
+  const HWND dialog = ::GetWindow(box, GW_OWNER);
+  ::SendMessageW(box, TDM_CLICK_BUTTON, IDCANCEL, 0);
+  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+void CALLBACK SaveWithoutNetwork(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  const HWND dialog = ::GetActiveWindow();
+  ::SetDlgItemTextW(dialog, IDC_CONFIG_DOMAIN, L"example.org");
+  ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  ::SetTimer(nullptr, 0, 200, AwaitCheckBox);
+}
+
+// Waits for the notification area's balloon and reports it with the area.
+bool ShowBalloonScene(const char* name, HWND area) {
+  HWND balloon = nullptr;
+  for (int tries = 0; tries < 100 && !balloon; ++tries) {
+    Pump(100);
+    ::EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon));
+  }
+  if (!balloon) return false;
+  RECT both{}, areaRect{}, balloonRect{};
+  ::GetWindowRect(area, &areaRect);
+  ::GetWindowRect(balloon, &balloonRect);
+  ::UnionRect(&both, &areaRect, &balloonRect);
+  Shown(name, both);
+  Pump(kHoldMs);
+  // The next balloon comes once this one has gone.
+  for (int tries = 0; tries < 600 && balloon && ::IsWindowVisible(balloon); ++tries) Pump(100);
+  return true;
+}
+
 void ShowModal(const char* name, HWND owner, void (*show)(HWND)) {
   g_pieceName = name;
   ::SetTimer(nullptr, 0, 700, ShowThenClose);
@@ -148,11 +208,19 @@ int main() {
   g_record = 1;
   ShowModal("config-dialog-godaddy", owner, [](HWND window) { ShowConfigDialog(::GetModuleHandleW(nullptr), window); });
   g_record = 0;
+  {
+    OfflineTransport offline;
+    HttpTransport* const previous = SetHttpTransport(&offline);
+    ::SetTimer(nullptr, 0, 700, SaveWithoutNetwork);
+    ShowConfigDialog(instance, owner);
+    SetHttpTransport(previous);
+  }
   ShowModal("about-box", owner, [](HWND window) { ShowAboutDialog(::GetModuleHandleW(nullptr), window); });
 
-  // Last, as its Exit ends the message loop: the monitor tray itself on a
+  // Last, as its Exit ends the message loop: the monitor tray itself, first
+  // with the balloon that the first check after a Save shows, then on a
   // status file with a failed record.
-  platform::ReplaceFileBytes(dir + L"\\nimbard.status", kSampleFailedStatus);
+  platform::ReplaceFileBytes(dir + L"\\nimbard.status", std::string(kSampleStatus));
   SetIconRectQueryForTesting(nullptr);
   MonitorMode = true;
   RegisterTrayClass(instance);
@@ -160,7 +228,7 @@ int main() {
   // Wine's notification area moved where a taskbar's lies: the balloon then
   // opens above the icon, and its stem leaves the badge in the lower right
   // corner in sight.
-  HWND area = nullptr, balloon = nullptr;
+  HWND area = nullptr;
   for (int tries = 0; tries < 50 && !area; ++tries) {
     Pump(20);
     area = ::FindWindowW(L"__winex11_standalone_tray", nullptr);
@@ -172,17 +240,19 @@ int main() {
   ::GetWindowRect(area, &placed);
   ::SetWindowPos(area, nullptr, screen.right - (placed.right - placed.left) - 40,
                  screen.bottom - (placed.bottom - placed.top) - 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  for (int tries = 0; tries < 100 && !balloon; ++tries) {
-    Pump(100);
-    ::EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon));
+  PassOutcome saved;
+  saved.ran = saved.configurationLoaded = true;
+  for (const wchar_t* line : {kSampleSavedHome, kSampleSavedNet}) {
+    RecordOutcome record;
+    record.result = RecordOutcome::Result::Updated;
+    record.statusLine = line;
+    saved.records.push_back(record);
   }
-  if (!balloon) return 1;
-  RECT both{}, areaRect{}, balloonRect{};
-  ::GetWindowRect(area, &areaRect);
-  ::GetWindowRect(balloon, &balloonRect);
-  ::UnionRect(&both, &areaRect, &balloonRect);
-  Shown("tray-warning", both);
-  Pump(kHoldMs);
+  saved.records.back().result = RecordOutcome::Result::Unchanged;
+  ShowSavedRecordsChecked(saved);
+  if (!ShowBalloonScene("first-check-balloon", area)) return 1;
+  platform::ReplaceFileBytes(dir + L"\\nimbard.status", kSampleFailedStatus);
+  if (!ShowBalloonScene("tray-warning", area)) return 1;
   ::SendMessageW(TrayWindowHandle(), WM_COMMAND, IDM_EXIT, 0);
   return 0;
 }
