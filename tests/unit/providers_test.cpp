@@ -184,16 +184,13 @@ TEST_F(ProvidersTest, CloudflareIdsFromTheNames) {
   const struct { const char* name; HttpResponse zones, records, byId; std::string first, second; Lines log; std::size_t asked; } cases[] = {
       {"one match: searched once", Ok(zone), found({"r5"}), Ok(CfRecord("www.example.com", "A", "198.51.100.4")), "Found 198.51.100.4 z9 r5", "Found 198.51.100.4 z9 r5",
        {"Cloudflare IDs of www.example.com: zone z9, record r5."}, 3},
-      {"no zone", Ok(R"({"result":[]})"), HttpResponse{}, HttpResponse{}, "NoZone  ", "NoZone  ", {noZone, noZone}, 2},
+      {"no zone", Ok(R"({"result":[]})"), HttpResponse{}, HttpResponse{}, "NoZone  ", "NoZone  ", Twice({noZone}), 2},
       {"zone search refused", Status(403, denied), HttpResponse{}, HttpResponse{}, "Failed  ", "Failed  ",
-       {"Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID.",
-        "Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID."}, 2},
+       Twice({"Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID."}), 2},
       {"no record", Ok(zone), Ok(R"({"result":[]})"), HttpResponse{}, "NoRecord z9 ", "NoRecord z9 ",
-       {"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box.",
-        "Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}, 4},
+       Twice({"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}), 4},
       {"two records of the name", Ok(zone), found({"r5", "r6"}), HttpResponse{}, "SeveralRecords z9 ", "SeveralRecords z9 ",
-       {"Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date.",
-        "Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date."}, 4},
+       Twice({"Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date."}), 4},
       {"a remembered record gone: searched again", Ok(zone), found({"r5"}), Status(404, R"({"errors":[{"code":81044,"message":"Record does not exist."}]})"),
        "Found 198.51.100.4 z9 r5", "Found 198.51.100.4 z9 r5",
        {"Cloudflare IDs of www.example.com: zone z9, record r5.", "Cloudflare record r5 of www.example.com is gone; looking for it by its name.",
@@ -315,12 +312,6 @@ TEST_F(ProvidersTest, SecretNeverReachesTheLog) {
   EXPECT_NE(log.find("GoDaddy response: {\"message\":\"bad key ***\",\"detail\":\"***\",\"secret\":\"***\"}***"), std::string::npos);
   EXPECT_EQ(log.find("S3c"), std::string::npos);
 }
-
-}  // namespace
-}  // namespace nimbard
-
-namespace nimbard {
-namespace {
 
 // The AAAA record: Cloudflare finds it by name (the Record ID is the A record's) and then asks by the ID found;
 // GoDaddy reads the zone's AAAA entry of the name and PUTs to the AAAA path with the TTL found, at least 600.
