@@ -29,8 +29,8 @@ PublicAddress Address(const wchar_t* address, const std::wstring& lastAnswer = L
   return a;
 }
 
-// The outcome in one line: result, status line, summary, what the provider holds, and a failure's cause.
 const char* const kResults[] = {"LookupFailed", "UnknownProvider", "OtherRecord", "NoPublicAddress", "Unchanged", "Updated", "UpdateFailed", "CheckFailed", "Waiting", "NothingKept"};
+// The outcome in one line: result, status line, summary, what the provider holds, and a failure's cause.
 std::string Show(const RecordOutcome& o) {
   std::string cause = o.Failed() ? " / HTTP " + std::to_string(o.cause.status) + " error " + std::to_string(o.cause.error) : "";
   for (const ApiError& e : o.cause.apiErrors) cause += " " + NarrowLow8(e.code);
