@@ -9,25 +9,17 @@ namespace nimbard {
 namespace {
 
 TEST(Ipv6Text, ReadsAnyFormWritesRfc5952) {
-  struct Case {
-    const wchar_t *text, *written;
-  };
+  struct Case { const wchar_t *text, *written; };
   const Case cases[] = {
-      {L"2001:DB8:5:6:0:0:0:10", L"2001:db8:5:6::10"},
-      {L"2001:0db8:0005:0006:0000:0000:0000:0010", L"2001:db8:5:6::10"},
-      {L"::", L"::"},
-      {L"::1", L"::1"},
-      {L"1::", L"1::"},
-      {L"1:0:0:2:0:0:0:3", L"1:0:0:2::3"},        // the longest zero run
-      {L"1:0:0:2:3:0:0:4", L"1::2:3:0:0:4"},      // of equal runs, the first
+      {L"2001:DB8:5:6:0:0:0:10", L"2001:db8:5:6::10"}, {L"2001:0db8:0005:0006:0000:0000:0000:0010", L"2001:db8:5:6::10"},
+      {L"::", L"::"}, {L"::1", L"::1"}, {L"1::", L"1::"},
+      {L"1:0:0:2:0:0:0:3", L"1:0:0:2::3"},                 // the longest zero run
+      {L"1:0:0:2:3:0:0:4", L"1::2:3:0:0:4"},               // of equal runs, the first
       {L"2001:db8:0:1:1:1:1:1", L"2001:db8:0:1:1:1:1:1"},  // one zero group stays
-      {L"1:2:3:4:5:6:7::", L"1:2:3:4:5:6:7:0"},
-      {L"::2:3:4:5:6:7:8", L"0:2:3:4:5:6:7:8"},
+      {L"1:2:3:4:5:6:7::", L"1:2:3:4:5:6:7:0"}, {L"::2:3:4:5:6:7:8", L"0:2:3:4:5:6:7:8"},
       {L"FFFF:ffff:FfFf:ffff:ffff:ffff:ffff:ffff", L"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
-      {L"::ffff:192.0.2.1", L"::ffff:192.0.2.1"},
-      {L"0:0:0:0:0:FFFF:C000:0201", L"::ffff:192.0.2.1"},
-      {L"64:ff9b::198.51.100.4", L"64:ff9b::c633:6404"},
-      {L"1:2:3:4:5:6:0.0.0.0", L"1:2:3:4:5:6::"},
+      {L"::ffff:192.0.2.1", L"::ffff:192.0.2.1"}, {L"0:0:0:0:0:FFFF:C000:0201", L"::ffff:192.0.2.1"},
+      {L"64:ff9b::198.51.100.4", L"64:ff9b::c633:6404"}, {L"1:2:3:4:5:6:0.0.0.0", L"1:2:3:4:5:6::"},
   };
   for (const Case& c : cases) {
     Ipv6Bytes bytes{};
@@ -56,17 +48,11 @@ TEST(Ipv6Text, RefusesAllElse) {
 }
 
 TEST(Ipv6Text, ComparesAsAddresses) {
-  struct Case {
-    const wchar_t *a, *b;
-    bool same;
-  };
+  struct Case { const wchar_t *a, *b; bool same; };
   const Case cases[] = {
-      {L"2001:DB8:5:6:0:0:0:10", L"2001:db8:5:6::10", true},
-      {L"2001:db8::1", L"2001:0DB8:0:0::0:1", true},
-      {L"2001:db8::1", L"2001:db8::2", false},
-      {L"::ffff:192.0.2.1", L"::ffff:c000:201", true},
-      {L"2001:db8::1", L"not an address", false},
-      {L"", L"", false},  // two empty texts are no address
+      {L"2001:DB8:5:6:0:0:0:10", L"2001:db8:5:6::10", true}, {L"2001:db8::1", L"2001:0DB8:0:0::0:1", true},
+      {L"2001:db8::1", L"2001:db8::2", false}, {L"::ffff:192.0.2.1", L"::ffff:c000:201", true},
+      {L"2001:db8::1", L"not an address", false}, {L"", L"", false},  // two empty texts are no address
   };
   for (const Case& c : cases) EXPECT_EQ(SameIpv6(c.a, c.b), c.same) << c.a << " / " << c.b;
 }

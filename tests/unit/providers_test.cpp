@@ -132,10 +132,8 @@ TEST_F(ProvidersTest, AnswerTable) {
       {CfLookup, Ok(CfRecord("www.example.com", "A", "")), "NotFound  0  ", {}},
       {CfLookup, Ok(CfRecord("www.example.com", "A", "2001:db8::1")), "InvalidValue 2001:db8::1 0  ", {}},
       {CfLookup, Ok(CfRecord("mail.example.com", "A", "198.51.100.4")), "OtherRecord  0 mail.example.com A", {other + "mail.example.com (A)" + otherTail}},
-      {CfLookup, Ok(CfRecord("www.example.com", "CNAME", "example.net")), "OtherRecord  0 www.example.com CNAME", {other + "www.example.com (CNAME)" + otherTail}},
       {CfLookup, Ok(R"({"content":"198.51.100.4"})"), "OtherRecord  0  ", {other + "? (?)" + otherTail}},
       {CfLookup, Status(403, cfDoc), "Failed  0   HTTP 403 error 0 [9109: Unauthorized to access requested resource] [x1: <b>]", {"Cloudflare DNS lookup failed (HTTP 403)."}},
-      {CfLookup, Unreachable(), "Failed  0   HTTP 0 error 12029", {"Cloudflare DNS lookup failed (HTTP 0)."}},
       // GoDaddy: the first A record of the name with an IPv4 value, and its TTL.
       {GdLookup, Status(401, gdDoc), "Failed  0   HTTP 401 error 0" + gdCause, {"GoDaddy DNS lookup failed (HTTP 401).", "GoDaddy response: " + gdDoc}},
       {GdLookup, Status(429, R"({"code":"TOO_MANY_REQUESTS","message":"slow down","retryAfterSec":30})"), "Failed  0   HTTP 429 error 0 [TOO_MANY_REQUESTS: slow down] retry 30",
@@ -184,16 +182,13 @@ TEST_F(ProvidersTest, CloudflareIdsFromTheNames) {
   const struct { const char* name; HttpResponse zones, records, byId; std::string first, second; Lines log; std::size_t asked; } cases[] = {
       {"one match: searched once", Ok(zone), found({"r5"}), Ok(CfRecord("www.example.com", "A", "198.51.100.4")), "Found 198.51.100.4 z9 r5", "Found 198.51.100.4 z9 r5",
        {"Cloudflare IDs of www.example.com: zone z9, record r5."}, 3},
-      {"no zone", Ok(R"({"result":[]})"), HttpResponse{}, HttpResponse{}, "NoZone  ", "NoZone  ", {noZone, noZone}, 2},
+      {"no zone", Ok(R"({"result":[]})"), HttpResponse{}, HttpResponse{}, "NoZone  ", "NoZone  ", Twice({noZone}), 2},
       {"zone search refused", Status(403, denied), HttpResponse{}, HttpResponse{}, "Failed  ", "Failed  ",
-       {"Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID.",
-        "Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID."}, 2},
+       Twice({"Cloudflare zone search for example.com failed (HTTP 403).", "Cause: Cloudflare error 9109 (Unauthorized to access requested resource): finding the Zone ID needs the permission Zone, Zone, Read: add it to the token, or enter the Zone ID."}), 2},
       {"no record", Ok(zone), Ok(R"({"result":[]})"), HttpResponse{}, "NoRecord z9 ", "NoRecord z9 ",
-       {"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box.",
-        "Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}, 4},
+       Twice({"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}), 4},
       {"two records of the name", Ok(zone), found({"r5", "r6"}), HttpResponse{}, "SeveralRecords z9 ", "SeveralRecords z9 ",
-       {"Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date.",
-        "Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date."}, 4},
+       Twice({"Cloudflare has 2 A records named www.example.com in example.com; nimbard changes one record only. Enter the Record ID of the one to keep up to date."}), 4},
       {"a remembered record gone: searched again", Ok(zone), found({"r5"}), Status(404, R"({"errors":[{"code":81044,"message":"Record does not exist."}]})"),
        "Found 198.51.100.4 z9 r5", "Found 198.51.100.4 z9 r5",
        {"Cloudflare IDs of www.example.com: zone z9, record r5.", "Cloudflare record r5 of www.example.com is gone; looking for it by its name.",
@@ -268,12 +263,7 @@ TEST_F(ProvidersTest, FieldsThatWouldReshapeTheRequestAreNeverSent) {
 // Answers of a million elements or characters: at most 5 errors kept, each text at most 300 characters, no log line
 // past 4 KiB, and little time and memory spent.
 TEST_F(ProvidersTest, ErrorsAreBoundedWhateverTheAnswerHolds) {
-  const auto times = [](const std::string& piece, std::size_t n) {
-    std::string out;
-    out.reserve(piece.size() * n);
-    for (std::size_t i = 0; i < n; ++i) out += piece;
-    return out;
-  };
+  const auto times = [](const std::string& piece, std::size_t n) { std::string out; for (; n; --n) out += piece; return out; };
   const std::string ones = "{\"errors\":[" + times("1,", 8 * 1024 * 1024) + "1]}";  // 16 MiB
   const std::string many = "{\"errors\":[" + times(R"({"code":1000,"message":"m"},)", 1000000) + "1]}";
   const std::string mega = std::string(1000000, 'x'), cutText = std::string(297, 'x') + "...";
@@ -315,12 +305,6 @@ TEST_F(ProvidersTest, SecretNeverReachesTheLog) {
   EXPECT_NE(log.find("GoDaddy response: {\"message\":\"bad key ***\",\"detail\":\"***\",\"secret\":\"***\"}***"), std::string::npos);
   EXPECT_EQ(log.find("S3c"), std::string::npos);
 }
-
-}  // namespace
-}  // namespace nimbard
-
-namespace nimbard {
-namespace {
 
 // The AAAA record: Cloudflare finds it by name (the Record ID is the A record's) and then asks by the ID found;
 // GoDaddy reads the zone's AAAA entry of the name and PUTs to the AAAA path with the TTL found, at least 600.

@@ -29,12 +29,12 @@ PublicAddress Address(const wchar_t* address, const std::wstring& lastAnswer = L
   return a;
 }
 
+const char* const kResults[] = {"LookupFailed", "UnknownProvider", "OtherRecord", "NoPublicAddress", "Unchanged", "Updated", "UpdateFailed", "CheckFailed", "Waiting", "NothingKept"};
 // The outcome in one line: result, status line, summary, what the provider holds, and a failure's cause.
 std::string Show(const RecordOutcome& o) {
-  const char* names[] = {"LookupFailed", "UnknownProvider", "OtherRecord", "NoPublicAddress", "Unchanged", "Updated", "UpdateFailed", "CheckFailed", "Waiting", "NothingKept"};
   std::string cause = o.Failed() ? " / HTTP " + std::to_string(o.cause.status) + " error " + std::to_string(o.cause.error) : "";
   for (const ApiError& e : o.cause.apiErrors) cause += " " + NarrowLow8(e.code);
-  return names[static_cast<int>(o.result)] + (" / " + NarrowLow8(o.statusLine + L" / " + o.summary + L" / " + o.current)) + cause;
+  return kResults[static_cast<int>(o.result)] + (" / " + NarrowLow8(o.statusLine + L" / " + o.summary + L" / " + o.current)) + cause;
 }
 
 struct CheckCase {
@@ -148,13 +148,10 @@ TEST(RecordCheck, CloudflareIdsTypedOrFound) {
        {"Cloudflare IDs of www.example.com: zone z9, record r5.", "The Zone ID z1" + stale + "is out of date (Cloudflare answered 404); the A record www.example.com is now zone z9, record r5, and nimbard updates that one. Enter the new IDs, or leave both boxes empty so that nimbard finds them."},
        "Updated Updated"},
       {"typed ID of another record: nothing changed, nothing searched", L"z1", L"r1", {{byIdZ1R1, Ok(CfRecord("example.net", "CNAME"))}},
-       "GET z1/r1 | GET z1/r1", {"Cloudflare record r1 is www.example.com (CNAME), not the A record www.example.com configured for example.com/www; nothing was changed. Check the Record ID.",
-        "Cloudflare record r1 is www.example.com (CNAME), not the A record www.example.com configured for example.com/www; nothing was changed. Check the Record ID."}, "OtherRecord OtherRecord"},
+       "GET z1/r1 | GET z1/r1", Twice({"Cloudflare record r1 is www.example.com (CNAME), not the A record www.example.com configured for example.com/www; nothing was changed. Check the Record ID."}), "OtherRecord OtherRecord"},
       {"typed ID gone, no record of the name: nothing changed", L"z1", L"r1", {{searchZ1, Ok(R"({"result":[]})")}},
-       "GET z1/r1, GET z1?www | GET z1/r1, GET z1?www", {"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box.",
-        "Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}, "LookupFailed LookupFailed"},
+       "GET z1/r1, GET z1?www | GET z1/r1, GET z1?www", Twice({"Cloudflare has no A record named www.example.com in example.com; nimbard creates none. Add it in the Cloudflare dashboard (any address), or check the Record box."}), "LookupFailed LookupFailed"},
   };
-  const char* names[] = {"LookupFailed", "UnknownProvider", "OtherRecord", "NoPublicAddress", "Unchanged", "Updated", "UpdateFailed", "CheckFailed"};
   ScratchDir dir("record-ids");
   ScriptedTransport transport;
   // Any other path answers 404, as Cloudflare does; the records found, r5 in z1 and in z9, answer by their IDs.
@@ -172,7 +169,7 @@ TEST(RecordCheck, CloudflareIdsTypedOrFound) {
     const RecordConfig record{L"cloudflare", true, L"token", L"example.com", L"www", c.zoneId, c.recordId};
     std::string results, asked;
     for (int pass = 0; pass < 2; ++pass) {
-      results += std::string(pass ? " " : "") + names[static_cast<int>(RecordCheck(record, {Address(L"203.0.113.7"), {}}, false).result)];
+      results += std::string(pass ? " " : "") + kResults[static_cast<int>(RecordCheck(record, {Address(L"203.0.113.7"), {}}, false).result)];
       asked += pass ? " | " : "";
       const std::vector<HttpRequest> sent = transport.Requests();
       for (const HttpRequest& r : sent) {

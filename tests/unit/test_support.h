@@ -23,6 +23,11 @@
 namespace nimbard::testing {
 
 using Lines = std::vector<std::string>;
+// What two passes log when each logs `lines`.
+inline Lines Twice(const Lines& lines) {
+  Lines both = lines;
+  return both.insert(both.end(), lines.begin(), lines.end()), both;
+}
 
 // A fresh directory; the files "beside the executable" land in it while the object lives.
 class ScratchDir {

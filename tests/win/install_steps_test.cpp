@@ -16,15 +16,13 @@ struct Pc {
   bool monitors = true, guard = false;
 
   std::string Text() const {
-    return "exe=" + exe + " registered=" + registered + " runs=" + runs + (monitors ? " monitors" : "") +
-           (guard ? " guard" : "") + (aside.empty() ? "" : " aside=" + aside);
+    return "exe=" + exe + " registered=" + registered + " runs=" + runs + (monitors ? " monitors" : "") + (guard ? " guard" : "") + (aside.empty() ? "" : " aside=" + aside);
   }
 };
 
 class ModelActions : public InstallActions {
  public:
-  ModelActions(Pc pc, InstallStep failing, bool refuse) : pc_(std::move(pc)), before_(pc_), failing_(failing),
-                                                          refuse_(refuse) {}
+  ModelActions(Pc pc, InstallStep failing, bool refuse) : pc_(std::move(pc)), before_(pc_), failing_(failing), refuse_(refuse) {}
   const Pc& pc() const { return pc_; }
 
   void CloseMonitors() override { pc_.monitors = false; }
@@ -65,11 +63,7 @@ class ModelActions : public InstallActions {
     if (failing_ == InstallStep::Register) return ERROR_ACCESS_DENIED;  // after pointing the service at the exe
     return StartService();
   }
-  DWORD RestoreRegistration() override {
-    pc_.runs.clear();
-    pc_.registered = before_.registered;
-    return 0;
-  }
+  DWORD RestoreRegistration() override { return pc_.runs.clear(), pc_.registered = before_.registered, 0; }
   DWORD RemoveService() override { return pc_.registered.clear(), pc_.runs.clear(), 0; }
 
  private:
@@ -85,13 +79,7 @@ const Pc kExeGone{"", "", "installed", "", true};            // registered, its 
 const Pc kElsewhere{"", "", "C:\\old\\nimbard.exe", "C:\\old\\nimbard.exe", true};  // an earlier version elsewhere
 
 TEST(InstallSteps, WhatRunsAfterEachFailure) {
-  const struct {
-    const char* what;
-    Pc before;
-    InstallStep failing;
-    bool refuse;
-    std::string after;
-  } cases[] = {
+  const struct { const char* what; Pc before; InstallStep failing; bool refuse; std::string after; } cases[] = {
       {"upgrade", kUpgrade, InstallStep::None, false, "exe=new registered=installed runs=new monitors"},
       {"stop too slow", kUpgrade, InstallStep::StopService, false, "exe=old registered=installed runs=old monitors"},
       {"guard taken", kUpgrade, InstallStep::TakeGuard, false, "exe=old registered=installed runs=old monitors"},
@@ -108,10 +96,8 @@ TEST(InstallSteps, WhatRunsAfterEachFailure) {
       // With no earlier exe to return to, a refused exe leaves no service behind.
       {"exe gone, refused", kExeGone, InstallStep::None, true, "exe= registered= runs= monitors"},
       {"exe gone, register", kExeGone, InstallStep::Register, false, "exe= registered= runs= monitors"},
-      {"elsewhere, refused", kElsewhere, InstallStep::None, true,
-       "exe= registered=C:\\old\\nimbard.exe runs=C:\\old\\nimbard.exe monitors"},
-      {"elsewhere, register", kElsewhere, InstallStep::Register, false,
-       "exe= registered=C:\\old\\nimbard.exe runs=C:\\old\\nimbard.exe monitors"},
+      {"elsewhere, refused", kElsewhere, InstallStep::None, true, "exe= registered=C:\\old\\nimbard.exe runs=C:\\old\\nimbard.exe monitors"},
+      {"elsewhere, register", kElsewhere, InstallStep::Register, false, "exe= registered=C:\\old\\nimbard.exe runs=C:\\old\\nimbard.exe monitors"},
   };
   for (const auto& c : cases) {
     ModelActions actions(c.before, c.failing, c.refuse);
@@ -124,8 +110,7 @@ TEST(InstallSteps, WhatRunsAfterEachFailure) {
     const InstallStep failed = c.refuse ? InstallStep::CheckPermissions : c.failing;
     EXPECT_EQ(outcome.failed, failed) << c.what;
     EXPECT_EQ(outcome.restoreError, 0u) << c.what;
-    EXPECT_EQ(outcome.serviceRemoved, plan.upgrade && !plan.earlierExecutable && failed != InstallStep::None)
-        << c.what;
+    EXPECT_EQ(outcome.serviceRemoved, plan.upgrade && !plan.earlierExecutable && failed != InstallStep::None) << c.what;
   }
 }
 

@@ -20,16 +20,12 @@ std::wstring TestMutexName(const wchar_t* what) {
 
 TEST(SingleInstance, CreateMutexResultMeansOutcome) {
   const struct { bool gotHandle; DWORD error; GuardOutcome expected; } cases[] = {
-      {true, 0, GuardOutcome::Acquired},
-      {true, ERROR_ALREADY_EXISTS, GuardOutcome::AlreadyRunning},
+      {true, 0, GuardOutcome::Acquired}, {true, ERROR_ALREADY_EXISTS, GuardOutcome::AlreadyRunning},
       {false, ERROR_ACCESS_DENIED, GuardOutcome::AlreadyRunning},  // another account's guard
       {false, ERROR_INVALID_HANDLE, GuardOutcome::NoHandle},        // the name belongs to another kind of object
-      {false, ERROR_PATH_NOT_FOUND, GuardOutcome::NoHandle},
-      {false, 0, GuardOutcome::NoHandle},
+      {false, ERROR_PATH_NOT_FOUND, GuardOutcome::NoHandle}, {false, 0, GuardOutcome::NoHandle},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(GuardOutcomeOf(c.gotHandle, c.error), c.expected) << c.gotHandle << " " << c.error;
-  }
+  for (const auto& c : cases) EXPECT_EQ(GuardOutcomeOf(c.gotHandle, c.error), c.expected) << c.gotHandle << " " << c.error;
 }
 
 TEST(SingleInstance, OneHolderAtATimeAndReleaseFreesIt) {

@@ -15,15 +15,12 @@ const std::wstring kExe = L"C:\\Program Files\\nimbard\\nimbard.exe";
 
 TEST(LogonEntry, WhichCommandLineStartsTheExe) {
   const struct { const wchar_t* line; bool expected; } cases[] = {
-      {L"\"C:\\Program Files\\nimbard\\nimbard.exe\" --tray", true},
+      {L"\"C:\\Program Files\\nimbard\\nimbard.exe\" --tray", true}, {L"\"C:\\Program Files\\nimbard\\nimbard.exe\"", true},
       {L"\"c:\\program files\\NIMBARD\\nimbard.EXE\" --tray", true},  // file names ignore case
-      {L"\"C:\\Program Files\\nimbard\\nimbard.exe\"", true},
       {L"C:\\Program Files\\nimbard\\nimbard.exe --tray", false},  // unquoted, the first word is C:\Program
-      {L"\"C:\\Program Files\\nimbard\\nimbard.exe.bak\" --tray", false},
-      {L"\"C:\\Users\\ann\\Downloads\\nimbard.exe\" --tray", false},
+      {L"\"C:\\Program Files\\nimbard\\nimbard.exe.bak\" --tray", false}, {L"\"C:\\Users\\ann\\Downloads\\nimbard.exe\" --tray", false},
       {L"\"C:\\Program Files\\nimbard\\nimbard.exe --tray", false},  // no closing quote
-      {L"\"\" --tray", false},
-      {L"", false},
+      {L"\"\" --tray", false}, {L"", false},
   };
   for (const auto& c : cases) EXPECT_EQ(RunValueStarts(c.line, kExe), c.expected) << c.line;
   EXPECT_TRUE(RunValueStarts(L"C:\\nimbard\\nimbard.exe --tray", L"C:\\nimbard\\nimbard.exe"));
