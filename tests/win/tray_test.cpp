@@ -307,6 +307,21 @@ TEST(Tray, StandalonePassSoonAfterResume) {
 }
 
 // The menu's service lines for each state: the state, then the commands it offers enabled; none while one runs.
+// A tray that gets no window (here: its class is gone) ends its start at once, and the log keeps why.
+TEST(Tray, NoWindowEndsTheStartWithItsCause) {
+  ScratchDir dir("tray-no-window");
+  dir.Write("nimbard-demo.json", kConfig);
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  RegisterTrayClass(instance);
+  ASSERT_TRUE(::UnregisterClassW(L"NIMBARD", instance));
+  MonitorMode = false;
+  EXPECT_EQ(InitTray(instance), TrayStart::NoWindow);
+  EXPECT_EQ(TrayWindowHandle(), nullptr);
+  EXPECT_NE(dir.ReadBytes("nimbard.log").find("The notification-area window could not be made (error 1411): nimbard ends."),
+            std::string::npos) << dir.ReadBytes("nimbard.log");
+  EXPECT_TRUE(RegisterTrayClass(instance));
+}
+
 TEST(Tray, ServiceMenuByState) {
   ScratchDir dir("tray-service-menu");
   ServiceSeams seams;
