@@ -202,6 +202,14 @@ void AppendRecordObject(std::string& out, const RecordConfig& record) {
   out += "\n    }";
 }
 
+// Records as new ones: each written whole from its values.
+StoredRecords AsNewRecords(const RecordList& list) {
+  StoredRecords records;
+  records.reserve(list.size());
+  for (const RecordConfig& record : list) records.push_back({record, {}});
+  return records;
+}
+
 }  // namespace
 
 std::string FormatStoredRecords(const StoredRecords& records) {
@@ -219,12 +227,7 @@ std::string FormatStoredRecords(const StoredRecords& records) {
   return out;
 }
 
-std::string FormatRecordFile(const RecordList& list) {
-  StoredRecords records;
-  records.reserve(list.size());
-  for (const RecordConfig& record : list) records.push_back({record, {}});
-  return FormatStoredRecords(records);
-}
+std::string FormatRecordFile(const RecordList& list) { return FormatStoredRecords(AsNewRecords(list)); }
 
 bool BackUpConfigFile() {
   try {
@@ -265,9 +268,7 @@ bool SaveStoredRecords(const StoredRecords& records) {
 
 bool SaveRecords(const RecordList& list) {
   try {
-    StoredRecords records;
-    for (const RecordConfig& record : list) records.push_back({record, {}});
-    return SaveStoredRecords(records);
+    return SaveStoredRecords(AsNewRecords(list));
   } catch (const std::exception&) {
     return false;
   }

@@ -69,16 +69,24 @@ void LogFound(const RecordConfig& record, const std::wstring& type, const std::w
   }
 }
 
+// The type's record as the provider holds it, logged; false, with the type's
+// outcome, when the lookup leaves nothing to compare.
+bool LookUp(const RecordConfig& record, const TypeWords& words, ARecordLookup& found, RecordOutcome& ended) {
+  found = LookupRecord(record, words.type);
+  if (EndsAtLookup(record, found, ended)) return ended.statusLine.insert(0, words.part), false;
+  LogFound(record, words.name, found.address);
+  return true;
+}
+
 // One type's check against `ip`, the address the record should hold.
 RecordOutcome CheckType(const RecordConfig& record, const TypeWords& words, const std::wstring& ip, bool manual) {
   const std::wstring path = RecordPath(record), type = words.name, part = words.part;
   const bool v6 = words.type == RecordType::AAAA;
-  const ARecordLookup found = LookupRecord(record, words.type);
+  ARecordLookup found;
   RecordOutcome outcome;
-  if (EndsAtLookup(record, found, outcome)) return outcome.statusLine.insert(0, part), outcome;
+  if (!LookUp(record, words, found, outcome)) return outcome;
 
   const std::wstring& current = found.address;
-  LogFound(record, type, current);
   std::wstring pending;
   // IPv4 as texts: any difference in the text is sent to the provider.
   // IPv6 as addresses: a provider's other form of the same address is no
@@ -119,12 +127,10 @@ RecordOutcome CheckType(const RecordConfig& record, const TypeWords& words, cons
 RecordOutcome CheckA(const RecordConfig& record, const PublicAddress& address, bool manual) {
   if (!address.address.empty()) return CheckType(record, kA, address.address, manual);
   // No address to compare with: what the record holds is still shown.
-  const std::wstring path = RecordPath(record);
-  const ARecordLookup found = LookupARecord(record);
+  ARecordLookup found;
   RecordOutcome outcome;
-  if (EndsAtLookup(record, found, outcome)) return outcome;
+  if (!LookUp(record, kA, found, outcome)) return outcome;
   const std::wstring& current = found.address;
-  LogFound(record, kA.name, current);
   LogMessage(L"Public IP lookup returned an invalid IPv4 address: " + ShortenForLog(address.lastAnswer, kMaxLoggedAnswer));
   outcome = Outcome(Result::NoPublicAddress, L" current value " + (current.empty() ? std::wstring(L"not found") : current),
                     L"Invalid public IP");
@@ -147,8 +153,9 @@ RecordOutcome CheckAaaa(const RecordConfig& record, const LocalIpv6& address, bo
   return Outcome(Result::NoPublicAddress, L" AAAA: no global IPv6 address on this PC", L"No global IPv6 address");
 }
 
-// The record's outcome from its types': one line, the A part first.
-RecordOutcome Combine(RecordOutcome a, const RecordOutcome& aaaa) {
+// The record's outcome from its types': one line, the A part first. When
+// neither failed, both held or took `addresses`.
+RecordOutcome Combine(RecordOutcome a, const RecordOutcome& aaaa, const std::wstring& addresses) {
   RecordOutcome outcome = std::move(a);
   outcome.statusLine += L"," + aaaa.statusLine;
   if (outcome.Failed()) return outcome;
@@ -157,10 +164,8 @@ RecordOutcome Combine(RecordOutcome a, const RecordOutcome& aaaa) {
     return outcome;
   }
   const bool updated = outcome.result == Result::Updated || aaaa.result == Result::Updated;
-  const std::wstring both = outcome.summary.substr(outcome.summary.find(L' ') + 1) + L", " +
-                            aaaa.summary.substr(aaaa.summary.find(L' ') + 1);
   outcome.result = updated ? Result::Updated : Result::Unchanged;
-  outcome.summary = (updated ? L"Updated: " : L"Unchanged: ") + both;
+  outcome.summary = (updated ? L"Updated: " : L"Unchanged: ") + addresses;
   return outcome;
 }
 
@@ -182,7 +187,8 @@ RecordOutcome RecordCheck(const RecordConfig& record, const PassAddresses& addre
   }
   if (record.ipv4 && record.ipv6) {
     RecordOutcome a = CheckA(record, addresses.ipv4, manual);  // the A record first, in the log too
-    outcome = Combine(std::move(a), CheckAaaa(record, addresses.ipv6, manual));
+    outcome = Combine(std::move(a), CheckAaaa(record, addresses.ipv6, manual),
+                      addresses.ipv4.address + L", " + FormatIpv6(addresses.ipv6.address));
   } else {
     outcome = record.ipv4 ? CheckA(record, addresses.ipv4, manual) : CheckAaaa(record, addresses.ipv6, manual);
   }

@@ -123,7 +123,7 @@ void ServiceHost::RunLoop() {
   }
 
   PassSchedule schedule;
-  DWORD wait = 0;
+  ULONGLONG timedPassDueMs = 0;
   bool forced = false, timed = true;
   while (!StopRequested.load()) {
     SetPassUnderWay(true);
@@ -131,13 +131,13 @@ void ServiceHost::RunLoop() {
     SetPassUnderWay(false);
     // Read afresh after every timed pass: an edited interval applies from
     // the next wait. A forced pass, or one after a change, changes nothing
-    // of the schedule.
+    // of the schedule: the timed pass stays due when it was.
     if (timed) {
       RecordConfig first;
       const bool loaded = platform_.LoadFirstRecord(first);
-      wait = schedule.NextWaitMs(pass, PollWaitMilliseconds(loaded, first.pollMinutes));
+      timedPassDueMs = platform_.NowMs() + schedule.NextWaitMs(pass, PollWaitMilliseconds(loaded, first.pollMinutes));
     }
-    if (!WaitForNextPass(stopEvent, wait, forced, timed)) break;
+    if (!WaitForNextPass(stopEvent, timedPassDueMs, forced, timed)) break;
   }
 
   watch.Stop();  // outside the lock: a change under way takes it
@@ -146,13 +146,14 @@ void ServiceHost::RunLoop() {
   FinishLocked(0);
 }
 
-bool ServiceHost::WaitForNextPass(HANDLE stopEvent, DWORD wait, bool& forced, bool& timed) {
+bool ServiceHost::WaitForNextPass(HANDLE stopEvent, ULONGLONG timedPassDueMs, bool& forced, bool& timed) {
   for (;;) {
-    DWORD timeout = wait;
+    const ULONGLONG now = platform_.NowMs();
+    DWORD timeout = timedPassDueMs > now ? static_cast<DWORD>(timedPassDueMs - now) : 0;
     bool changeFirst = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      const auto untilChangePass = changes_.MsUntilDue(platform_.NowMs());
+      const auto untilChangePass = changes_.MsUntilDue(now);
       if (untilChangePass && *untilChangePass < timeout) {
         timeout = static_cast<DWORD>(*untilChangePass);
         changeFirst = true;

@@ -101,8 +101,9 @@ class ServiceHost {
   // returns its outcome when it has ended, reporting STOP_PENDING while a
   // stop waits for it.
   PassOutcome RunPassReportingStop(bool manual);
-  // Waits after a pass: false on the stop, else which pass runs next.
-  bool WaitForNextPass(HANDLE stopEvent, DWORD wait, bool& forced, bool& timed);
+  // Waits after a pass, until the timed pass is due (on NowMs's clock) or
+  // sooner: false on the stop, else which pass runs next.
+  bool WaitForNextPass(HANDLE stopEvent, ULONGLONG timedPassDueMs, bool& forced, bool& timed);
   void SetPassUnderWay(bool underWay);
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);

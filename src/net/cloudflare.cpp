@@ -95,8 +95,6 @@ std::wstring StringMember(std::string_view object, std::string_view key) {
 
 std::wstring OrQuestionMark(const std::wstring& text) { return text.empty() ? L"?" : text; }
 
-std::wstring TypeText(RecordType type) { return RecordTypeName(type); }
-
 // The full name as the log names it; the AAAA record's with its type.
 std::wstring LoggedName(const RecordConfig& record, RecordType type) {
   return RecordFullName(record) + (type == RecordType::A ? L"" : L" (AAAA)");
@@ -109,7 +107,7 @@ void ReadRecord(std::string_view object, const RecordConfig& record, RecordType 
     // Written to, such a record would be renamed and repointed: a CNAME
     // turned into an A record, another host's address taken over.
     LogMessage(L"Cloudflare record " + found.recordId + L" is " + OrQuestionMark(name) + L" (" + OrQuestionMark(type) +
-               L"), not the " + TypeText(wanted) + L" record " + RecordFullName(record) + L" configured for " +
+               L"), not the " + RecordTypeName(wanted) + L" record " + RecordFullName(record) + L" configured for " +
                RecordPath(record) +
                L"; nothing was changed. Check the Record ID.");
     found.result = Result::OtherRecord;
@@ -173,7 +171,7 @@ bool SearchRecords(const RecordConfig& record, RecordType type, ARecordLookup& f
                    std::vector<std::string_view>& results, std::string& answer, bool quiet404) {
   const std::wstring fullName = RecordFullName(record);
   return Search(record,
-                CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=" + TypeText(type) +
+                CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=" + RecordTypeName(type) +
                                           L"&name=" + QueryEscape(fullName)),
                 {{L"apiKey", record.apiKey, FieldPlace::Header},
                  {L"zoneId", found.zoneId, FieldPlace::PathPiece},
@@ -229,7 +227,7 @@ ARecordLookup LookupByName(const RecordConfig& record, RecordType type, ARecordL
                             L"; nimbard creates none. Add it in the Cloudflare dashboard (2001:db8::1 will do), or "
                             L"keep only the A record of this name."
                          : L"Cloudflare has " + DecimalText(static_cast<std::uint32_t>(results.size())) + L" " +
-                            TypeText(type) + L" records named " + fullName + L" in " + record.domain +
+                            RecordTypeName(type) + L" records named " + fullName + L" in " + record.domain +
                          L"; nimbard changes one record only. Enter the Record ID of the one to keep up to date.");
     found.result = results.empty() ? Result::NoRecord : Result::SeveralRecords;
     return found;
@@ -242,7 +240,7 @@ ARecordLookup LookupByName(const RecordConfig& record, RecordType type, ARecordL
   if (!record.zoneId.empty() && record.zoneId != found.zoneId) {
     // A record ID belongs to its zone: a new zone means new IDs for both.
     LogMessage(L"The Zone ID " + record.zoneId + L" in the configuration file for " + path +
-               L" is out of date (Cloudflare answered 404); the " + TypeText(type) + L" record " + fullName +
+               L" is out of date (Cloudflare answered 404); the " + RecordTypeName(type) + L" record " + fullName +
                L" is now zone " + found.zoneId + L", record " + found.recordId +
                L", and nimbard updates that one. Enter the new IDs, or leave both boxes empty so that nimbard finds "
                L"them.");
@@ -312,12 +310,12 @@ ARecordUpdate CloudflareUpdate(const RecordConfig& record, RecordType type, cons
       {L"recordId", recordId, FieldPlace::PathPiece},
   });
   if (Succeeded(outcome.response)) {
-    LogMessage(L"Cloudflare " + TypeText(type) + L" record updated for " + RecordFullName(record) + L" to " + newIp +
+    LogMessage(std::wstring(L"Cloudflare ") + RecordTypeName(type) + L" record updated for " + RecordFullName(record) + L" to " + newIp +
                L".");
     update.accepted = true;
     return update;
   }
-  update.failure = LogFailure(L"Cloudflare " + TypeText(type) + L" record update failed for " + record.domain + L" (HTTP " +
+  update.failure = LogFailure(std::wstring(L"Cloudflare ") + RecordTypeName(type) + L" record update failed for " + record.domain + L" (HTTP " +
                                   DecimalText(outcome.response.status) + L").",
                               outcome, record, RequestKind::Update);
   return update;

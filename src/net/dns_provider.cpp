@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "net/cloudflare.h"
 #include "core/platform.h"
+#include "net/cloudflare.h"
 #include "net/godaddy.h"
 #include "net/ipv6_text.h"
 

@@ -1,11 +1,12 @@
 #pragma once
-// The IP Helper, loaded at run time from System32 alone, for the same reason
-// as WinHTTP (net/winhttp_library.h): iphlpapi.dll is not a known DLL, so an
-// import would be looked for in the exe's own folder first. Windows only.
+// The IP Helper, loaded at run time from System32 alone: iphlpapi.dll is not
+// a known DLL (win32/system_library.h). Windows only.
 #include <winsock2.h>
 #include <ws2ipdef.h>
 #include <iphlpapi.h>
 #include <netioapi.h>
+
+#include "win32/system_library.h"
 
 namespace nimbard {
 

@@ -1,50 +1,18 @@
 #include "net/iphlpapi_library.h"
 
-#include <mutex>
-
 namespace nimbard {
 namespace {
 
-template <typename Function>
-bool Bind(HMODULE module, const char* name, Function& function) {
-  const FARPROC address = ::GetProcAddress(module, name);
-  if (!address) return false;
-  function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-  return true;
-}
-
-DWORD Load(HMODULE& module, IpHelperApi& api) {
-  HMODULE loaded = ::LoadLibraryExW(L"iphlpapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!loaded) return ::GetLastError();
-  IpHelperApi bound;
-  if (!(Bind(loaded, "GetUnicastIpAddressTable", bound.getUnicastIpAddressTable) &&
-        Bind(loaded, "FreeMibTable", bound.freeMibTable) && Bind(loaded, "GetBestRoute2", bound.getBestRoute2) &&
-        Bind(loaded, "NotifyUnicastIpAddressChange", bound.notifyUnicastIpAddressChange) &&
-        Bind(loaded, "CancelMibChangeNotify2", bound.cancelMibChangeNotify2))) {
-    const DWORD error = ::GetLastError();
-    ::FreeLibrary(loaded);
-    return error ? error : ERROR_PROC_NOT_FOUND;
-  }
-  module = loaded;
-  api = bound;
-  return 0;
+bool BindAll(HMODULE module, IpHelperApi& api) {
+  return BindExport(module, "GetUnicastIpAddressTable", api.getUnicastIpAddressTable) &&
+         BindExport(module, "FreeMibTable", api.freeMibTable) && BindExport(module, "GetBestRoute2", api.getBestRoute2) &&
+         BindExport(module, "NotifyUnicastIpAddressChange", api.notifyUnicastIpAddressChange) &&
+         BindExport(module, "CancelMibChangeNotify2", api.cancelMibChangeNotify2);
 }
 
 }  // namespace
 
-const IpHelperApi* SystemIpHelper(DWORD& error) {
-  // Owned by the process: a notification thread may still be inside it at the end.
-  static std::mutex mutex;
-  static HMODULE module = nullptr;
-  static IpHelperApi api;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (!module) {
-    error = Load(module, api);
-    if (error) return nullptr;
-  }
-  error = 0;
-  return &api;
-}
+const IpHelperApi* SystemIpHelper(DWORD& error) { return ProcessLibrary<IpHelperApi>(L"iphlpapi.dll", &BindAll, error); }
 
 DWORD Ipv6ChangeWatch::Start(Callback onChange, void* context) {
   Stop();

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "win32/system_library.h"
+
 namespace nimbard {
 
 // The WinHTTP functions the exchange calls, bound from one loaded module.

@@ -124,20 +124,18 @@ std::uint32_t PollMinutesFromText(const std::wstring& text) {
   return value > kMaxPollMinutes ? kMaxPollMinutes : static_cast<std::uint32_t>(value);
 }
 
-// Every value the file keeps: an entry equal to what the file holds is
-// written back as the file has it.
-bool SameValues(const RecordConfig& a, const RecordConfig& b) {
-  return a.provider == b.provider && a.providerLocked == b.providerLocked && a.apiKey == b.apiKey &&
-         a.domain == b.domain && a.recordName == b.recordName && a.zoneId == b.zoneId && a.recordId == b.recordId &&
-         a.pollMinutes == b.pollMinutes && a.ttl == b.ttl && a.proxied == b.proxied && a.ipv4 == b.ipv4 &&
-         a.ipv6 == b.ipv6;
-}
-
 // What the check depends on (it looks up each record type kept); the
 // interval alone needs no check.
 bool SameForTheCheck(const RecordConfig& a, const RecordConfig& b) {
   return a.provider == b.provider && a.apiKey == b.apiKey && a.domain == b.domain && a.recordName == b.recordName &&
          a.zoneId == b.zoneId && a.recordId == b.recordId && a.ipv4 == b.ipv4 && a.ipv6 == b.ipv6;
+}
+
+// Every value the file keeps: an entry equal to what the file holds is
+// written back as the file has it.
+bool SameValues(const RecordConfig& a, const RecordConfig& b) {
+  return SameForTheCheck(a, b) && a.providerLocked == b.providerLocked && a.pollMinutes == b.pollMinutes &&
+         a.ttl == b.ttl && a.proxied == b.proxied;
 }
 
 void Warn(HWND dialog, const std::wstring& text) {

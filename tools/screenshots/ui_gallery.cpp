@@ -56,7 +56,7 @@ const wchar_t kSampleSavedHome[] =
 const wchar_t kSampleSavedNet[] = L"Record: example.net/@ = 203.0.113.7 (unchanged)";
 
 const wchar_t kSampleDetail[] =
-    L"Record: example.com/home = 203.0.113.7 (changed; updated)\r\n"
+    L"Record: example.com/home = 203.0.113.7 (changed; updated), AAAA = 2001:db8:5:6::10 (changed; updated)\r\n"
     L"Record: example.net/@ = 203.0.113.7 (unchanged)";
 
 void Shown(const char* name, const RECT& rect) {
