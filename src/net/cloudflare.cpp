@@ -255,6 +255,25 @@ ARecordLookup LookupByName(const RecordConfig& record, RecordType type, ARecordL
   return found;
 }
 
+// PATCH {"content": ...} to the record `found` names (for an A record, the
+// configured IDs when it names none).
+GuardedResponse PatchContent(const RecordConfig& record, RecordType type, const std::wstring& content,
+                             const ARecordLookup& found) {
+  const std::wstring& zoneId = found.zoneId.empty() ? record.zoneId : found.zoneId;
+  const std::wstring& recordId = found.recordId.empty() && type == RecordType::A ? record.recordId : found.recordId;
+  HttpRequest request;
+  request.method = L"PATCH";
+  request.host = kCloudflareApiHost;
+  request.path = RecordPathOf(zoneId, recordId);
+  request.headers = RequestHeaders(L"Bearer " + record.apiKey, true);
+  request.body = "{\"content\":\"" + NarrowLow8(content) + "\"}";
+  return ExchangeIfSendable(request, {
+      {L"apiKey", record.apiKey, FieldPlace::Header},
+      {L"zoneId", zoneId, FieldPlace::PathPiece},
+      {L"recordId", recordId, FieldPlace::PathPiece},
+  });
+}
+
 }  // namespace
 
 std::vector<ApiError> CloudflareErrors(std::string_view answer) {
@@ -295,29 +314,32 @@ ARecordLookup CloudflareLookup(const RecordConfig& record, RecordType type) {
 ARecordUpdate CloudflareUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp,
                                const ARecordLookup& found) {
   ARecordUpdate update;
-  const bool a = type == RecordType::A;
-  const std::wstring& zoneId = found.zoneId.empty() ? record.zoneId : found.zoneId;
-  const std::wstring& recordId = found.recordId.empty() && a ? record.recordId : found.recordId;
-  HttpRequest request;
-  request.method = L"PATCH";
-  request.host = kCloudflareApiHost;
-  request.path = RecordPathOf(zoneId, recordId);
-  request.headers = RequestHeaders(L"Bearer " + record.apiKey, true);
-  request.body = "{\"content\":\"" + NarrowLow8(newIp) + "\"}";
-  const GuardedResponse outcome = ExchangeIfSendable(request, {
-      {L"apiKey", record.apiKey, FieldPlace::Header},
-      {L"zoneId", zoneId, FieldPlace::PathPiece},
-      {L"recordId", recordId, FieldPlace::PathPiece},
-  });
+  const std::wstring typeName = RecordTypeName(type);
+  const GuardedResponse outcome = PatchContent(record, type, newIp, found);
   if (Succeeded(outcome.response)) {
-    LogMessage(std::wstring(L"Cloudflare ") + RecordTypeName(type) + L" record updated for " + RecordFullName(record) + L" to " + newIp +
-               L".");
+    LogMessage(L"Cloudflare " + typeName + L" record updated for " + RecordFullName(record) + L" to " + newIp + L".");
     update.accepted = true;
     return update;
   }
-  update.failure = LogFailure(std::wstring(L"Cloudflare ") + RecordTypeName(type) + L" record update failed for " + record.domain + L" (HTTP " +
+  update.failure = LogFailure(L"Cloudflare " + typeName + L" record update failed for " + record.domain + L" (HTTP " +
                                   DecimalText(outcome.response.status) + L").",
                               outcome, record, RequestKind::Update);
+  return update;
+}
+
+ARecordUpdate CloudflareRewrite(const RecordConfig& record, RecordType type, const ARecordLookup& found) {
+  ARecordUpdate update;
+  const std::wstring typeName = RecordTypeName(type);
+  const GuardedResponse outcome = PatchContent(record, type, found.address, found);
+  if (Succeeded(outcome.response)) {
+    LogMessage(L"Cloudflare took the " + typeName + L" record " + RecordFullName(record) +
+               L" back unchanged: the token may change it.");
+    update.accepted = true;
+    return update;
+  }
+  update.failure = LogFailure(L"Cloudflare refused to take the " + typeName + L" record " + RecordFullName(record) +
+                                  L" back unchanged (HTTP " + DecimalText(outcome.response.status) + L").",
+                              outcome, record, RequestKind::UnchangedWrite);
   return update;
 }
 

@@ -26,6 +26,10 @@ ARecordLookup CloudflareLookup(const RecordConfig& record, RecordType type = Rec
 // the user set them.
 ARecordUpdate CloudflareUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp,
                                const ARecordLookup& found);
+// Writes the record `found` names back with the content it was found
+// holding, which changes nothing there; its acceptance proves that the
+// token may change the record.
+ARecordUpdate CloudflareRewrite(const RecordConfig& record, RecordType type, const ARecordLookup& found);
 
 // Forgets the IDs found from names (tests).
 void ForgetCloudflareIds();

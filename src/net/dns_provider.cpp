@@ -47,4 +47,20 @@ ARecordUpdate UpdateRecord(const RecordConfig& record, RecordType type, const st
   return {};
 }
 
+std::optional<ARecordUpdate> RewriteUnchanged(const RecordConfig& record, RecordType type, const ARecordLookup& found) {
+  if (found.result != ARecordLookup::Result::Found) return std::nullopt;
+  switch (ProviderOf(record)) {
+    case Provider::Cloudflare:
+      return CloudflareRewrite(record, type, found);
+    case Provider::GoDaddy:
+      // A PUT replaces every record of the name and type: only one, whose
+      // TTL is known, is put back exactly.
+      if (found.matches != 1 || found.ttl == 0) return std::nullopt;
+      return GoDaddyRewrite(record, type, found);
+    case Provider::Unknown:
+      break;
+  }
+  return std::nullopt;
+}
+
 }  // namespace nimbard

@@ -217,6 +217,10 @@ FailureCause ExplainFailure(const RequestFailure& failure, Provider provider, Re
   }
   if (cause.trouble == Trouble::Unknown && failure.fault == ExchangeFault::TimedOut) cause.trouble = Trouble::TimedOut;
   if (cause.trouble == Trouble::Unknown) cause.trouble = FromStatus(failure.status, provider, kind);
+  const bool tokenRefused = cause.trouble == Trouble::BadCredential || cause.trouble == Trouble::TokenOrPermission;
+  if (kind == RequestKind::UnchangedWrite && provider == Provider::Cloudflare && tokenRefused) {
+    cause.trouble = Trouble::NoDnsPermission;
+  }
   // A stop needs no cause, and a request never sent has its own line.
   if (failure.fault == ExchangeFault::Stopped || failure.unsentField != nullptr) return cause;
   cause.logLine = L"Cause: " + WhatHappened(failure, provider) + L": " +

@@ -30,8 +30,10 @@ enum class Trouble {
   Refused,             // any other refusal
 };
 
-// Which request failed: the zone search needs a permission of its own.
-enum class RequestKind { EchoService, RecordLookup, ZoneSearch, RecordSearch, Update };
+// Which request failed: the zone search needs a permission of its own. An
+// UnchangedWrite writes back a record the same token has just read, so a
+// refusal of its token means the permission to change, not the token.
+enum class RequestKind { EchoService, RecordLookup, ZoneSearch, RecordSearch, Update, UnchangedWrite };
 
 struct FailureCause {
   Trouble trouble = Trouble::Unknown;

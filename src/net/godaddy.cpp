@@ -108,6 +108,8 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record, RecordType type) {
   for (std::string_view object : json_scan::FlatObjects(outcome.response.body)) {
     if (ExtractJsonString(object, "type") != RecordTypeName(type)) continue;
     if (ExtractJsonString(object, "name") != wanted) continue;
+    ++found.matches;
+    if (found.result == ARecordLookup::Result::Found) continue;
     std::wstring data = ExtractJsonString(object, "data");
     if (IsAddressOfType(data, type)) {
       found.result = ARecordLookup::Result::Found;
@@ -115,38 +117,62 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record, RecordType type) {
       std::uint32_t ttl = 0;
       const json_scan::Match digits = json_scan::DigitsMember(object, "ttl");
       if (digits.found && json_scan::ParseUint32(digits.capture, ttl)) found.ttl = ttl;
-      break;
     }
   }
   return found;
 }
 
-ARecordUpdate GoDaddyUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp, std::uint32_t ttl) {
-  ARecordUpdate update;
+namespace {
+
+// Replaces the records of the type and the configured name with one of
+// `data` and `ttl`; logs the body first, so that the log says what would
+// have been sent even when the request is then refused.
+GuardedResponse PutRecord(const RecordConfig& record, RecordType type, const std::wstring& data, std::uint32_t ttl) {
   const std::wstring name = GoDaddyRecordName(record);
   HttpRequest request;
   request.method = L"PUT";
   request.host = kGoDaddyApiHost;
   request.path = L"/v1/domains/" + record.domain + L"/records/" + RecordTypeName(type) + L"/" + name;
   request.headers = RequestHeaders(GoDaddyAuthorization(record), true);
-  request.body = "[{\"data\":\"" + NarrowLow8(newIp) + "\",\"ttl\":" + std::to_string(ttl) + "}]";
-  // Says what would be sent even when the request is then refused.
+  request.body = "[{\"data\":\"" + NarrowLow8(data) + "\",\"ttl\":" + std::to_string(ttl) + "}]";
   LogMessage(L"GoDaddy PUT body: " + WidenBytes(request.body));
-  const GuardedResponse outcome = ExchangeIfSendable(request, {
+  return ExchangeIfSendable(request, {
       {L"apiKey", record.apiKey, FieldPlace::Header},
       {L"domain", record.domain, FieldPlace::PathPiece},
       {L"record", name, FieldPlace::PathPiece},
   });
+}
+
+}  // namespace
+
+ARecordUpdate GoDaddyUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp, std::uint32_t ttl) {
+  ARecordUpdate update;
+  const std::wstring typeName = RecordTypeName(type);
+  const GuardedResponse outcome = PutRecord(record, type, newIp, ttl);
   if (Succeeded(outcome.response)) {
-    LogMessage(L"GoDaddy " + std::wstring(RecordTypeName(type)) + L" record updated for " + record.recordName + L" to " +
-               newIp + L".");
+    LogMessage(L"GoDaddy " + typeName + L" record updated for " + record.recordName + L" to " + newIp + L".");
     update.accepted = true;
     return update;
   }
-  update.failure = LogFailure(L"GoDaddy " + std::wstring(RecordTypeName(type)) + L" record update failed for " +
-                                  record.recordName + L" (HTTP " +
+  update.failure = LogFailure(L"GoDaddy " + typeName + L" record update failed for " + record.recordName + L" (HTTP " +
                                   DecimalText(outcome.response.status) + L").",
                               outcome, record, RequestKind::Update);
+  return update;
+}
+
+ARecordUpdate GoDaddyRewrite(const RecordConfig& record, RecordType type, const ARecordLookup& found) {
+  ARecordUpdate update;
+  const std::wstring typeName = RecordTypeName(type);
+  const GuardedResponse outcome = PutRecord(record, type, found.address, found.ttl);
+  if (Succeeded(outcome.response)) {
+    LogMessage(L"GoDaddy took the " + typeName + L" record of " + record.recordName + L" back unchanged (" +
+               found.address + L", TTL " + DecimalText(found.ttl) + L"): the key may change it.");
+    update.accepted = true;
+    return update;
+  }
+  update.failure = LogFailure(L"GoDaddy refused to take the " + typeName + L" record of " + record.recordName +
+                                  L" back unchanged (HTTP " + DecimalText(outcome.response.status) + L").",
+                              outcome, record, RequestKind::UnchangedWrite);
   return update;
 }
 

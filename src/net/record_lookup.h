@@ -35,7 +35,7 @@ struct ARecordLookup {
   std::wstring address;
   std::uint32_t ttl = 0;  // the record's time to live as found (GoDaddy), 0 when unknown
   std::wstring otherName, otherType;
-  std::size_t matches = 0;
+  std::size_t matches = 0;  // the records of the name and type seen (Cloudflare's search; all of GoDaddy's)
   // The Cloudflare IDs the lookup used: the configured ones, or those it
   // found from the names. The update goes to the same record.
   std::wstring zoneId, recordId;

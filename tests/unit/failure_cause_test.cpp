@@ -25,7 +25,7 @@ RequestFailure NoAnswer(ExchangeFault fault, std::uint32_t error = 0) {
 TEST(FailureCause, CodesNumbersAndStatuses) {
   using T = Trouble;
   const auto cf = Provider::Cloudflare, gd = Provider::GoDaddy, echo = Provider::Unknown;
-  const auto lookup = RequestKind::RecordLookup, zones = RequestKind::ZoneSearch;
+  const auto lookup = RequestKind::RecordLookup, zones = RequestKind::ZoneSearch, rewrite = RequestKind::UnchangedWrite;
   const std::string tokenOrPermission =
       "Cloudflare error 10000 (Authentication error): the token is not valid, or it lacks the permission for this zone or record: if the dashboard's list of API "
       "tokens (My Profile, API Tokens) does not show it as Active, create one with the \"Edit zone DNS\" template; if it does, check that its permission Zone, "
@@ -54,6 +54,12 @@ TEST(FailureCause, CodesNumbersAndStatuses) {
       // Cloudflare's 403, 401 and 400: a 403 with 10000 may be a token that is not valid or one without the permission.
       {cf, lookup, Answer(403, {{L"10000", L"Authentication error"}}), T::TokenOrPermission, tokenOrPermission},
       {cf, zones, Answer(403, {{L"10000", L"Authentication error"}}), T::TokenOrPermission, tokenOrPermission},
+      // The write back of a record the same token has just read: a refused token is one without the permission.
+      {cf, rewrite, Answer(403, {{L"10000", L"Authentication error"}}), T::NoDnsPermission,
+       "Cloudflare error 10000 (Authentication error): give the token the permission Zone, DNS, Edit for this zone."},
+      {cf, rewrite, Answer(401), T::NoDnsPermission, "HTTP 401: give the token the permission Zone, DNS, Edit for this zone."},
+      {gd, rewrite, Answer(403, {{L"ACCESS_DENIED", L""}}), T::NoApiAccess,
+       "GoDaddy error ACCESS_DENIED: GoDaddy allows its DNS API only for accounts with 10 or more domains or a Discount Domain Club Premier plan, and only for domains in the key's own account."},
       {cf, lookup, Answer(403, {{L"7003", L"Could not route"}}), T::NoDnsPermission,
        "Cloudflare error 7003 (Could not route): give the token the permission Zone, DNS, Edit for this zone."},
       {cf, lookup, Answer(403), T::NoDnsPermission, "HTTP 403: give the token the permission Zone, DNS, Edit for this zone."},
