@@ -1,5 +1,7 @@
 #include "engine/setup_check.h"
 
+#include <optional>
+
 #include "core/text.h"
 #include "net/dns_provider.h"
 #include "net/public_ip.h"
@@ -20,6 +22,38 @@ SetupCheck Failed(std::wstring explanation, Trouble trouble = Trouble::Unknown) 
   return check;
 }
 
+// Why no write could leave the record as it is.
+std::wstring OnlyReadReason(const RecordConfig& record, RecordType type, const ARecordLookup& found) {
+  const std::wstring typeName = RecordTypeName(type), fullName = RecordFullName(record);
+  const bool godaddy = ProviderOf(record) == Provider::GoDaddy;
+  if (godaddy && found.matches > 1) {
+    return L"GoDaddy has " + DecimalText(static_cast<std::uint32_t>(found.matches)) + L" " + typeName +
+           L" records named " + fullName + L"; the first update replaces them with one.";
+  }
+  if (godaddy && found.matches == 0) {
+    return L"GoDaddy has no " + typeName + L" record named " + fullName + L" yet; the first update makes it.";
+  }
+  if (found.result == Result::Found) {
+    return L"GoDaddy did not say the TTL of the " + typeName + L" record " + fullName +
+           L", so nimbard could not write it back exactly as it is.";
+  }
+  return L"The " + typeName + L" record " + fullName + L" holds no address yet; the first update writes one.";
+}
+
+// The right to change the record, proved by writing it back as found where
+// that changes nothing.
+SetupCheck CheckWriteRight(const RecordConfig& record, RecordType type, const ARecordLookup& found, SetupCheck check) {
+  const std::optional<ARecordUpdate> rewrite = RewriteUnchanged(record, type, found);
+  if (!rewrite) {
+    check.onlyRead = OnlyReadReason(record, type, found);
+    return check;
+  }
+  if (rewrite->accepted) return check;
+  const Provider provider = ProviderOf(record);
+  const Trouble trouble = ExplainFailure(rewrite->failure, provider, RequestKind::UnchangedWrite).trouble;
+  return Failed(PlainWords(trouble, provider), trouble);
+}
+
 // What the lookup of the record of `type` says of the setup.
 SetupCheck CheckLookup(const RecordConfig& record, RecordType type) {
   const bool ipv4 = type == RecordType::A;
@@ -33,7 +67,7 @@ SetupCheck CheckLookup(const RecordConfig& record, RecordType type) {
       check.passed = true;
       check.zoneId = found.zoneId;
       if (ipv4) check.recordId = found.recordId;  // the file's Record ID names the A record
-      return check;
+      return CheckWriteRight(record, type, found, std::move(check));
     }
     case Result::Failed: {
       const RequestKind kind = found.zoneId.empty() ? RequestKind::ZoneSearch : RequestKind::RecordLookup;
@@ -102,6 +136,7 @@ SetupCheck CheckRecordSetup(const RecordConfig& record) {
     const SetupCheck six = CheckLookup(record, RecordType::AAAA);
     if (!six.passed) return six;
     if (check.zoneId.empty()) check.zoneId = six.zoneId;
+    check.onlyRead += (check.onlyRead.empty() || six.onlyRead.empty() ? L"" : L" ") + six.onlyRead;
   }
   return check;
 }
