@@ -24,6 +24,11 @@ namespace {
 constexpr int kTextBufferUnits = 512;  // each box is read with at most 511 characters
 constexpr int kCloudflareIndex = 1;  // provider list: 0 "GoDaddy", 1 "Cloudflare"
 constexpr int kSaveAnywayButton = 100;
+constexpr int kSaveReadOnlyButton = 101;
+// The end of the box after a check that proved only the right to read.
+constexpr wchar_t kOnlyReadClosing[] =
+    L"So nimbard could read the record but not try a change that leaves it as it is. Whether the key may change the "
+    L"record shows at the first update; if it may not, the tray and the log say why.";
 // Posted to the dialog by itself once it shows: "tell why the file was not read".
 constexpr UINT kTellUnreadable = WM_APP + 2;
 
@@ -91,6 +96,8 @@ struct DialogState {
   StoredRecords toWrite;
   std::vector<std::size_t> toCheck;
   std::size_t next = 0;
+  // The entries whose check could only read the record, and why.
+  std::vector<std::pair<std::size_t, std::wstring>> onlyRead;
   HWND focusBefore = nullptr;
   SaveCheckRun checker;  // last: its thread ends before the rest goes
 };
@@ -322,6 +329,41 @@ void Write(HWND dialog, DialogState& state) {
   }
 }
 
+// "Save" (true) or "Back", after a check that proved only the right to read.
+bool AskSaveReadOnly(HWND dialog, const DialogState& state) {
+  std::wstring reasons;
+  for (const auto& [item, reason] : state.onlyRead) {
+    const std::wstring line = state.toCheck.size() > 1 ? RecordLabel(state.toWrite[item].record) + L": " + reason : reason;
+    reasons += (reasons.empty() ? L"" : L"\n") + line;
+  }
+  const std::wstring text = reasons + L"\n\n" + kOnlyReadClosing;
+  const TASKDIALOG_BUTTON buttons[] = {{kSaveReadOnlyButton, L"Save"}, {IDCANCEL, L"Back"}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = dialog;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.pszWindowTitle = L"Only reading was checked";
+  config.pszMainIcon = TD_INFORMATION_ICON;
+  config.pszContent = text.c_str();
+  config.cButtons = ARRAYSIZE(buttons);
+  config.pButtons = buttons;
+  config.nDefaultButton = kSaveReadOnlyButton;
+  int pressed = IDCANCEL;
+  if (SUCCEEDED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return pressed == kSaveReadOnlyButton;
+  // No task dialog (no memory): the same question with the buttons a message box has.
+  return ::MessageBoxW(dialog, text.c_str(), L"Only reading was checked", MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+}
+
+// Writes the file once every record is checked, unless the user goes back
+// after a check that could only read.
+void WriteChecked(HWND dialog, DialogState& state) {
+  if (!state.onlyRead.empty() && !AskSaveReadOnly(dialog, state)) {
+    Show(dialog, state, state.onlyRead.front().first);
+    return;
+  }
+  Write(dialog, state);
+}
+
 void EndCheck(HWND dialog, DialogState& state) noexcept {
   state.checking = false;
   ::SetDlgItemTextW(dialog, IDC_CONFIG_CHECK_STATUS, L"");
@@ -367,7 +409,7 @@ void CheckFailed(HWND dialog, DialogState& state, const std::wstring& explanatio
 // file when none is left.
 void CheckOrWrite(HWND dialog, DialogState& state) {
   if (state.next >= state.toCheck.size()) {
-    Write(dialog, state);
+    WriteChecked(dialog, state);
     return;
   }
   std::vector<std::pair<std::size_t, RecordConfig>> records;
@@ -433,6 +475,7 @@ INT_PTR Save(HWND dialog, DialogState& state) {
   // Every record is written; the new and changed ones are tried first.
   state.toWrite.clear();
   state.toCheck.clear();
+  state.onlyRead.clear();
   state.next = 0;
   for (std::size_t i = 0; i < state.entries.size(); ++i) {
     const Entry& entry = state.entries[i];
@@ -450,13 +493,14 @@ void CheckOutcome(HWND dialog, DialogState& state, const SaveCheckOutcome& outco
   }
   // IDs found from the names stay out of the file: the service finds them
   // again, so that a record made anew in the dashboard is found again too.
+  if (!outcome.check.onlyRead.empty()) state.onlyRead.emplace_back(outcome.item, outcome.check.onlyRead);
   ++state.next;
   if (state.next < state.toCheck.size()) {
     ShowCheckStatus(dialog, state);
     return;
   }
   EndCheck(dialog, state);
-  Write(dialog, state);
+  WriteChecked(dialog, state);
 }
 
 // The outcomes the check has queued, in order, while the run that queued

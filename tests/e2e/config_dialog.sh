@@ -3,10 +3,13 @@
 # "--configure" under Wine and Xvfb against the API mocks:
 # - a Cloudflare record with empty Zone ID and Record ID: Save tries it,
 #   finds both IDs from the names and keeps them out of the file; the check
-#   only reads (no PUT or PATCH). The record is then made again at the mock
+#   writes the record back with its own content and nothing else (one PATCH,
+#   the record unchanged). The record is then made again at the mock
 #   under a new id: the tray's first pass finds and updates it; with the old
 #   IDs typed into the file, the pass updates it too and logs one line that
 #   the IDs in the file are out of date;
+# - a GoDaddy name with one A record (TTL 1200): the check puts back exactly
+#   that record, and the zone is as it was;
 # - three records, the middle one without its key: Save writes all three
 #   back, each object byte for byte as the file had it;
 # - a UTF-16 file: a box names it when the dialog opens, and Save keeps it as
@@ -14,6 +17,9 @@
 # - a token Cloudflare refuses (9109 on the zone search): the "Check failed"
 #   box says the token may not look zones up; "Back" returns to the dialog
 #   and writes nothing, "Save anyway" writes;
+# - a token that may read but not change the record (the write back refused,
+#   403 with code 10000): the box speaks of the permission, the log names the
+#   refusal, the record stays as it was;
 # - a check made slow by the mock (every Cloudflare answer 30 s late):
 #   Cancel closes the dialog within a second and writes nothing.
 # Prints the time from Save to the dialog's end when the check passes.
@@ -49,7 +55,9 @@ grep -q '"zoneId": ""' "$config" && grep -q '"recordId": ""' "$config" && ok "th
   fail "configuration: $(cat "$config" 2>/dev/null)"
 expect_eq "one zone search" 1 "$(ctl count 'path_prefix=/client/v4/zones?name=')"
 expect_eq "one record search" 1 "$(ctl count query='type=A&name=home.example.com')"
-expect_eq "the check changed nothing" 0 "$(($(ctl count method=PUT) + $(ctl count method=PATCH)))"
+expect_eq "no PUT" 0 "$(ctl count method=PUT)"
+expect_eq "one write back, with the record's own content" '{"content":"198.51.100.4"}' \
+  "$(ctl log method=PATCH path=/client/v4/zones/z1/dns_records/r1 | python3 -c 'import json,sys; print(*(e["body"] for e in json.load(sys.stdin)))')"
 expect_eq "the record is as it was" 198.51.100.4 "$(ctl cf z1 r1 content)"
 
 # The record deleted and made again in the dashboard: a new id.
@@ -82,6 +90,21 @@ ctl reset >/dev/null
 rm -f "$config" "$app/nimbard.log" "$app/nimbard.status"
 ctl scene '{"public_ip": "203.0.113.7", "cloudflare": [{"zone_id": "z1", "zone_name": "example.com",
   "id": "r1", "name": "home.example.com", "content": "198.51.100.4"}]}' >/dev/null
+
+echo "== GoDaddy's one record of the name: put back exactly as it was"
+ctl scene '{"godaddy": {"example.com": [{"type": "A", "name": "home", "data": "198.51.100.4", "ttl": 1200},
+  {"type": "MX", "name": "@", "data": "mail.example.com", "ttl": 3600, "priority": 10}]}}' >/dev/null
+# The records in any order: GoDaddy keeps no order of its own.
+zone() { ctl gd example.com | python3 -c 'import json,sys; print(sorted(json.dumps(r, sort_keys=True) for r in json.load(sys.stdin)))'; }
+zone_before=$(zone)
+configure
+probe dialog "$title" 30 1004#0 1000=gd-test-token 1001=example.com 1002=home '!1' gone=30 >/dev/null
+exits_with "Save ends --configure with 1" 1
+expect_eq "one PUT, of the record found with its TTL" '/v1/domains/example.com/records/A/home [{"data":"198.51.100.4","ttl":1200}]' \
+  "$(ctl log method=PUT | python3 -c 'import json,sys; print(*(e["path"] + " " + e["body"] for e in json.load(sys.stdin)))')"
+expect_eq "the zone is as it was" "$zone_before" "$(zone)"
+rm -f "$config"
+ctl clear-log >/dev/null
 
 echo "== three records, the middle one without its key: Save writes all three back"
 cat >"$config" <<'JSON'
@@ -136,6 +159,22 @@ probe dialog "Check failed" 30 @100 >/dev/null || fail "no box at the second Sav
 exits_with "Save anyway ends --configure with 1" 1
 grep -q '"apiKey": "wrong-token"' "$config" && ok "Save anyway wrote the record" || fail "configuration: $(cat "$config" 2>/dev/null)"
 rm -f "$config"
+
+echo "== a token that may only read: the write back refused"
+ctl rule host=api.cloudflare.com method=PATCH status=403 \
+  body='{"success":false,"errors":[{"code":10000,"message":"Authentication error"}],"messages":[],"result":null}' >/dev/null
+rm -f "$app/nimbard.log"
+configure
+probe dialog "$title" 30 $(new_record cf-test-token) '!1' >/dev/null
+box=$(probe dialog "Check failed" 30 @2 | grep -c 'This Cloudflare token may not change the DNS records of this domain. Give it the permission Zone, DNS, Edit for this zone.')
+expect_eq "the box speaks of the permission" 1 "$box"
+probe dialog "$title" 10 '!2' >/dev/null
+exits_with "Back, then Cancel ends --configure with 0" 0
+[ -e "$config" ] && fail "Back wrote the file" || ok "Back wrote nothing"
+expect_eq "the log names the refusal" 1 \
+  "$(grep -c 'Cloudflare refused to take the A record home.example.com back unchanged (HTTP 403).' "$app/nimbard.log")"
+expect_eq "the record is as it was" 198.51.100.4 "$(ctl cf z1 r1 content)"
+ctl clear-rules >/dev/null
 
 echo "== Cancel during a slow check"
 ctl rule host=api.cloudflare.com delay=30 >/dev/null

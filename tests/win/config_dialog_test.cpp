@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +33,7 @@ using testing::Status;
 
 const HINSTANCE kInstance = ::GetModuleHandleW(nullptr);
 constexpr int kLook = 0, kCloseBox = -2, kSaveNoWait = -3, kTimedCancel = -4, kAwaitBox = -5, kLookType = -6;  // steps that are no control of the dialog
-constexpr int kSaveAnyway = 100;  // the "Check failed" box's button; "Back" is IDCANCEL
+constexpr int kSaveAnyway = 100, kSaveReadOnly = 101;  // the buttons of "Check failed" and "Only reading was checked"; "Back" is IDCANCEL
 
 std::wstring TextOf(HWND window) { wchar_t text[1024] = {}; return std::wstring(text, ::GetWindowTextW(window, text, 1024)); }
 std::wstring ClassOf(HWND window) { wchar_t kind[32] = {}; return std::wstring(kind, ::GetClassNameW(window, kind, 32)); }
@@ -71,7 +72,8 @@ std::wstring Press(DWORD thread, HWND dialog, int control, int answer = IDOK) {
     if (!::IsWindow(dialog)) return L"closed";
     if (HWND box = AwaitDialog(thread, dialog, 1)) {
       const std::wstring seen = BoxText(box);
-      if (TextOf(box) == L"Check failed") ::SendMessageW(box, TDM_CLICK_BUTTON, answer, 0);
+      const bool taskDialog = TextOf(box) == L"Check failed" || TextOf(box) == L"Only reading was checked";
+      if (taskDialog) ::SendMessageW(box, TDM_CLICK_BUTTON, answer, 0);
       else ::SendMessageW(box, WM_COMMAND, answer, 0);
       // What the dialog does with the answer runs once the box is gone, before its thread takes another message.
       for (int gone = 3000; gone > 0 && ::IsWindow(box); --gone) ::Sleep(10);
@@ -183,9 +185,10 @@ std::wstring Act(DWORD thread, HWND dialog, const Step& step) {
   return Press(thread, dialog, control, text.empty() ? IDOK : std::stoi(text));
 }
 
-// The providers as the check meets them: the address, GoDaddy without the record yet, Cloudflare's zone z9 and its A
-// record r5 for home.example.com; a case adds or replaces answers by path.
-struct Reply { std::wstring host, path; HttpResponse reply; };
+// The providers as the check meets them: the address; at GoDaddy, one A record of each name "www" and "y" and one AAAA
+// record "www", in every domain; Cloudflare's zone z9 and its A record r5 for home.example.com; every write back
+// accepted. A case adds or replaces answers by method and path.
+struct Reply { std::wstring host, path; HttpResponse reply; std::wstring method = L"GET"; };
 const std::wstring kCf = kCloudflareApiHost;
 const std::string kZoneZ9 = R"({"result":[{"id":"z9","name":"example.com"}]})";
 std::string RecordR5(const char* name) { return std::string(R"({"result":[{"id":"r5","name":")") + name + R"(","type":"A","content":"198.51.100.4"}]})"; }
@@ -194,10 +197,13 @@ void Script(testing::ScriptedTransport& transport, const std::vector<Reply>& ans
   transport.Clear();
   ForgetCloudflareIds();
   transport.Set(L"GET", kPublicIpHost, Ok("203.0.113.7"));
-  transport.Set(L"GET", kGoDaddyApiHost, Ok("[]"));
+  transport.Set(L"GET", kGoDaddyApiHost, Ok(R"([{"type":"A","name":"www","data":"192.0.2.1","ttl":600},{"type":"AAAA","name":"www","data":"2001:db8::1","ttl":600},)"
+                                              R"({"type":"A","name":"y","data":"192.0.2.1","ttl":600}])"));
   transport.Set(L"GET", kCf, Ok(kZoneZ9), L"/client/v4/zones?name=example.com");
   transport.Set(L"GET", kCf, Ok(RecordR5("home.example.com")), L"/client/v4/zones/z9/dns_records?type=A&name=home.example.com");
-  for (const Reply& a : answers) transport.Set(L"GET", a.host, a.reply, a.path);
+  transport.Set(L"PUT", kGoDaddyApiHost, Ok(""));
+  transport.Set(L"PATCH", kCf, Ok(R"({"success":true})"));
+  for (const Reply& a : answers) transport.Set(a.method, a.host, a.reply, a.path);
 }
 
 TEST(ConfigDialog, DrivenAsAUserWould) {
@@ -219,6 +225,7 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
   const std::wstring kGapList = L"godaddy: a.com/x,*godaddy: b.com/y (no API key),godaddy: c.com/z|++++-+|GoDaddy|API key:secret:||b.com|y|||9|";
   const std::string kGapSaved = "godaddy|0|k1|a.com|x|||5|3600|1\ngodaddy|0||b.com|y|||9|3600|1\ngodaddy|0|k3|c.com|z|||5|3600|1";
   const std::wstring kUnreadableBox = L"Configuration file not read: nimbard could not read any record from <path>: the file is empty, is not nimbard's JSON, or was saved as Unicode (UTF-16). The dialog starts with a new record. Save replaces the file and keeps the old one as nimbard-demo.json.bak beside it.";
+  const std::wstring kOnlyRead = L"GoDaddy has no A record named www.example.com yet; the first update makes it.\n\nSo nimbard could read the record but not try a change that leaves it as it is. Whether the key may change the record shows at the first update; if it may not, the tray and the log say why.";
   const Case cases[] = {
       {"no file: a new record; the close box cancels", "", {kLookStep, kClose}, kNewGoDaddy + L" / closed = 2", "unchanged"},
       {"locked: the list's choice ignored; blanks trimmed; ttl and proxied kept", LockedFile(L"cloudflare", L"z1", L"r1"),
@@ -260,6 +267,14 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
       {"GoDaddy account without API access: Back", "", Typed({kBack, kCancel}),
        L"Check failed: GoDaddy does not let this account use its DNS API. GoDaddy allows it only for accounts with 10 or more domains or a Discount Domain Club Premier plan, and only for domains in the key's own account. / closed = 2",
        "unchanged", {{kGoDaddyApiHost, L"", Status(403, R"({"code":"ACCESS_DENIED","message":"Authenticated user is not allowed access"})")}}},
+      // The check writes a record back as it found it: a refusal is a box; where no such write exists (no record
+      // yet), a box says that only reading was checked, and Back there writes nothing.
+      {"a token that may only read: Back", "", Then(kNewCloudflare, {kBack, kCancel}),
+       L"Check failed: This Cloudflare token may not change the DNS records of this domain. Give it the permission Zone, DNS, Edit for this zone. / closed = 2", "unchanged",
+       {{kCf, L"", Status(403, CfError("10000", "Authentication error")), L"PATCH"}}},
+      {"GoDaddy without the record yet: only reading was checked; Back, then Save", "", Typed({kBack, kLookStep, Answer(IDOK, kSaveReadOnly)}),
+       L"Only reading was checked: " + kOnlyRead + L" / *godaddy: example.com/www|++++-+|GoDaddy|API key:secret:|key|example.com|www|||5| / Only reading was checked: " + kOnlyRead + L" = 1",
+       kTyped + "5|3600|1", {{kGoDaddyApiHost, L"", Ok("[]")}}},
       {"rate limited: Save anyway", "", Typed({kSaveAnywayStep}),
        L"Check failed: GoDaddy asks nimbard to wait: too many requests in a short time. Try again in a few minutes. = 1", kTyped + "5|3600|1",
        {{kGoDaddyApiHost, L"", Status(429, R"({"code":"TOO_MANY_REQUESTS","message":"Too many requests","retryAfterSec":30})")}}},
@@ -331,7 +346,12 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
       EXPECT_TRUE(asBefore || asTemplate) << stored.text;
     }
     EXPECT_EQ(after == before ? "unchanged" : shown, c.saved);
-    for (const HttpRequest& r : transport.Requests()) EXPECT_EQ(r.method, L"GET");  // a check changes no record
+    // A check writes a record back only as it found it, never with the new address.
+    const std::set<std::string> kWriteBacks = {R"({"content":"198.51.100.4"})", R"({"content":"192.0.2.1"})", R"([{"data":"192.0.2.1","ttl":600}])",
+                                               R"([{"data":"2001:db8::1","ttl":600}])"};
+    for (const HttpRequest& r : transport.Requests()) {
+      if (r.method != L"GET") { EXPECT_EQ(kWriteBacks.count(r.body), 1u) << r.body; }
+    }
     dir.Remove("nimbard.log");  // the check's requests, logged as a pass logs them
     // No temporary file left; the copy of a file the dialog could not read.
     EXPECT_EQ(dir.Listing(), after == "<missing>" ? "" : c.backup ? "nimbard-demo.json|nimbard-demo.json.bak" : "nimbard-demo.json");
