@@ -48,6 +48,25 @@ RequestFailure LogFailure(const std::wstring& line, const GuardedResponse& outco
   return failure;
 }
 
+// Replaces the records of the type and the configured name with one of
+// `data` and `ttl`; logs the body first, so that the log says what would
+// have been sent even when the request is then refused.
+GuardedResponse PutRecord(const RecordConfig& record, RecordType type, const std::wstring& data, std::uint32_t ttl) {
+  const std::wstring name = GoDaddyRecordName(record);
+  HttpRequest request;
+  request.method = L"PUT";
+  request.host = kGoDaddyApiHost;
+  request.path = L"/v1/domains/" + record.domain + L"/records/" + RecordTypeName(type) + L"/" + name;
+  request.headers = RequestHeaders(GoDaddyAuthorization(record), true);
+  request.body = "[{\"data\":\"" + NarrowLow8(data) + "\",\"ttl\":" + std::to_string(ttl) + "}]";
+  LogMessage(L"GoDaddy PUT body: " + WidenBytes(request.body));
+  return ExchangeIfSendable(request, {
+      {L"apiKey", record.apiKey, FieldPlace::Header},
+      {L"domain", record.domain, FieldPlace::PathPiece},
+      {L"record", name, FieldPlace::PathPiece},
+  });
+}
+
 }  // namespace
 
 void ReadGoDaddyError(std::string_view answer, RequestFailure& failure) {
@@ -121,29 +140,6 @@ ARecordLookup GoDaddyLookup(const RecordConfig& record, RecordType type) {
   }
   return found;
 }
-
-namespace {
-
-// Replaces the records of the type and the configured name with one of
-// `data` and `ttl`; logs the body first, so that the log says what would
-// have been sent even when the request is then refused.
-GuardedResponse PutRecord(const RecordConfig& record, RecordType type, const std::wstring& data, std::uint32_t ttl) {
-  const std::wstring name = GoDaddyRecordName(record);
-  HttpRequest request;
-  request.method = L"PUT";
-  request.host = kGoDaddyApiHost;
-  request.path = L"/v1/domains/" + record.domain + L"/records/" + RecordTypeName(type) + L"/" + name;
-  request.headers = RequestHeaders(GoDaddyAuthorization(record), true);
-  request.body = "[{\"data\":\"" + NarrowLow8(data) + "\",\"ttl\":" + std::to_string(ttl) + "}]";
-  LogMessage(L"GoDaddy PUT body: " + WidenBytes(request.body));
-  return ExchangeIfSendable(request, {
-      {L"apiKey", record.apiKey, FieldPlace::Header},
-      {L"domain", record.domain, FieldPlace::PathPiece},
-      {L"record", name, FieldPlace::PathPiece},
-  });
-}
-
-}  // namespace
 
 ARecordUpdate GoDaddyUpdate(const RecordConfig& record, RecordType type, const std::wstring& newIp, std::uint32_t ttl) {
   ARecordUpdate update;
