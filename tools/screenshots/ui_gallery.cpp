@@ -1,8 +1,10 @@
 // Shows the user interface one piece at a time for tools/screenshots.sh, with
 // the product's own code and resources: the tray's popup menu with the
 // service commands (for a service not installed yet), the status tooltip, the
-// configuration dialog (once for each provider's record, and once with the
-// "Check failed" box that a Save with no network meets), the About box, and
+// configuration dialog (once for each provider's record, then with the
+// "Check failed" box that a Save with no network meets, and with the "Only
+// reading was checked" box of a GoDaddy name without its record), the About
+// box, and
 // a monitor tray with the balloon after the first check of a Save, then with
 // a failed check (its warning icon and balloon in the notification area),
 // filled with a sample configuration and status. For
@@ -26,6 +28,7 @@
 #include "ui/resource.h"
 #include "ui/status_tooltip.h"
 #include "engine/poll_pass.h"
+#include "net/api_hosts.h"
 #include "net/http_exchange.h"
 #include "ui/tray_state.h"
 #include "ui/tray_window.h"
@@ -124,22 +127,42 @@ class OfflineTransport : public HttpTransport {
   }
 };
 
-// In the dialog's loop: a changed domain and Save; the check's box, once it
-// shows, is reported, held, and answered with Back.
+// The providers as a GoDaddy name without its record meets them: the
+// address, then an empty zone.
+class NoRecordYetTransport : public HttpTransport {
+ public:
+  HttpResponse Exchange(const HttpRequest& request, ExchangeProgress&) override {
+    return {true, 200, request.host == kGoDaddyApiHost ? "[]" : "203.0.113.7"};
+  }
+};
+
+// The box a Save meets, by its title, and the picture's name.
+struct SaveScene {
+  const wchar_t* boxTitle;
+  const char* name;
+};
+SaveScene g_saveScene{};
+
+// In the dialog's loop: the box of g_saveScene, once it shows, is reported,
+// held, and answered with Back.
 void CALLBACK AwaitCheckBox(HWND, UINT, UINT_PTR timer, DWORD) {
-  const HWND box = ::FindWindowW(nullptr, L"Check failed");
+  const HWND box = ::FindWindowW(nullptr, g_saveScene.boxTitle);
   if (box == nullptr || !::IsWindowVisible(box)) return;
   ::KillTimer(nullptr, timer);
   ::UpdateWindow(box);
-  Shown("check-failed", box);
+  Shown(g_saveScene.name, box);
   ::Sleep(kHoldMs);
   const HWND dialog = ::GetWindow(box, GW_OWNER);
   ::SendMessageW(box, TDM_CLICK_BUTTON, IDCANCEL, 0);
   ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
 }
-void CALLBACK SaveWithoutNetwork(HWND, UINT, UINT_PTR timer, DWORD) {
+// Record g_record of the list, its domain changed, then Save.
+void CALLBACK SaveChangedDomain(HWND, UINT, UINT_PTR timer, DWORD) {
   ::KillTimer(nullptr, timer);
   const HWND dialog = ::GetActiveWindow();
+  const HWND selector = ::GetDlgItem(dialog, IDC_CONFIG_RECORD_SELECTOR);
+  ::SendMessageW(selector, CB_SETCURSEL, g_record, 0);
+  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CONFIG_RECORD_SELECTOR, CBN_SELCHANGE), reinterpret_cast<LPARAM>(selector));
   ::SetDlgItemTextW(dialog, IDC_CONFIG_DOMAIN, L"example.org");
   ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
   ::SetTimer(nullptr, 0, 200, AwaitCheckBox);
@@ -208,13 +231,20 @@ int main() {
   g_record = 1;
   ShowModal("config-dialog-godaddy", owner, [](HWND window) { ShowConfigDialog(::GetModuleHandleW(nullptr), window); });
   g_record = 0;
-  {
-    OfflineTransport offline;
-    HttpTransport* const previous = SetHttpTransport(&offline);
-    ::SetTimer(nullptr, 0, 700, SaveWithoutNetwork);
+  // A Save of the Cloudflare record offline, then one of the GoDaddy record
+  // whose name has no record yet.
+  const auto saveScene = [&](HttpTransport& transport, int record, SaveScene scene) {
+    HttpTransport* const previous = SetHttpTransport(&transport);
+    g_record = record, g_saveScene = scene;
+    ::SetTimer(nullptr, 0, 700, SaveChangedDomain);
     ShowConfigDialog(instance, owner);
+    g_record = 0;
     SetHttpTransport(previous);
-  }
+  };
+  OfflineTransport offline;
+  saveScene(offline, 0, {L"Check failed", "check-failed"});
+  NoRecordYetTransport noRecordYet;
+  saveScene(noRecordYet, 1, {L"Only reading was checked", "only-reading-checked"});
   ShowModal("about-box", owner, [](HWND window) { ShowAboutDialog(::GetModuleHandleW(nullptr), window); });
 
   // Last, as its Exit ends the message loop: the monitor tray itself, first
