@@ -124,20 +124,21 @@ void ServiceHost::RunLoop() {
 
   PassSchedule schedule;
   ULONGLONG timedPassDueMs = 0;
-  bool forced = false, timed = true;
+  NextPass next = NextPass::Timed;  // the first pass starts the schedule
   while (!StopRequested.load()) {
     SetPassUnderWay(true);
-    const PassOutcome pass = RunPassReportingStop(forced);
+    const PassOutcome pass = RunPassReportingStop(next == NextPass::Forced);
     SetPassUnderWay(false);
     // Read afresh after every timed pass: an edited interval applies from
     // the next wait. A forced pass, or one after a change, changes nothing
     // of the schedule: the timed pass stays due when it was.
-    if (timed) {
+    if (next == NextPass::Timed) {
       RecordConfig first;
       const bool loaded = platform_.LoadFirstRecord(first);
       timedPassDueMs = platform_.NowMs() + schedule.NextWaitMs(pass, PollWaitMilliseconds(loaded, first.pollMinutes));
     }
-    if (!WaitForNextPass(stopEvent, timedPassDueMs, forced, timed)) break;
+    next = WaitForNextPass(stopEvent, timedPassDueMs);
+    if (next == NextPass::Stop) break;
   }
 
   watch.Stop();  // outside the lock: a change under way takes it
@@ -146,7 +147,7 @@ void ServiceHost::RunLoop() {
   FinishLocked(0);
 }
 
-bool ServiceHost::WaitForNextPass(HANDLE stopEvent, ULONGLONG timedPassDueMs, bool& forced, bool& timed) {
+ServiceHost::NextPass ServiceHost::WaitForNextPass(HANDLE stopEvent, ULONGLONG timedPassDueMs) {
   for (;;) {
     const ULONGLONG now = platform_.NowMs();
     DWORD timeout = timedPassDueMs > now ? static_cast<DWORD>(timedPassDueMs - now) : 0;
@@ -160,21 +161,18 @@ bool ServiceHost::WaitForNextPass(HANDLE stopEvent, ULONGLONG timedPassDueMs, bo
       }
     }
     const DWORD woke = platform_.WaitForStopOrPass(stopEvent, passEvent_.get(), timeout);
-    if (woke == WAIT_OBJECT_0) return false;
+    if (woke == WAIT_OBJECT_0) return NextPass::Stop;
     std::lock_guard<std::mutex> lock(mutex_);
     if (woke == WAIT_OBJECT_0 + 1) {
       // A change only moves the end of the wait; a forced pass runs now.
       if (!std::exchange(forcedAsked_, false)) continue;
-      forced = true, timed = false;
-      return true;
+      return NextPass::Forced;
     }
     if (changeFirst) {
       if (!changes_.TakeDue(platform_.NowMs())) continue;
-      forced = false, timed = false;
-      return true;
+      return NextPass::AfterChange;
     }
-    forced = false, timed = true;
-    return true;
+    return NextPass::Timed;
   }
 }
 

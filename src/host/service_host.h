@@ -101,9 +101,11 @@ class ServiceHost {
   // returns its outcome when it has ended, reporting STOP_PENDING while a
   // stop waits for it.
   PassOutcome RunPassReportingStop(bool manual);
-  // Waits after a pass, until the timed pass is due (on NowMs's clock) or
-  // sooner: false on the stop, else which pass runs next.
-  bool WaitForNextPass(HANDLE stopEvent, ULONGLONG timedPassDueMs, bool& forced, bool& timed);
+  // What ends the wait after a pass: the stop, or the pass that runs next.
+  enum class NextPass { Stop, Timed, Forced, AfterChange };
+  // Waits until the timed pass is due (on NowMs's clock), or less long for a
+  // forced pass or one after a change.
+  NextPass WaitForNextPass(HANDLE stopEvent, ULONGLONG timedPassDueMs);
   void SetPassUnderWay(bool underWay);
   // Caller holds mutex_.
   void ReportLocked(DWORD state, DWORD controlsAccepted, DWORD exitCode);

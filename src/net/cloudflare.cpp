@@ -46,8 +46,8 @@ class IdMemory {
 
  private:
   static std::wstring Key(const RecordConfig& record, RecordType type) {
-    return std::wstring(RecordTypeName(type)) + L'\n' + record.apiKey + L'\n' + record.zoneId + L'\n' + record.recordId + L'\n' + record.domain + L'\n' +
-           RecordFullName(record);
+    return std::wstring(RecordTypeName(type)) + L'\n' + record.apiKey + L'\n' + record.zoneId + L'\n' +
+           record.recordId + L'\n' + record.domain + L'\n' + RecordFullName(record);
   }
   std::mutex mutex_;
   std::map<std::wstring, std::pair<std::wstring, std::wstring>> ids_;
@@ -171,13 +171,13 @@ bool SearchRecords(const RecordConfig& record, RecordType type, ARecordLookup& f
                    std::vector<std::string_view>& results, std::string& answer, bool quiet404) {
   const std::wstring fullName = RecordFullName(record);
   return Search(record,
-                CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=" + RecordTypeName(type) +
-                                          L"&name=" + QueryEscape(fullName)),
+                CloudflareGet(record, L"/client/v4/zones/" + found.zoneId + L"/dns_records?type=" +
+                                          RecordTypeName(type) + L"&name=" + QueryEscape(fullName)),
                 {{L"apiKey", record.apiKey, FieldPlace::Header},
                  {L"zoneId", found.zoneId, FieldPlace::PathPiece},
                  {L"record", fullName, FieldPlace::QueryValue}},
-                L"Cloudflare record search for " + LoggedName(record, type) + L" failed", RequestKind::RecordSearch, found, results,
-                answer, quiet404);
+                L"Cloudflare record search for " + LoggedName(record, type) + L" failed", RequestKind::RecordSearch,
+                found, results, answer, quiet404);
 }
 
 // The zone of the record's domain into `found`; false (logged) when there is none.
@@ -233,7 +233,8 @@ ARecordLookup LookupByName(const RecordConfig& record, RecordType type, ARecordL
     return found;
   }
   found.recordId = StringMember(results.front(), "id");
-  LogMessage(L"Cloudflare IDs of " + LoggedName(record, type) + L": zone " + found.zoneId + L", record " + found.recordId + L".");
+  LogMessage(L"Cloudflare IDs of " + LoggedName(record, type) + L": zone " + found.zoneId + L", record " +
+             found.recordId + L".");
   // An ID of the file that answered 404: said once, as the IDs found are
   // remembered for the record as configured.
   const std::wstring path = RecordPath(record);

@@ -23,10 +23,4 @@ ARecordUpdate UpdateRecord(const RecordConfig& record, RecordType type, const st
 // address yet, or several GoDaddy records of the name.
 std::optional<ARecordUpdate> RewriteUnchanged(const RecordConfig& record, RecordType type, const ARecordLookup& found);
 
-// The A record's.
-inline ARecordLookup LookupARecord(const RecordConfig& record) { return LookupRecord(record, RecordType::A); }
-inline ARecordUpdate UpdateARecord(const RecordConfig& record, const std::wstring& newIp, const ARecordLookup& found) {
-  return UpdateRecord(record, RecordType::A, newIp, found);
-}
-
 }  // namespace nimbard

@@ -23,8 +23,7 @@ namespace {
 
 constexpr int kTextBufferUnits = 512;  // each box is read with at most 511 characters
 constexpr int kCloudflareIndex = 1;  // provider list: 0 "GoDaddy", 1 "Cloudflare"
-constexpr int kSaveAnywayButton = 100;
-constexpr int kSaveReadOnlyButton = 101;
+constexpr int kGoOnButton = 100;  // "Save anyway", "Save": the task dialogs' own button
 // The end of the box after a check that proved only the right to read.
 constexpr wchar_t kOnlyReadClosing[] =
     L"So nimbard could read the record but not try a change that leaves it as it is. Whether the key may change the "
@@ -329,6 +328,39 @@ void Write(HWND dialog, DialogState& state) {
   }
 }
 
+// A box of the check on Save that asks to go on (true) or go "Back". With no
+// task dialog (no memory), a message box asks the same with Yes and No.
+struct GoOnOrBack {
+  const wchar_t* title;
+  PCWSTR icon;
+  const wchar_t* goOn;  // the button's label
+  const wchar_t* fallbackQuestion;
+  bool goOnByDefault;
+};
+bool AskGoOnOrBack(HWND dialog, const GoOnOrBack& box, const std::wstring& heading, const std::wstring& text) {
+  const TASKDIALOG_BUTTON buttons[] = {{kGoOnButton, box.goOn}, {IDCANCEL, L"Back"}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = dialog;
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.pszWindowTitle = box.title;
+  config.pszMainIcon = box.icon;
+  config.pszMainInstruction = heading.empty() ? nullptr : heading.c_str();
+  config.pszContent = text.c_str();
+  config.cButtons = ARRAYSIZE(buttons);
+  config.pButtons = buttons;
+  config.nDefaultButton = box.goOnByDefault ? kGoOnButton : IDCANCEL;
+  int pressed = IDCANCEL;
+  if (SUCCEEDED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return pressed == kGoOnButton;
+  const std::wstring question = text + L"\n\n" + box.fallbackQuestion;
+  const UINT style = box.icon == TD_WARNING_ICON ? MB_ICONWARNING : MB_ICONINFORMATION;
+  return ::MessageBoxW(dialog, question.c_str(), box.title,
+                       MB_YESNO | style | (box.goOnByDefault ? MB_DEFBUTTON1 : MB_DEFBUTTON2)) == IDYES;
+}
+
+const GoOnOrBack kCheckFailedBox{L"Check failed", TD_WARNING_ICON, L"Save anyway", L"Save anyway?", false};
+const GoOnOrBack kOnlyReadBox{L"Only reading was checked", TD_INFORMATION_ICON, L"Save", L"Save?", true};
+
 // "Save" (true) or "Back", after a check that proved only the right to read.
 bool AskSaveReadOnly(HWND dialog, const DialogState& state) {
   std::wstring reasons;
@@ -336,22 +368,7 @@ bool AskSaveReadOnly(HWND dialog, const DialogState& state) {
     const std::wstring line = state.toCheck.size() > 1 ? RecordLabel(state.toWrite[item].record) + L": " + reason : reason;
     reasons += (reasons.empty() ? L"" : L"\n") + line;
   }
-  const std::wstring text = reasons + L"\n\n" + kOnlyReadClosing;
-  const TASKDIALOG_BUTTON buttons[] = {{kSaveReadOnlyButton, L"Save"}, {IDCANCEL, L"Back"}};
-  TASKDIALOGCONFIG config{};
-  config.cbSize = sizeof config;
-  config.hwndParent = dialog;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
-  config.pszWindowTitle = L"Only reading was checked";
-  config.pszMainIcon = TD_INFORMATION_ICON;
-  config.pszContent = text.c_str();
-  config.cButtons = ARRAYSIZE(buttons);
-  config.pButtons = buttons;
-  config.nDefaultButton = kSaveReadOnlyButton;
-  int pressed = IDCANCEL;
-  if (SUCCEEDED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return pressed == kSaveReadOnlyButton;
-  // No task dialog (no memory): the same question with the buttons a message box has.
-  return ::MessageBoxW(dialog, text.c_str(), L"Only reading was checked", MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+  return AskGoOnOrBack(dialog, kOnlyReadBox, L"", reasons + L"\n\n" + kOnlyReadClosing);
 }
 
 // Writes the file once every record is checked, unless the user goes back
@@ -371,27 +388,6 @@ void EndCheck(HWND dialog, DialogState& state) noexcept {
   if (state.focusBefore && ::IsWindowEnabled(state.focusBefore)) {
     ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(state.focusBefore), TRUE);
   }
-}
-
-// "Save anyway" (true) or "Back".
-bool AskSaveAnyway(HWND dialog, const std::wstring& heading, const std::wstring& explanation) {
-  const TASKDIALOG_BUTTON buttons[] = {{kSaveAnywayButton, L"Save anyway"}, {IDCANCEL, L"Back"}};
-  TASKDIALOGCONFIG config{};
-  config.cbSize = sizeof config;
-  config.hwndParent = dialog;
-  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
-  config.pszWindowTitle = L"Check failed";
-  config.pszMainIcon = TD_WARNING_ICON;
-  config.pszMainInstruction = heading.empty() ? nullptr : heading.c_str();
-  config.pszContent = explanation.c_str();
-  config.cButtons = ARRAYSIZE(buttons);
-  config.pButtons = buttons;
-  config.nDefaultButton = IDCANCEL;
-  int pressed = IDCANCEL;
-  if (SUCCEEDED(::TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) return pressed == kSaveAnywayButton;
-  // No task dialog (no memory): the same question with the buttons a message box has.
-  const std::wstring text = explanation + L"\n\nSave anyway?";
-  return ::MessageBoxW(dialog, text.c_str(), L"Check failed", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 void ShowCheckStatus(HWND dialog, const DialogState& state) {
@@ -435,7 +431,7 @@ void CheckFailed(HWND dialog, DialogState& state, const std::wstring& explanatio
   // With several records to check, the box says which one failed.
   const std::wstring heading =
       state.toCheck.size() > 1 ? L"The check of " + RecordLabel(state.toWrite[item].record) + L" failed." : L"";
-  if (AskSaveAnyway(dialog, heading, explanation)) {
+  if (AskGoOnOrBack(dialog, kCheckFailedBox, heading, explanation)) {
     ++state.next;
     CheckOrWrite(dialog, state);
   } else {

@@ -2,8 +2,6 @@
 #include "engine/poll_pass.h"
 #include "ui/tray_state.h"
 
-#include <string>
-
 namespace nimbard {
 namespace {
 

@@ -66,10 +66,10 @@ class ProvidersTest : public ::testing::Test {
     transport_.Set(L"", L"", reply);
     std::string result;
     if (op == CfLookup || op == GdLookup) {
-      const ARecordLookup l = LookupARecord(record);
+      const ARecordLookup l = LookupRecord(record, RecordType::A);
       result = Show(l) + (l.result == R::Failed ? " " + Show(l.failure) : "");
     } else {
-      const ARecordUpdate u = UpdateARecord(record, L"203.0.113.7", found);
+      const ARecordUpdate u = UpdateRecord(record, RecordType::A, L"203.0.113.7", found);
       result = u.accepted ? "accepted" : "refused " + Show(u.failure);
     }
     sent_ = transport_.Requests();
@@ -204,7 +204,7 @@ TEST_F(ProvidersTest, CloudflareIdsFromTheNames) {
     transport_.Set(L"GET", kCloudflareApiHost, c.byId, L"/client/v4/zones/z9/dns_records/r5");
     std::string results;
     for (int pass = 0; pass < 2; ++pass) {
-      const ARecordLookup l = LookupARecord(record);
+      const ARecordLookup l = LookupRecord(record, RecordType::A);
       results += (pass ? "|" : "") + Show(l).substr(0, Show(l).find(' ')) + (l.address.empty() ? " " : " " + NarrowLow8(l.address) + " ") + NarrowLow8(l.zoneId + L" " + l.recordId);
     }
     EXPECT_EQ(results, c.first + "|" + c.second);

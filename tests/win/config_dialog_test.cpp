@@ -33,7 +33,7 @@ using testing::Status;
 
 const HINSTANCE kInstance = ::GetModuleHandleW(nullptr);
 constexpr int kLook = 0, kCloseBox = -2, kSaveNoWait = -3, kTimedCancel = -4, kAwaitBox = -5, kLookType = -6;  // steps that are no control of the dialog
-constexpr int kSaveAnyway = 100, kSaveReadOnly = 101;  // the buttons of "Check failed" and "Only reading was checked"; "Back" is IDCANCEL
+constexpr int kGoOn = 100;  // "Save anyway" of "Check failed", "Save" of "Only reading was checked"; "Back" is IDCANCEL
 
 std::wstring TextOf(HWND window) { wchar_t text[1024] = {}; return std::wstring(text, ::GetWindowTextW(window, text, 1024)); }
 std::wstring ClassOf(HWND window) { wchar_t kind[32] = {}; return std::wstring(kind, ::GetClassNameW(window, kind, 32)); }
@@ -215,7 +215,7 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
   };
   const std::string kTyped = "godaddy|1|key|example.com|www|||";
   const std::wstring kNewGoDaddyFields = L"|++++-+|GoDaddy|API key:secret:||||||5|", kNewGoDaddy = L"*godaddy: /" + kNewGoDaddyFields;
-  const Step kBack = Answer(IDOK, IDCANCEL), kSaveAnywayStep = Answer(IDOK, kSaveAnyway);
+  const Step kBack = Answer(IDOK, IDCANCEL), kSaveAnywayStep = Answer(IDOK, kGoOn);
   const std::string kThree = testing::ConfigFileText({{"godaddy", "a.com", "x", "", ""}, {"cloudflare", "b.com", "y", "z", "r"}, {"godaddy", "c.com", "@", "", ""}});
   const std::vector<Step> kNewCloudflare = {Pick(1), {IDC_CONFIG_API_KEY, L"tok"}, {IDC_CONFIG_DOMAIN, L"example.com"}, {IDC_CONFIG_RECORD, L"home"}};
   // seen: what the looks and presses showed, " = " and the dialog's result; saved: the file's records afterwards.
@@ -272,7 +272,7 @@ TEST(ConfigDialog, DrivenAsAUserWould) {
       {"a token that may only read: Back", "", Then(kNewCloudflare, {kBack, kCancel}),
        L"Check failed: This Cloudflare token may not change the DNS records of this domain. Give it the permission Zone, DNS, Edit for this zone. / closed = 2", "unchanged",
        {{kCf, L"", Status(403, CfError("10000", "Authentication error")), L"PATCH"}}},
-      {"GoDaddy without the record yet: only reading was checked; Back, then Save", "", Typed({kBack, kLookStep, Answer(IDOK, kSaveReadOnly)}),
+      {"GoDaddy without the record yet: only reading was checked; Back, then Save", "", Typed({kBack, kLookStep, Answer(IDOK, kGoOn)}),
        L"Only reading was checked: " + kOnlyRead + L" / *godaddy: example.com/www|++++-+|GoDaddy|API key:secret:|key|example.com|www|||5| / Only reading was checked: " + kOnlyRead + L" = 1",
        kTyped + "5|3600|1", {{kGoDaddyApiHost, L"", Ok("[]")}}},
       {"rate limited: Save anyway", "", Typed({kSaveAnywayStep}),
